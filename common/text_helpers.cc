@@ -1,0 +1,98 @@
+#include "common/text_helpers.h"
+
+#include <string>
+
+namespace {
+
+char LowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+char UpperAscii(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' ||
+         c == '\v';
+}
+
+}  // namespace
+
+std::string NextToken(std::string_view text, size_t& pos, char separator) {
+  if (pos >= text.size()) return {};
+  while (pos < text.size() && text[pos] == separator) ++pos;
+  size_t start = pos;
+  while (pos < text.size() && text[pos] != separator) ++pos;
+  std::string token(text.substr(start, pos - start));
+  if (token.size() > kMaxTokenLength) token.resize(kMaxTokenLength);
+  while (pos < text.size() && text[pos] == separator) ++pos;
+  return token;
+}
+
+int LookupKeyword(const Keyword* table, std::string_view word,
+                  int default_code, bool exact) {
+  for (const Keyword* k = table; k->code != 0; ++k) {
+    if (exact ? word == k->word : EqualsIgnoreCase(word, k->word)) {
+      return k->code;
+    }
+  }
+  return default_code;
+}
+
+long long DecimalValue(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && IsBlank(text[i])) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  // Unsigned arithmetic wraps instead of overflowing; only the low bits of
+  // an absurd number matter to the callers.
+  unsigned long long value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    value = value * 10 + static_cast<unsigned>(text[i] - '0');
+  }
+  if (negative) value = 0ULL - value;
+  return static_cast<long long>(value);
+}
+
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+  }
+  return true;
+}
+
+std::string ToUpperAscii(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = UpperAscii(c);
+  return out;
+}
+
+std::string ToLowerAscii(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = LowerAscii(c);
+  return out;
+}
+
+const char* MonthName(int month) {
+  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr",
+                                        "May", "Jun", "Jul", "Aug",
+                                        "Sep", "Oct", "Nov", "Dec"};
+  return (month >= 1 && month <= 12) ? kMonths[month - 1] : "";
+}
+
+const char* WeekdayName(int weekday) {
+  static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed",
+                                      "Thu", "Fri", "Sat"};
+  return (weekday >= 0 && weekday <= 6) ? kDays[weekday] : "";
+}
+
+unsigned TwoDigitYear(unsigned year) {
+  std::string digits = std::to_string(year);
+  if (digits.size() <= 2) return year;
+  return static_cast<unsigned>(DecimalValue(digits.substr(2)));
+}

@@ -1,0 +1,42 @@
+// Small text helpers shared by pelix and setup: the tokenizer, keyword
+// tables, decimal conversion, case-insensitive comparison and date texts.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// The longest token the parsers keep; longer ones are cut to this length.
+inline constexpr size_t kMaxTokenLength = 255;
+
+// Skips separators at pos, returns the characters up to the next separator
+// (at most kMaxTokenLength of them) and leaves pos after the separators that
+// follow. Runs of separators count as one; a used-up text gives "".
+std::string NextToken(std::string_view text, size_t& pos, char separator);
+
+struct Keyword {
+  const char* word;
+  int code;  // 0 ends the table
+};
+
+// Code of the first entry whose word equals `word` (exactly, or ignoring the
+// case of ASCII letters), or `default_code`.
+int LookupKeyword(const Keyword* table, std::string_view word,
+                  int default_code, bool exact);
+
+// Decimal text as the C library reads it: leading blanks, optional sign,
+// digits up to the first non-digit; no digits give 0. Callers that store the
+// value in 16 bits keep its low 16 bits.
+long long DecimalValue(std::string_view text);
+
+bool EqualsIgnoreCase(std::string_view a, std::string_view b);
+std::string ToUpperAscii(std::string_view text);
+std::string ToLowerAscii(std::string_view text);
+
+// "Jan".."Dec" for 1..12, "Sun".."Sat" for 0..6, "" otherwise.
+const char* MonthName(int month);
+const char* WeekdayName(int weekday);
+
+// The year without its first two digits: 1999 -> 99, 2005 -> 5. Years below
+// 100 are returned as they are.
+unsigned TwoDigitYear(unsigned year);

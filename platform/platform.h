@@ -1,0 +1,90 @@
+// The one seam between both programs and the operating system. Paths are
+// passed as the configuration stores them: a "\" is read as a directory
+// separator, and an existing file or directory whose name differs from the
+// given one only in letter case is found, so that what a search finds an
+// open finds too. New files and directories are created as named.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// The separator the processor joins outbound and area names with.
+inline constexpr char kSeparator = '/';
+
+struct DirEntry {
+  std::string name;
+  bool is_directory = false;
+};
+
+// Entries of the directory part of `pattern` whose names match its last
+// part, "*" and "?" compared without regard to letter case; "." and ".."
+// are never listed. A pattern "NAME.*" also matches "NAME" itself, and "*.*"
+// matches every name. A directory that cannot be read gives no entries.
+// The result is sorted by name so that every run walks it the same way.
+std::vector<DirEntry> FindFiles(const std::string& pattern);
+
+// Stored path text -> native path ("\" becomes "/"), each existing
+// component matched without regard to case when no exact match exists.
+std::string NativePath(const std::string& path);
+
+bool Exists(const std::string& path);
+bool IsDirectory(const std::string& path);
+// Creates one directory; an existing one counts as success.
+bool MakeDirectory(const std::string& path);
+// Copies, replacing an existing target.
+bool CopyFile(const std::string& from, const std::string& to);
+// Moves; fails, touching nothing, when the target exists.
+bool MoveFile(const std::string& from, const std::string& to);
+bool DeleteFile(const std::string& path);
+// Creates an empty file that must not exist yet; false when it exists or
+// cannot be made.
+bool CreateExclusive(const std::string& path);
+// Creates or truncates an empty file.
+bool CreateEmpty(const std::string& path);
+
+// fopen over NativePath. Modes as for fopen; "b" is implied.
+std::FILE* OpenFile(const std::string& path, const char* mode);
+// Whole-file helpers for the small binary files.
+bool ReadWholeFile(const std::string& path, std::string& bytes);
+bool WriteWholeFile(const std::string& path, const std::string& bytes);
+
+// The critical-error mode of the original platform does not exist here: a
+// scope guard that does nothing keeps the call sites honest.
+class CriticalErrorsOff {
+ public:
+  CriticalErrorsOff() {}
+  ~CriticalErrorsOff() {}
+  CriticalErrorsOff(const CriticalErrorsOff&) = delete;
+  CriticalErrorsOff& operator=(const CriticalErrorsOff&) = delete;
+};
+
+struct LocalTime {
+  int year = 1970;
+  int month = 1;  // 1..12
+  int day = 1;    // 1..31
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+  int weekday = 4;  // 0 = Sunday
+};
+
+// Seconds since 1970-01-01 00:00 UTC.
+int64_t UtcSeconds();
+// The local date and time of UtcSeconds().
+LocalTime LocalNow();
+// Tests fix the clock here; std::nullopt returns to the real one.
+void SetFixedClock(std::optional<int64_t> utc_seconds);
+
+// Gives the processor up for a moment while a destination is busy.
+void YieldProcessor();
+
+// Removes `path` when SIGINT or SIGTERM ends the process, then ends it.
+// Only one path is kept; an empty path disarms the handler.
+void RemoveOnInterrupt(const std::string& path);
+
+}  // namespace platform

@@ -1,0 +1,103 @@
+#include "processor/config_store.h"
+
+#include <cstdio>
+#include <string>
+
+#include "common/text_helpers.h"
+#include "platform/platform.h"
+#include "processor/log.h"
+#include "processor/run_state.h"
+
+namespace {
+
+constexpr char kConfigFile[] = "pelix.cfg";
+constexpr char kDomainFile[] = "pelix.dmn";
+constexpr char kFileEchoFile[] = "pelix.fe";
+constexpr char kLinkFile[] = "pelix.nod";
+
+// Replaces the file with `bytes`; a file that cannot be opened is left as it
+// was.
+void RewriteFile(const char* name, const std::string& bytes) {
+  std::FILE* f = platform::OpenFile(name, "w");
+  if (!f) return;
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+}
+
+}  // namespace
+
+void ReadConfiguration() {
+  RunState& run = State();
+  std::string bytes;
+  bool opened = platform::ReadWholeFile(kConfigFile, bytes);
+  ConsoleOut("Loading PELIX.CFG...\n");
+  if (!opened) {
+    ConsoleOut("Fatal : Can't open PELIX.CFG\n");
+    FatalExit(1);
+  }
+  if (!HasConfigSignature(bytes)) {
+    ConsoleOut("Fatal : File pelix.cfg is not a Pelix configuration file\n");
+    FatalExit(1);
+  }
+  run.config = ReadMainConfig(bytes);
+  if (run.config.version != kConfigVersion) {
+    ConsoleOut("Fatal : Invalid configuration version ID.\n");
+    FatalExit(1);
+  }
+
+  ConsoleOut("Loading PELIX.DMN...\n");
+  if (platform::ReadWholeFile(kDomainFile, bytes)) {
+    run.domain_list = ReadDomains(bytes);
+  } else {
+    ConsoleOut("Warning : No Domains defined\n");
+  }
+
+  ConsoleOut("Loading PELIX.FE...\n");
+  if (platform::ReadWholeFile(kFileEchoFile, bytes)) {
+    run.fileecho_list = ReadFileEchoes(bytes);
+  }
+
+  ConsoleOut("Loading PELIX.NOD...\n");
+  if (platform::ReadWholeFile(kLinkFile, bytes)) {
+    run.link_list = ReadLinks(bytes);
+  }
+}
+
+LinkRecord* FindLink(const FidoAddress& address) {
+  for (LinkRecord& link : State().link_list) {
+    if (ParseAddress(link.address) == address) return &link;
+  }
+  return nullptr;
+}
+
+FileEchoRecord* FindFileEcho(std::string_view tag) {
+  for (FileEchoRecord& echo : State().fileecho_list) {
+    if (EqualsIgnoreCase(echo.tag, tag)) return &echo;
+  }
+  return nullptr;
+}
+
+EchoLinkEntry* FindEchoLink(FileEchoRecord& echo, const FidoAddress& address) {
+  for (EchoLinkEntry& entry : echo.links) {
+    if (ParseAddress(entry.address) == address) return &entry;
+  }
+  return nullptr;
+}
+
+void AppendFileEcho(const FileEchoRecord& echo) {
+  std::FILE* f = platform::OpenFile(kFileEchoFile, "a");
+  if (!f) {
+    LogLine(kMarkError, "Can't Open for Writing/Create pelix.fe.\n");
+    FatalExit(3);
+  }
+  std::string bytes;
+  AppendNewFileEchoRecord(bytes, echo);
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+}
+
+void SaveFileEchoesAndLinks() {
+  RunState& run = State();
+  RewriteFile(kFileEchoFile, WriteFileEchoes(run.fileecho_list, false));
+  RewriteFile(kLinkFile, WriteLinks(run.link_list));
+}

@@ -1,0 +1,91 @@
+#include "processor/run.h"
+
+#include "common/text_helpers.h"
+#include "platform/platform.h"
+#include "processor/busy_flag.h"
+#include "processor/config_store.h"
+#include "processor/log.h"
+#include "processor/passes.h"
+#include "processor/run_state.h"
+
+namespace {
+
+enum SwitchCode { kHelp = 1, kAnnounce = 2 };
+
+constexpr Keyword kSwitches[] = {{"/H", kHelp}, {"/A", kAnnounce}, {"", 0}};
+
+void CheckArguments(const std::vector<std::string>& arguments) {
+  for (const std::string& argument : arguments) {
+    switch (LookupKeyword(kSwitches, argument, 0, false)) {
+      case kHelp:
+        ConsoleOut("Command line arguments:\n");
+        ConsoleOut(" /H - Display this help message.\n");
+        ConsoleOut(" /A - Announce.\n");
+        FatalExit(0);
+      case kAnnounce:
+        State().announce_requested = true;
+        break;
+      default:
+        ConsoleOut(Format("Unknown command line argument : %s\nTry PELIX /H.\n",
+                          argument.c_str()));
+        FatalExit(3);
+    }
+  }
+}
+
+void NetmailPass() {
+  ConsoleOut("Scaning Netmail.\n");
+  const std::string& dir = State().config.netmail_dir;
+  std::vector<platform::DirEntry> found;
+  {
+    platform::CriticalErrorsOff quiet;
+    found = platform::FindFiles(dir + "*.msg");
+  }
+  if (found.empty()) {
+    LogLine(kMarkNothing, "No Netmail messages found");
+    return;
+  }
+  for (const platform::DirEntry& entry : found) {
+    if (!entry.is_directory) ProcessNetmailMessage(dir + entry.name);
+  }
+}
+
+void TicPass() {
+  ConsoleOut("Scaning Inbound TIC files.\n");
+  const std::string& dir = State().config.inbound_dir;
+  std::vector<platform::DirEntry> found;
+  {
+    platform::CriticalErrorsOff quiet;
+    found = platform::FindFiles(dir + "*.tic");
+  }
+  if (found.empty()) {
+    LogLine(kMarkNothing, "No TIC files found");
+    return;
+  }
+  for (const platform::DirEntry& entry : found) {
+    if (entry.is_directory) continue;
+    LogLine(kMarkTic, Format("Processing %s", entry.name.c_str()));
+    ReadTic(dir + entry.name);
+  }
+}
+
+}  // namespace
+
+int RunPelix(const std::vector<std::string>& arguments) {
+  ConsoleOut(Format("Pelix %s FileEcho Processor, by the Pelix developers\n", kVersion));
+  if (ClaimBusyFlag() == BusyClaim::kBusy) {
+    ConsoleOut("Pelix is busy\n");
+    return 0;
+  }
+  CheckArguments(arguments);
+  ReadConfiguration();
+  if (State().config.queue_dir.empty()) {
+    LogLine(kMarkError, "Queue not defined");
+    FatalExit(1);
+  }
+  NetmailPass();
+  TicPass();
+  ScanQueue();
+  if (State().announce_requested) MakeAnnounceReport();
+  return ReleaseBusyFlag() ? 0 : -1;
+}

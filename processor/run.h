@@ -1,0 +1,12 @@
+// One run of pelix: banner, busy flag, switches, configuration, then the
+// netmail, TIC and queue passes and, with /A, the announcement.
+#pragma once
+
+#include <string>
+#include <vector>
+
+inline constexpr char kVersion[] = "1.02";
+
+// Returns the exit status of a normal end; fatal conditions end the process
+// from inside through FatalExit.
+int RunPelix(const std::vector<std::string>& arguments);

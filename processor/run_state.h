@@ -1,0 +1,27 @@
+// Everything one run of pelix shares between its passes: the configuration
+// loaded at start, the per-run serial counter and the TIC being handled.
+// Kept in one place so that tests can start every case from a clean run.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "common/records.h"
+#include "processor/tic_record.h"
+
+struct RunState {
+  MainConfig config;
+  std::vector<DomainRecord> domain_list;
+  std::vector<FileEchoRecord> fileecho_list;  // appending moves the records
+  std::vector<LinkRecord> link_list;
+  uint32_t serial_counter = 0;
+  TicRecord tic;
+  bool announce_requested = false;
+};
+
+RunState& State();
+void ResetRunState();
+
+// The current UTC seconds plus serial_counter, which is raised by one, so
+// that two serials made in the same second differ.
+uint32_t NextSerial();

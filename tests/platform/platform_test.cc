@@ -1,0 +1,114 @@
+#include "platform/platform.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "tests/support/temp_node.h"
+
+namespace {
+
+std::vector<std::string> Names(const std::vector<platform::DirEntry>& entries) {
+  std::vector<std::string> names;
+  for (const auto& e : entries) names.push_back(e.name);
+  return names;
+}
+
+TEST(DirectorySearch, MatchesWildcardsWithoutRegardToCase) {
+  TempNode node;
+  node.WriteFile("in/AREA1.TIC", "x");
+  node.WriteFile("in/area2.tic", "x");
+  node.WriteFile("in/other.txt", "x");
+  node.MakeDir("in/sub.tic");
+  std::vector<platform::DirEntry> found = platform::FindFiles(node.Path("in/*.tic"));
+  EXPECT_EQ(Names(found), (std::vector<std::string>{"AREA1.TIC", "area2.tic", "sub.tic"}));
+  EXPECT_TRUE(found[2].is_directory);
+  EXPECT_EQ(Names(platform::FindFiles(node.Path("in/area?.TIC"))),
+            (std::vector<std::string>{"AREA1.TIC", "area2.tic"}));
+  EXPECT_EQ(platform::FindFiles(node.Path("in/*.*")).size(), 4u);
+  EXPECT_TRUE(platform::FindFiles(node.Path("missing/*.tic")).empty());
+}
+
+TEST(DirectorySearch, BackslashesAndDirectoryCaseAreFound) {
+  TempNode node;
+  node.WriteFile("Inbound/A.TIC", "x");
+  EXPECT_EQ(platform::FindFiles(node.dir() + "inbound\\*.tic").size(), 1u);
+}
+
+TEST(DirectorySearch, NameDotStarAlsoFindsTheBareName) {
+  TempNode node;
+  node.MakeDir("out");
+  node.MakeDir("out.001");
+  node.MakeDir("outer");
+  EXPECT_EQ(Names(platform::FindFiles(node.Path("out.*"))),
+            (std::vector<std::string>{"out", "out.001"}));
+}
+
+TEST(Files, OpenFindsAnExistingNameInAnotherCase) {
+  TempNode node;
+  node.WriteFile("in/FILE.ZIP", "data");
+  std::string bytes;
+  EXPECT_TRUE(platform::ReadWholeFile(node.Path("in/file.zip"), bytes));
+  EXPECT_EQ(bytes, "data");
+  EXPECT_TRUE(platform::Exists(node.Path("IN\\File.Zip")));
+  // A new file is created with the name as given.
+  EXPECT_TRUE(platform::WriteWholeFile(node.Path("in/New.Txt"), "n"));
+  EXPECT_TRUE(node.Exists("in/New.Txt"));
+}
+
+TEST(Files, MoveNeverReplacesCopyDoes) {
+  TempNode node;
+  node.WriteFile("a", "first");
+  node.WriteFile("b", "second");
+  EXPECT_FALSE(platform::MoveFile(node.Path("a"), node.Path("b")));
+  EXPECT_FALSE(platform::MoveFile(node.Path("a"), node.Path("B")));  // same file on Windows
+  EXPECT_EQ(node.ReadFile("b"), "second");
+  EXPECT_EQ(node.ReadFile("a"), "first");
+  EXPECT_TRUE(platform::MoveFile(node.Path("a"), node.Path("c")));
+  EXPECT_FALSE(node.Exists("a"));
+  EXPECT_EQ(node.ReadFile("c"), "first");
+  EXPECT_FALSE(platform::MoveFile(node.Path("missing"), node.Path("d")));
+
+  EXPECT_TRUE(platform::CopyFile(node.Path("c"), node.Path("b")));
+  EXPECT_EQ(node.ReadFile("b"), "first");
+  EXPECT_FALSE(platform::CopyFile(node.Path("missing"), node.Path("e")));
+  EXPECT_FALSE(node.Exists("e"));
+}
+
+TEST(Files, ExclusiveCreationRefusesAnExistingFlag) {
+  TempNode node;
+  EXPECT_TRUE(platform::CreateExclusive(node.Path("pelix.bsy")));
+  EXPECT_FALSE(platform::CreateExclusive(node.Path("pelix.bsy")));
+  EXPECT_FALSE(platform::CreateExclusive(node.Path("PELIX.BSY")));
+  EXPECT_TRUE(platform::DeleteFile(node.Path("pelix.bsy")));
+  EXPECT_FALSE(platform::DeleteFile(node.Path("pelix.bsy")));
+}
+
+TEST(Directories, CreationToleratesAnExistingDirectory) {
+  TempNode node;
+  EXPECT_TRUE(platform::MakeDirectory(node.Path("q/")));
+  EXPECT_TRUE(platform::MakeDirectory(node.Path("q")));
+  EXPECT_TRUE(platform::MakeDirectory(node.Path("Q")));  // same directory, other case
+  EXPECT_FALSE(platform::MakeDirectory(node.Path("x/y/z")));
+  EXPECT_FALSE(platform::DeleteFile(node.Path("q")));
+}
+
+TEST(Clock, TestsCanFixIt) {
+  platform::SetFixedClock(0);  // Thursday 1 January 1970, TZ=UTC in the tests
+  platform::LocalTime t = platform::LocalNow();
+  EXPECT_EQ(platform::UtcSeconds(), 0);
+  EXPECT_EQ(t.year, 1970);
+  EXPECT_EQ(t.month, 1);
+  EXPECT_EQ(t.day, 1);
+  EXPECT_EQ(t.weekday, 4);
+  platform::SetFixedClock(1600000000);  // Sun 13 Sep 2020 12:26:40 UTC
+  t = platform::LocalNow();
+  EXPECT_EQ(t.weekday, 0);
+  EXPECT_EQ(t.hour, 12);
+  EXPECT_EQ(t.minute, 26);
+  EXPECT_EQ(t.second, 40);
+  platform::SetFixedClock(std::nullopt);
+  EXPECT_GT(platform::UtcSeconds(), 1600000000);
+}
+
+}  // namespace

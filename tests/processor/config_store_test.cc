@@ -1,0 +1,115 @@
+// Loading the configuration in-process and the look-ups over it.
+#include "processor/config_store.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "platform/platform.h"
+
+#include "processor/run_state.h"
+#include "tests/support/temp_node.h"
+
+namespace {
+
+class ConfigStoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetRunState();
+    ASSERT_NE(::getcwd(old_dir_, sizeof old_dir_), nullptr);
+  }
+  void TearDown() override {
+    ASSERT_EQ(::chdir(old_dir_), 0);
+    ResetRunState();
+  }
+  void LoadFrom(TempNode& node, const std::string& text) {
+    node.WriteConfig(text);
+    ASSERT_EQ(::chdir(node.dir().c_str()), 0);
+    ReadConfiguration();
+  }
+
+  char old_dir_[4096];
+};
+
+const char kEchoesAndLinks[] =
+    "[echo]\ntag = Pelix.Test\nlink = 1:234/5 receive\nlink = 1:234/6 send\n"
+    "[echo]\ntag = PELIX.TEST\n"
+    "[link]\naddress = 1:234/5\nsysop_name = first\n"
+    "[link]\naddress = 1:234/5.0\nsysop_name = second\n";
+
+TEST_F(ConfigStoreTest, FindLinkComparesAllFourNumbersAndIgnoresDomain) {
+  TempNode node;
+  LoadFrom(node, BasicConfigText() + kEchoesAndLinks);
+  for (const char* text : {"1:234/5", "1:234/5.0", "1:234/5@othernet"}) {
+    LinkRecord* link = FindLink(ParseAddress(text));
+    ASSERT_NE(link, nullptr) << text;
+    EXPECT_EQ(link->sysop_name, "first") << text;
+  }
+  EXPECT_EQ(FindLink(ParseAddress("1:234/5.1")), nullptr);
+}
+
+TEST_F(ConfigStoreTest, FindFileEchoIgnoresCaseFirstMatchWins) {
+  TempNode node;
+  LoadFrom(node, BasicConfigText() + kEchoesAndLinks);
+  FileEchoRecord* echo = FindFileEcho("pelix.test");
+  ASSERT_NE(echo, nullptr);
+  EXPECT_EQ(echo->tag, "Pelix.Test");
+  EXPECT_EQ(FindFileEcho("PELIX"), nullptr);
+  EchoLinkEntry* entry = FindEchoLink(*echo, ParseAddress("1:234/6.0@x"));
+  ASSERT_NE(entry, nullptr);
+  EXPECT_EQ(entry->send, 1);
+  EXPECT_EQ(FindEchoLink(*echo, ParseAddress("1:234/7")), nullptr);
+}
+
+TEST_F(ConfigStoreTest, SaveDropsSwitchedOffEntriesAndKeepsReceiveOnly) {
+  TempNode node;
+  LoadFrom(node, BasicConfigText() + kEchoesAndLinks);
+  FileEchoRecord* echo = FindFileEcho("Pelix.Test");
+  ASSERT_NE(echo, nullptr);
+  echo->links[1].send = 0;  // unsubscribed: both flags off
+  State().link_list[1].passive = 1;
+  SaveFileEchoesAndLinks();
+  ConfigText saved = node.ReadConfig();
+  ASSERT_EQ(saved.echoes.size(), 2u);
+  EXPECT_EQ(saved.echoes[0].links, (std::vector<EchoLinkEntry>{{"1:234/5", 1, 0}}));
+  EXPECT_EQ(saved.links[1].passive, 1);
+  EXPECT_EQ(saved.config, State().config);  // pelix.cfg untouched
+}
+
+TEST_F(ConfigStoreTest, AppendedEchoEndsPelixFeWithOneEntry) {
+  TempNode node;
+  LoadFrom(node, BasicConfigText() + kEchoesAndLinks);
+  FileEchoRecord created;
+  created.tag = "NEW.ECHO";
+  created.description = "Automaticaly added area";
+  created.links.push_back({"1:234/5", 1, 0});
+  AppendFileEcho(created);
+  ConfigText saved = node.ReadConfig();
+  ASSERT_EQ(saved.echoes.size(), 3u);
+  EXPECT_EQ(saved.echoes[2], created);
+}
+
+TEST_F(ConfigStoreTest, MissingFilesGiveEmptyLists) {
+  TempNode node;
+  node.WriteConfig(BasicConfigText());
+  ASSERT_EQ(::chdir(node.dir().c_str()), 0);
+  std::remove("pelix.fe");
+  std::remove("pelix.nod");
+  ReadConfiguration();
+  EXPECT_TRUE(State().fileecho_list.empty());
+  EXPECT_TRUE(State().link_list.empty());
+  EXPECT_EQ(State().domain_list.size(), 1u);
+  EXPECT_EQ(State().config.queue_dir, "queue/");
+}
+
+TEST(Serial, EachSerialOfTheRunDiffers) {
+  ResetRunState();
+  platform::SetFixedClock(1000);
+  EXPECT_EQ(NextSerial(), 1000u);
+  EXPECT_EQ(NextSerial(), 1001u);
+  EXPECT_EQ(State().serial_counter, 2u);
+  ResetRunState();
+  EXPECT_EQ(NextSerial(), 1000u);
+  platform::SetFixedClock(std::nullopt);
+}
+
+}  // namespace
