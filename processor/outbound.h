@@ -1,0 +1,28 @@
+// The Binkley-style outbound: where a destination's flow files and flags
+// live, and the busy-flag protocol pelix follows around every change it makes
+// to a destination.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "common/fido_address.h"
+
+// The zone directory of `address` (domain part `domain`, "@" included or
+// empty); std::nullopt, after a '!' "No default domain" log line, when no
+// domain fits.
+std::optional<std::string> OutboundDirectory(const FidoAddress& address,
+                                             const std::string& domain);
+
+// The base name (no extension) of the destination; creates the zone
+// directory and, for a point, its point directory. std::nullopt when no
+// domain fits: nothing may then be written for the destination.
+std::optional<std::string> OutboundBase(const FidoAddress& address,
+                                        const std::string& domain);
+
+// True while a busy or call flag (base name + ".?sy") exists.
+bool LinkBusy(const FidoAddress& address, const std::string& domain);
+// Creates base name + ".bsy".
+void SetBusy(const FidoAddress& address, const std::string& domain);
+// Removes base name + ".bsy" and + ".csy".
+void ClearBusy(const FidoAddress& address, const std::string& domain);
