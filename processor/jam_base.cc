@@ -120,6 +120,31 @@ bool LockBase(const std::string& base_path, std::FILE* jhr) {
   return false;
 }
 
+// Writes the header of a new base; the base is usable once it is there.
+std::FILE* StartNewBase(const std::string& base_path, std::FILE* jhr, JamBaseHeader& header) {
+  StartBaseHeader(header);
+  if (!WriteBaseHeader(jhr, header)) {
+    LogLine(kMarkError, "Can't Create JAM Base");
+    std::fclose(jhr);
+    return nullptr;
+  }
+  EnsureLastReadFile(base_path);
+  return jhr;
+}
+
+std::FILE* OpenExistingBase(const std::string& base_path, std::FILE* jhr,
+                            JamBaseHeader& header) {
+  if (!LockBase(base_path, jhr)) return nullptr;
+  header.fill(0);
+  // A header file cut short (a creation that ran out of disk) holds no
+  // message; it is started again rather than written over.
+  if (std::fread(header.data(), 1, header.size(), jhr) != header.size())
+    return StartNewBase(base_path, jhr, header);
+  SetJamField(header, kJamModCounterAt, GetJamField(header, kJamModCounterAt) + 1);
+  EnsureLastReadFile(base_path);
+  return jhr;
+}
+
 // The size of an open file, leaving it positioned at its end.
 bool SeekEnd(std::FILE* file, long& size) {
   if (std::fseek(file, 0, SEEK_END) != 0) return false;
@@ -172,25 +197,7 @@ std::FILE* OpenJamBase(const std::string& base_path, JamBaseHeader& header) {
     platform::CriticalErrorsOff quiet;
     jhr = platform::OpenFile(jhr_path, "r+");
   }
-  if (jhr) {
-    if (!LockBase(base_path, jhr)) return nullptr;
-    header.fill(0);
-    bool whole = std::fread(header.data(), 1, header.size(), jhr) == header.size();
-    if (whole) {
-      SetJamField(header, kJamModCounterAt, GetJamField(header, kJamModCounterAt) + 1);
-    } else {
-      // A header file cut short (an earlier creation that ran out of disk)
-      // holds no message; it is started again rather than written over.
-      StartBaseHeader(header);
-      if (!WriteBaseHeader(jhr, header)) {
-        LogLine(kMarkError, "Can't Create JAM Base");
-        std::fclose(jhr);
-        return nullptr;
-      }
-    }
-    EnsureLastReadFile(base_path);
-    return jhr;
-  }
+  if (jhr) return OpenExistingBase(base_path, jhr, header);
   {
     platform::CriticalErrorsOff quiet;
     // "x": a header file that exists but could not be opened is never
@@ -202,14 +209,7 @@ std::FILE* OpenJamBase(const std::string& base_path, JamBaseHeader& header) {
     return nullptr;
   }
   if (!LockBase(base_path, jhr)) return nullptr;
-  StartBaseHeader(header);
-  if (!WriteBaseHeader(jhr, header)) {
-    LogLine(kMarkError, "Can't Create JAM Base");
-    std::fclose(jhr);
-    return nullptr;
-  }
-  EnsureLastReadFile(base_path);
-  return jhr;
+  return StartNewBase(base_path, jhr, header);
 }
 
 bool AppendJamMessage(const std::string& base_path, std::FILE* jhr, JamBaseHeader& header,

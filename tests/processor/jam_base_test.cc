@@ -208,17 +208,6 @@ TEST_F(JamBaseTest, BaseIsLockedWhileItIsWritten) {
   EXPECT_TRUE(FirstByteFreeForOthers(base_ + ".jhr"));
 }
 
-TEST_F(JamBaseTest, BaseLockedByReaderIsLeftAloneAfterTheWait) {
-  ASSERT_TRUE(Post("first\r"));
-  std::string before = node_.ReadFile("newfiles.jhr");
-  ForeignLock reader(base_ + ".jhr");
-  JamBaseHeader header;
-  EXPECT_EQ(OpenJamBase(base_, header), nullptr);
-  reader.Release();
-  EXPECT_EQ(node_.ReadFile("newfiles.jhr"), before);
-  EXPECT_EQ(node_.LogMessages().back(), "! JAM Base " + base_ + " is locked");
-}
-
 TEST_F(JamBaseTest, MissingFolderGivesCantCreateAndNoFiles) {
   JamBaseHeader header;
   EXPECT_EQ(OpenJamBase(node_.Path("nowhere/newfiles"), header), nullptr);
