@@ -20,19 +20,6 @@ TEST(RecordLock, LockHeldByAnotherProgramIsWaitedForThenRefused) {
   std::fclose(file);
 }
 
-TEST(RecordLock, OurLockKeepsOthersOutUntilUnlocked) {
-  TempNode node;
-  node.WriteFile("base.jhr", "JAM");
-  std::string path = node.Path("base.jhr");
-  std::FILE* file = platform::OpenFile(path, "r+");
-  ASSERT_NE(file, nullptr);
-  ASSERT_TRUE(platform::LockFirstByte(file, 0));
-  EXPECT_FALSE(FirstByteFreeForOthers(path));
-  platform::UnlockFirstByte(file);
-  EXPECT_TRUE(FirstByteFreeForOthers(path));
-  std::fclose(file);
-}
-
 TEST(Files, ReplaceFilePutsTheNewFileInPlaceOfTheOld) {
   TempNode node;
   node.WriteFile("db/~Announce.TEST", "rest\r\n");
