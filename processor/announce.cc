@@ -15,9 +15,9 @@
 
 namespace {
 
-// The report has to fit one buffer of 65535 bytes with its terminating zero
-// (older readers cannot take a longer message); once it holds more than
-// 64000 characters no further echo is started.
+// A report never grows past 65535 bytes with its terminating zero, so that
+// readers with a 64 KB message buffer show it whole; once it holds more
+// than 64000 characters no further echo is started.
 constexpr size_t kReportCapacity = 65534;
 constexpr size_t kReportFull = 64000;
 
