@@ -88,3 +88,23 @@ void YieldProcessor();
 void RemoveOnInterrupt(const std::string& path);
 
 }  // namespace platform
+
+// Advisory record locks and replacing renames, for the JAM message base and
+// the announce database.
+namespace platform {
+
+// Locks byte 0 of `file` (open for writing) against other processes, the
+// lock that JAM readers and writers take on a base's ".jhr" file while they
+// change it. Retries in steps of a tenth of a second for about
+// `wait_milliseconds` while another process holds a lock there, then gives
+// up with false. A file system without record locks cannot be locked and
+// counts as locked, so that it never stops the caller.
+bool LockFirstByte(std::FILE* file, int wait_milliseconds);
+// Releases the lock of LockFirstByte; closing the file releases it too.
+void UnlockFirstByte(std::FILE* file);
+
+// Renames `from` to `to` in one step, replacing an existing `to`: at every
+// moment one of the two complete files is there under the name `to`.
+bool ReplaceFile(const std::string& from, const std::string& to);
+
+}  // namespace platform

@@ -310,3 +310,42 @@ void RemoveOnInterrupt(const std::string& path) {
 }
 
 }  // namespace platform
+
+namespace platform {
+
+bool LockFirstByte(std::FILE* file, int wait_milliseconds) {
+  if (!file) return false;
+  struct flock lock {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = 0;
+  lock.l_len = 1;
+  constexpr int kStep = 100;
+  // The wait is counted in attempts, not read from the clock, so that a
+  // fixed test clock cannot make it endless.
+  for (int waited = 0;; waited += kStep) {
+    if (::fcntl(::fileno(file), F_SETLK, &lock) == 0) return true;
+    if (errno != EACCES && errno != EAGAIN) return true;
+    if (waited >= wait_milliseconds) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kStep));
+  }
+}
+
+void UnlockFirstByte(std::FILE* file) {
+  if (!file) return;
+  struct flock lock {};
+  lock.l_type = F_UNLCK;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = 0;
+  lock.l_len = 1;
+  ::fcntl(::fileno(file), F_SETLK, &lock);
+}
+
+bool ReplaceFile(const std::string& from, const std::string& to) {
+  std::string source = NativePath(from);
+  std::string target = NativePath(to);
+  if (IsDirectory(source) || IsDirectory(target)) return false;
+  return std::rename(source.c_str(), target.c_str()) == 0;
+}
+
+}  // namespace platform
