@@ -86,9 +86,12 @@ bool LinkBusy(const FidoAddress& address, const std::string& domain) {
 
 bool WaitWhileBusy(const FidoAddress& address, const std::string& domain,
                    int64_t limit_seconds) {
-  const int64_t start = platform::UtcSeconds();
+  int64_t start = platform::UtcSeconds();
   while (LinkBusy(address, domain)) {
-    if (platform::UtcSeconds() - start >= limit_seconds) return false;
+    const int64_t now = platform::UtcSeconds();
+    // A clock set back must not stretch the wait by the same amount.
+    if (now < start) start = now;
+    if (now - start >= limit_seconds) return false;
     platform::YieldProcessor();
   }
   return true;
