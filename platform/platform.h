@@ -83,9 +83,14 @@ void SetFixedClock(std::optional<int64_t> utc_seconds);
 // Gives the processor up for a moment while a destination is busy.
 void YieldProcessor();
 
-// Removes `path` when SIGINT or SIGTERM ends the process, then ends it.
-// Only one path is kept; an empty path disarms the handler.
-void RemoveOnInterrupt(const std::string& path);
+// CreateExclusive for a flag that SIGINT or SIGTERM removes before the
+// process ends by that signal. The signals are held off while the flag is
+// made, so no interrupt can fall between its creation and its clean-up
+// being armed. One such flag at a time.
+bool CreateExclusiveRemovedOnInterrupt(const std::string& path);
+// The flag is no longer removed on an interrupt (it was removed, or handed
+// on).
+void DisarmInterruptRemoval();
 
 // Outgoing TICs: opens a new file for writing that must not exist yet, so
 // that a file already there is never overwritten; nullptr when it exists or

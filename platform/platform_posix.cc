@@ -298,16 +298,26 @@ extern "C" void OnInterrupt(int sig) {
 }
 }  // namespace
 
-void RemoveOnInterrupt(const std::string& path) {
-  interrupt_armed = 0;
-  if (path.empty() || path.size() >= sizeof interrupt_path) return;
+bool CreateExclusiveRemovedOnInterrupt(const std::string& path) {
   std::string native = NativePath(path);
-  if (native.size() >= sizeof interrupt_path) return;
-  std::memcpy(interrupt_path, native.c_str(), native.size() + 1);
-  interrupt_armed = 1;
-  ::signal(SIGINT, OnInterrupt);
-  ::signal(SIGTERM, OnInterrupt);
+  if (native.empty() || native.size() >= sizeof interrupt_path) return false;
+  sigset_t held, previous;
+  sigemptyset(&held);
+  sigaddset(&held, SIGINT);
+  sigaddset(&held, SIGTERM);
+  ::sigprocmask(SIG_BLOCK, &held, &previous);
+  bool created = CreateExclusive(native);
+  if (created) {
+    std::memcpy(interrupt_path, native.c_str(), native.size() + 1);
+    interrupt_armed = 1;
+    ::signal(SIGINT, OnInterrupt);
+    ::signal(SIGTERM, OnInterrupt);
+  }
+  ::sigprocmask(SIG_SETMASK, &previous, nullptr);
+  return created;
 }
+
+void DisarmInterruptRemoval() { interrupt_armed = 0; }
 
 std::FILE* OpenExclusive(const std::string& path) {
   if (path.empty()) return nullptr;

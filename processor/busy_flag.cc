@@ -11,16 +11,15 @@ BusyClaim ClaimBusyFlag() {
     platform::CriticalErrorsOff quiet;
     if (!platform::FindFiles(kBusyFlagName).empty()) return BusyClaim::kBusy;
   }
-  if (!platform::CreateExclusive(kBusyFlagName)) return BusyClaim::kBusy;
-  claimed = true;
   // An interrupted run must not leave its flag behind to block the next.
-  platform::RemoveOnInterrupt(kBusyFlagName);
+  if (!platform::CreateExclusiveRemovedOnInterrupt(kBusyFlagName)) return BusyClaim::kBusy;
+  claimed = true;
   return BusyClaim::kClaimed;
 }
 
 bool ReleaseBusyFlag() {
   if (!claimed) return true;
   claimed = false;
-  platform::RemoveOnInterrupt("");
+  platform::DisarmInterruptRemoval();
   return platform::DeleteFile(kBusyFlagName);
 }
