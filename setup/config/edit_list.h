@@ -17,10 +17,33 @@ struct EditNode {
 };
 
 template <typename Record>
+struct EditList;
+
+template <typename Record>
+void ClearList(EditList<Record>& list);
+
+template <typename Record>
 struct EditList {
   EditList() = default;
   EditList(const EditList&) = delete;
   EditList& operator=(const EditList&) = delete;
+  // The nodes stay where they are, so `current` stays valid.
+  EditList(EditList&& other) noexcept
+      : head(std::move(other.head)), current(other.current),
+        count(other.count), index(other.index) {
+    other.current = nullptr;
+    other.count = other.index = 1;
+  }
+  EditList& operator=(EditList&& other) noexcept {
+    if (this != &other) {
+      ClearList(*this);
+      head = std::move(other.head);
+      current = std::exchange(other.current, nullptr);
+      count = std::exchange(other.count, 1u);
+      index = std::exchange(other.index, 1u);
+    }
+    return *this;
+  }
   // Freed node by node, so that a long list cannot exhaust the stack.
   ~EditList() { ClearList(*this); }
 
