@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QStatusBar>
@@ -16,6 +17,7 @@
 #include "common/records.h"
 #include "setup/config/setup_config.h"
 #include "setup/ui/main_form.h"
+#include "setup/ui/message_box_qt.h"
 #include "setup/ui/setup_main.h"
 #include "setup/ui/setup_windows.h"
 #include "tests/setup/support/setup_node.h"
@@ -64,6 +66,44 @@ class MainFormTest : public QObject {
   Q_OBJECT
 
  private slots:
+  void QtMessageBoxShowsCaptionTextIconAndButtonsAndReturnsThePressedOne_data() {
+    QTest::addColumn<int>("icon");
+    QTest::addColumn<bool>("question");
+    QTest::addColumn<bool>("press_yes");
+    QTest::addColumn<int>("shown_icon");
+    QTest::addColumn<int>("answer");
+    QTest::newRow("Yes to a question")
+        << int(MessageIcon::kQuestion) << true << true << int(QMessageBox::Question)
+        << int(MessageAnswer::kYes);
+    QTest::newRow("No to an exclamation")
+        << int(MessageIcon::kExclamation) << true << false << int(QMessageBox::Warning)
+        << int(MessageAnswer::kNo);
+    QTest::newRow("OK without icon")
+        << int(MessageIcon::kNone) << false << false << int(QMessageBox::NoIcon)
+        << int(MessageAnswer::kOk);
+  }
+  void QtMessageBoxShowsCaptionTextIconAndButtonsAndReturnsThePressedOne() {
+    QFETCH(int, icon);
+    QFETCH(bool, question);
+    QFETCH(bool, press_yes);
+    QString seen;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box) return;
+      seen = box->windowTitle() + "|" + box->text() + "|" + QString::number(box->icon());
+      QAbstractButton* press = box->button(question ? (press_yes ? QMessageBox::Yes
+                                                                 : QMessageBox::No)
+                                                    : QMessageBox::Ok);
+      if (press) press->click();
+    });
+    MessageAnswer answer = ShowQtMessageBox(
+        {"Save changes ?", "Warning",
+         question ? MessageButtons::kYesNo : MessageButtons::kOk, MessageIcon(icon)});
+    QFETCH(int, shown_icon);
+    QCOMPARE(seen, "Warning|Save changes ?|" + QString::number(shown_icon));
+    QTEST(int(answer), "answer");
+  }
+
   void MenuHoldsEveryItemWithItsCaption() {
     SetupNode node;
     ScriptedMessages messages;

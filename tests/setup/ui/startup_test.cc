@@ -3,12 +3,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 #include <QtTest>
 #include <fstream>
 
 #include "common/records.h"
 #include "setup/config/setup_config.h"
+#include "setup/ui/message_box_qt.h"
 #include "setup/ui/setup_main.h"
 #include "tests/setup/support/setup_node.h"
 
@@ -73,6 +78,29 @@ std::string ConfigOfVersion(int version) {
          "[link]\naddress = 2:5020/1\nsysop_name = From pelix.nod\n";
 }
 
+// A person in front of the real program: every Qt message box on screen
+// gets its text recorded and Yes (or OK) pressed, and the main window, once
+// shown, is closed by its title bar. Armed in every QApplication the
+// program makes.
+std::string g_box_record;
+
+void ActLikeTheSysop() {
+  QWidget* modal = QApplication::activeModalWidget();
+  if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+    std::ofstream(g_box_record, std::ios::app) << box->windowTitle().toStdString() << ": "
+                                               << box->text().toStdString() << "\n";
+    QAbstractButton* yes = box->button(QMessageBox::Yes);
+    (yes ? yes : box->button(QMessageBox::Ok))->click();
+  } else if (!modal) {
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+      if (window->objectName() == "TMainForm" && window->isVisible()) window->close();
+    }
+  }
+  QTimer::singleShot(10, ActLikeTheSysop);
+}
+
+void ArmTheSysop() { QTimer::singleShot(0, ActLikeTheSysop); }
+
 const char kConvert[] = "Warning: Convert configuration files ? [Yes/No question]";
 const char kUnknownVersion[] =
     "Warning: Incorect configuration version ID. Continue ? [Yes/No exclamation]";
@@ -132,6 +160,36 @@ class StartupTest : public QObject {
     ChildRun run = RunSetupInChild(node, {MessageAnswer::kYes, MessageAnswer::kNo});
     QCOMPARE(run.status, 4);
     QCOMPARE(run.asked, (std::vector<std::string>{kConvert, kUnknownVersion}));
+    QVERIFY(!node.Exists("pelix.bsy"));
+  }
+
+  void RealProgramConvertsVersion3AndSavesItAsVersion4() {
+    SetupNode node;
+    QVERIFY(node.WriteConfig(ConfigOfVersion(3)));
+    MainConfig expected = ReadMainConfig(node.ReadFile("pelix.cfg"));
+    expected.files_bbs_counter = 0;
+    expected.aka_list.clear();
+    g_box_record = node.dir() + "boxes.txt";
+    std::fflush(nullptr);
+    pid_t pid = ::fork();
+    if (pid == 0) {
+      ::alarm(60);
+      qAddPreRoutine(ArmTheSysop);
+      SetMessageBoxHandler(ShowQtMessageBox);
+      char name[] = "setup";
+      char* argv[] = {name, nullptr};
+      std::exit(RunSetup(1, argv));
+    }
+    int wstatus = 0;
+    QCOMPARE(::waitpid(pid, &wstatus, 0), pid);
+    QVERIFY(WIFEXITED(wstatus));
+    QCOMPARE(WEXITSTATUS(wstatus), 0);
+    QCOMPARE(node.ReadFile("boxes.txt"),
+             std::string("Warning: Convert configuration files ?\nWarning: Save changes ?\n"));
+    MainConfig saved = ReadMainConfig(node.ReadFile("pelix.cfg"));
+    QCOMPARE(saved.version, uint16_t{4});
+    expected.version = 4;
+    QVERIFY(saved == expected);
     QVERIFY(!node.Exists("pelix.bsy"));
   }
 
