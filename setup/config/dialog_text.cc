@@ -1,0 +1,31 @@
+#include "setup/config/dialog_text.h"
+
+#include <cstdio>
+
+#include "common/field_codec.h"
+#include "common/records.h"
+#include "common/text_helpers.h"
+
+std::string StoredText(std::string_view typed) {
+  return FitText(typed, kTextWidth);
+}
+
+std::string StoredDirectory(std::string_view typed) {
+  std::string directory = StoredText(typed);
+  if (directory.empty() || directory.back() == '\\' || directory.back() == '/') {
+    return directory;
+  }
+  if (directory.size() > kTextWidth - 2) directory.resize(kTextWidth - 2);
+  directory += '/';
+  return directory;
+}
+
+std::string UtcOffsetText(int32_t hours) {
+  char text[16];
+  std::snprintf(text, sizeof text, hours > 0 ? "+%d" : "%d", static_cast<int>(hours));
+  return text;
+}
+
+int32_t UtcOffsetValue(std::string_view typed) {
+  return static_cast<int32_t>(DecimalValue(typed.substr(0, 24)));
+}

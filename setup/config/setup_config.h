@@ -1,0 +1,43 @@
+// setup's whole configuration in memory: MainConfig and the three record
+// lists, loaded once at start and written back at most once, at exit.
+#pragma once
+
+#include "common/records.h"
+#include "setup/config/edit_list.h"
+
+inline constexpr char kSetupBusyFlag[] = "pelix.bsy";
+inline constexpr char kMainConfigFile[] = "pelix.cfg";
+inline constexpr char kDomainsFile[] = "pelix.dmn";
+inline constexpr char kFileEchoesFile[] = "pelix.fe";
+inline constexpr char kLinksFile[] = "pelix.nod";
+// Where a version 2 configuration kept its links, in the layout of pelix.nod.
+inline constexpr char kOldLinksFile[] = "pelix.lnk";
+
+// Exit codes of a start-up that cannot go on.
+inline constexpr int kExitBusy = 0;
+inline constexpr int kExitNotConfiguration = 1;
+inline constexpr int kExitNoMemory = 2;
+inline constexpr int kExitVersionRefused = 4;
+
+struct SetupConfiguration {
+  MainConfig config;
+  EditList<DomainRecord> domain_list;
+  EditList<FileEchoRecord> fileecho_list;
+  EditList<LinkRecord> link_list;
+};
+
+SetupConfiguration& SetupState();
+// Empties everything again (tests load several configurations in turn).
+void ResetSetupState();
+
+// Claims pelix.bsy and reads the four files of the working directory,
+// bringing an older version up to 4 when the sysop agrees. Returns only with
+// the configuration in memory; otherwise ends the process with kExitBusy,
+// kExitNotConfiguration, kExitNoMemory or kExitVersionRefused.
+void LoadConfiguration();
+
+// Writes all four files in full. A file that cannot be written is skipped.
+void SaveConfiguration();
+
+// Removes pelix.bsy; setup does it at exit whether or not it saved.
+void ReleaseSetupBusyFlag();

@@ -1,0 +1,20 @@
+#include "setup/config/setup_config.h"
+
+#include "platform/platform.h"
+
+SetupConfiguration& SetupState() {
+  static SetupConfiguration state;
+  return state;
+}
+
+void ResetSetupState() {
+  SetupConfiguration& state = SetupState();
+  state.config = MainConfig{};
+  ClearList(state.domain_list);
+  ClearList(state.fileecho_list);
+  ClearList(state.link_list);
+}
+
+void ReleaseSetupBusyFlag() {
+  platform::DeleteFile(kSetupBusyFlag);
+}

@@ -1,0 +1,69 @@
+#include "setup/ui/main_form.h"
+
+#include <QAction>
+#include <QMenu>
+
+#include "setup/config/message_box.h"
+#include "setup/config/setup_config.h"
+#include "setup/ui/about_form.h"
+#include "setup/ui/ano_form.h"
+#include "setup/ui/go_form.h"
+#include "setup/ui/pfn_form.h"
+#include "setup/ui/setup_windows.h"
+#include "ui_main_form.h"
+
+TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), ui(new Ui::TMainForm) {
+  ui->setupUi(this);
+  for (QAction* action : ui->General1->actions()) {
+    if (action->isSeparator()) action->setObjectName("N1");
+  }
+  connect(ui->Generaloptions1, &QAction::triggered, this, &TMainForm::Generaloptions1Click);
+  connect(ui->AnnounceOptions1, &QAction::triggered, this, &TMainForm::AnnounceOptions1Click);
+  connect(ui->Pathandfilenames1, &QAction::triggered, this,
+          &TMainForm::Pathandfilenames1Click);
+  connect(ui->Domainsandoutbouns1, &QAction::triggered, this,
+          &TMainForm::Domainsandoutbouns1Click);
+  connect(ui->Links1, &QAction::triggered, this, &TMainForm::Links1Click);
+  connect(ui->FileEchoes1, &QAction::triggered, this, &TMainForm::FileEchoes1Click);
+  connect(ui->Quit1, &QAction::triggered, this, &TMainForm::Quit1Click);
+  connect(ui->ImportALLFIXconfiguration1, &QAction::triggered, this,
+          &TMainForm::ImportALLFIXconfiguration1Click);
+  connect(ui->About1, &QAction::triggered, this, &TMainForm::About1Click);
+}
+
+TMainForm::~TMainForm() { FormDestroy(); }
+
+void TMainForm::Generaloptions1Click() {
+  if (Windows().go_form) Windows().go_form->exec();
+}
+
+void TMainForm::AnnounceOptions1Click() {
+  if (Windows().ano_form) Windows().ano_form->exec();
+}
+
+void TMainForm::Pathandfilenames1Click() {
+  if (Windows().pfn_form) Windows().pfn_form->exec();
+}
+
+// The domain, link and file-echo dialogs and the ALLFIX import are not part
+// of this program yet; their menu items are in place and do nothing.
+void TMainForm::Domainsandoutbouns1Click() {}
+void TMainForm::Links1Click() {}
+void TMainForm::FileEchoes1Click() {}
+void TMainForm::ImportALLFIXconfiguration1Click() {}
+
+void TMainForm::Quit1Click() { close(); }
+
+void TMainForm::About1Click() {
+  if (Windows().about_form) Windows().about_form->exec();
+}
+
+// Changes reach the disk only here. The flag goes in every case, so that
+// pelix can run again.
+void TMainForm::FormDestroy() {
+  if (ShowMessageBox("Save changes ?", "Warning", MessageButtons::kYesNo,
+                     MessageIcon::kQuestion) == MessageAnswer::kYes) {
+    SaveConfiguration();
+  }
+  ReleaseSetupBusyFlag();
+}

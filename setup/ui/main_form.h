@@ -1,0 +1,34 @@
+// The main window: a menu from which every dialog is opened modally. Its
+// destruction asks whether to save and gives pelix.bsy back.
+#pragma once
+
+#include <QMainWindow>
+#include <memory>
+
+namespace Ui {
+class TMainForm;
+}
+
+class TMainForm : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  explicit TMainForm(QWidget* parent = nullptr);
+  ~TMainForm() override;
+
+ public slots:
+  void Generaloptions1Click();
+  void AnnounceOptions1Click();
+  void Pathandfilenames1Click();
+  void Domainsandoutbouns1Click();
+  void Links1Click();
+  void FileEchoes1Click();
+  void Quit1Click();
+  void ImportALLFIXconfiguration1Click();
+  void About1Click();
+
+ private:
+  void FormDestroy();
+
+  std::unique_ptr<Ui::TMainForm> ui;
+};

@@ -1,0 +1,42 @@
+#include "setup/ui/setup_windows.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+#include <utility>
+
+#include "setup/ui/about_form.h"
+#include "setup/ui/ano_form.h"
+#include "setup/ui/go_form.h"
+#include "setup/ui/main_form.h"
+#include "setup/ui/pfn_form.h"
+
+SetupWindowSet& Windows() {
+  static SetupWindowSet windows;
+  return windows;
+}
+
+void CreateSetupWindows() {
+  SetupWindowSet& w = Windows();
+  w.main_form = new TMainForm;
+  w.go_form = new TGOForm;
+  w.pfn_form = new TPFNForm;
+  w.about_form = new TAboutForm;
+  w.ano_form = new TAnoForm;
+}
+
+void DestroySetupWindows() {
+  SetupWindowSet w = std::exchange(Windows(), SetupWindowSet{});
+  delete w.main_form;
+  delete w.go_form;
+  delete w.pfn_form;
+  delete w.about_form;
+  delete w.ano_form;
+}
+
+void CentreOnScreen(QWidget* window) {
+  QScreen* screen = QGuiApplication::primaryScreen();
+  if (!window || !screen) return;
+  QRect area = screen->availableGeometry();
+  window->move(area.center() - window->rect().center());
+}

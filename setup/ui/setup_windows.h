@@ -1,0 +1,28 @@
+// The windows of setup: one instance each, created once at start and kept
+// until the end, so that a dialog is not rebuilt between uses.
+#pragma once
+
+class QWidget;
+class TMainForm;
+class TGOForm;
+class TPFNForm;
+class TAboutForm;
+class TAnoForm;
+
+struct SetupWindowSet {
+  TMainForm* main_form = nullptr;
+  TGOForm* go_form = nullptr;
+  TPFNForm* pfn_form = nullptr;
+  TAboutForm* about_form = nullptr;
+  TAnoForm* ano_form = nullptr;
+};
+
+SetupWindowSet& Windows();
+
+// Creates the main window first, then the dialogs.
+void CreateSetupWindows();
+// Destroys the main window first (its destruction asks whether to save),
+// then the dialogs.
+void DestroySetupWindows();
+
+void CentreOnScreen(QWidget* window);

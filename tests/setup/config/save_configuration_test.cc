@@ -1,0 +1,96 @@
+// Loading without questions and saving back: what reaches the four files.
+#include <gtest/gtest.h>
+
+#include "common/records.h"
+#include "setup/config/setup_config.h"
+#include "tests/setup/support/setup_node.h"
+
+namespace {
+
+const char* const kConfigFiles[] = {"pelix.cfg", "pelix.dmn", "pelix.fe", "pelix.nod"};
+
+MainConfig EmptyVersion4() {
+  MainConfig config;
+  config.version = 4;
+  return config;
+}
+
+}  // namespace
+
+TEST(SaveConfigurationTest, LoadAndSaveGiveBackTheSameBytes) {
+  SetupNode node;
+  ASSERT_TRUE(node.WriteConfig(FullConfigText()));
+  std::vector<std::string> before;
+  for (const char* file : kConfigFiles) before.push_back(node.ReadFile(file));
+  ScriptedMessages messages;
+  LoadConfiguration();
+  EXPECT_TRUE(messages.asked().empty());
+  EXPECT_TRUE(node.Exists("pelix.bsy"));
+  SaveConfiguration();
+  for (size_t i = 0; i < before.size(); ++i) {
+    EXPECT_EQ(node.ReadFile(kConfigFiles[i]), before[i]) << kConfigFiles[i];
+  }
+}
+
+TEST(SaveConfigurationTest, EchoesWithoutTagAndEntriesWithoutAddressOrFlagStayOut) {
+  SetupNode node;
+  ASSERT_TRUE(node.WriteConfig(
+      "[echo]\ntag = KEEP\nlink = 2:5020/1 receive\nlink = 2:5020/3 send\n"
+      "[echo]\ntag = SECOND\n"));
+  ScriptedMessages messages;
+  LoadConfiguration();
+  SetupConfiguration& state = SetupState();
+  EnsureFirstRecord(state.fileecho_list);
+  state.fileecho_list.current->record.links.push_back({"", 1, 1});
+  state.fileecho_list.current->record.links.push_back({"2:5020/4", 0, 0});
+  InsertAfterCurrent(state.fileecho_list);  // a blank echo, never given a tag
+  SaveConfiguration();
+
+  std::vector<FileEchoRecord> saved = ReadFileEchoes(node.ReadFile("pelix.fe"));
+  ASSERT_EQ(saved.size(), 2u);
+  EXPECT_EQ(saved[0].tag, "KEEP");
+  ASSERT_EQ(saved[0].links.size(), 2u);
+  EXPECT_EQ(saved[0].links[0].address, "2:5020/1");
+  EXPECT_EQ(saved[0].links[1].address, "2:5020/3");
+  EXPECT_EQ(saved[1].tag, "SECOND");
+  EXPECT_EQ(node.ReadFile("pelix.fe").size(), 2 * kFileEchoHeaderSize + 2 * kEchoLinkEntrySize);
+  // Memory keeps what the file leaves out, until the sysop deletes it.
+  EXPECT_EQ(state.fileecho_list.count, 3u);
+  EXPECT_EQ(state.fileecho_list.head->record.links.size(), 4u);
+}
+
+TEST(SaveConfigurationTest, NoConfigurationSavesVersion4AndEmptyRecordFiles) {
+  SetupNode node;
+  ScriptedMessages messages;
+  LoadConfiguration();
+  EXPECT_TRUE(messages.asked().empty());
+  const MainConfig& config = SetupState().config;
+  EXPECT_EQ(config.version, 4);
+  EXPECT_EQ(config, EmptyVersion4());
+  EXPECT_EQ(SetupState().link_list.head, nullptr);
+  SaveConfiguration();
+  std::string cfg = node.ReadFile("pelix.cfg");
+  ASSERT_EQ(cfg.size(), kMainConfigSize);
+  EXPECT_TRUE(HasConfigSignature(cfg));
+  EXPECT_EQ(ReadMainConfig(cfg), EmptyVersion4());
+  EXPECT_TRUE(node.Exists("pelix.nod"));
+  EXPECT_EQ(node.ReadFile("pelix.nod"), "");
+  EXPECT_EQ(node.ReadFile("pelix.dmn"), "");
+  EXPECT_EQ(node.ReadFile("pelix.fe"), "");
+}
+
+TEST(SaveConfigurationTest, CutShortRecordFilesLoadTheirCompleteRecordsOnly) {
+  SetupNode node;
+  ASSERT_TRUE(node.WriteConfig(FullConfigText()));
+  std::string domains = node.ReadFile("pelix.dmn");
+  node.WriteFile("pelix.dmn", domains.substr(0, domains.size() - 1));
+  std::string links = node.ReadFile("pelix.nod");
+  node.WriteFile("pelix.nod", links + std::string(kLinkRecordSize - 1, 'x'));
+  ScriptedMessages messages;
+  LoadConfiguration();
+  std::vector<DomainRecord> loaded = ListRecords(SetupState().domain_list);
+  ASSERT_EQ(loaded.size(), 1u);
+  EXPECT_EQ(loaded[0].name, "fidonet");
+  EXPECT_EQ(SetupState().domain_list.count, 1u);
+  EXPECT_EQ(SetupState().link_list.count, 2u);
+}
