@@ -87,4 +87,9 @@ void YieldProcessor();
 // Only one path is kept; an empty path disarms the handler.
 void RemoveOnInterrupt(const std::string& path);
 
+// Outgoing TICs: opens a new file for writing that must not exist yet, so
+// that a file already there is never overwritten; nullptr when it exists or
+// cannot be made.
+std::FILE* OpenExclusive(const std::string& path);
+
 }  // namespace platform

@@ -309,4 +309,16 @@ void RemoveOnInterrupt(const std::string& path) {
   ::signal(SIGTERM, OnInterrupt);
 }
 
+std::FILE* OpenExclusive(const std::string& path) {
+  if (path.empty()) return nullptr;
+  std::string native = NativePath(path);
+  // A file that exists under another letter case is the same file.
+  if (ExistsExactly(native)) return nullptr;
+  int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+  if (fd < 0) return nullptr;
+  std::FILE* file = ::fdopen(fd, "wb");
+  if (!file) ::close(fd);
+  return file;
+}
+
 }  // namespace platform

@@ -3,6 +3,7 @@
 // to a destination.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -22,6 +23,10 @@ std::optional<std::string> OutboundBase(const FidoAddress& address,
 
 // True while a busy or call flag (base name + ".?sy") exists.
 bool LinkBusy(const FidoAddress& address, const std::string& domain);
+// Waits, yielding the processor between tests, until LinkBusy is false;
+// false when a flag still stands after `limit_seconds` of real time.
+bool WaitWhileBusy(const FidoAddress& address, const std::string& domain,
+                   int64_t limit_seconds);
 // Creates base name + ".bsy".
 void SetBusy(const FidoAddress& address, const std::string& domain);
 // Removes base name + ".bsy" and + ".csy".

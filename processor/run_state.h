@@ -9,6 +9,11 @@
 #include "common/records.h"
 #include "processor/tic_record.h"
 
+// How long, in seconds, a run waits for a destination whose busy or call
+// flag stays: long enough for a mailer session to end, short enough that a
+// flag left behind by a crash cannot hold the run forever.
+inline constexpr int64_t kBusyWaitLimit = 600;
+
 struct RunState {
   MainConfig config;
   std::vector<DomainRecord> domain_list;
@@ -17,6 +22,7 @@ struct RunState {
   uint32_t serial_counter = 0;
   TicRecord tic;
   bool announce_requested = false;
+  int64_t busy_wait_limit = kBusyWaitLimit;  // tests shorten it
 };
 
 RunState& State();

@@ -112,3 +112,20 @@ TEST(Clock, TestsCanFixIt) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Files, ExclusiveOpenNeverTouchesAnExistingFile) {
+  TempNode node;
+  node.WriteFile("ticout/PX000001.TIC", "old");
+  EXPECT_EQ(platform::OpenExclusive(node.Path("ticout/px000001.tic")), nullptr);
+  EXPECT_EQ(node.ReadFile("ticout/PX000001.TIC"), "old");
+  EXPECT_EQ(platform::OpenExclusive(node.Path("missing/px000002.tic")), nullptr);
+  std::FILE* made = platform::OpenExclusive(node.Path("TicOut\\px000002.tic"));
+  ASSERT_NE(made, nullptr);
+  std::fputs("Area X\r\n", made);
+  EXPECT_EQ(std::fclose(made), 0);
+  EXPECT_EQ(node.ReadFile("ticout/px000002.tic"), "Area X\r\n");
+}
+
+}  // namespace

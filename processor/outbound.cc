@@ -1,0 +1,109 @@
+#include "processor/outbound.h"
+
+#include "common/text_helpers.h"
+#include "platform/platform.h"
+#include "processor/log.h"
+#include "processor/run_state.h"
+
+namespace {
+
+const DomainRecord* DomainByName(const std::string& domain) {
+  for (const DomainRecord& record : State().domain_list)
+    if (EqualsIgnoreCase(record.name, domain)) return &record;
+  return nullptr;
+}
+
+bool ZoneListHolds(const std::string& zone_list, uint16_t zone) {
+  size_t pos = 0;
+  while (pos < zone_list.size()) {
+    std::string item = NextToken(zone_list, pos, ',');
+    if (item.empty()) break;
+    if (DecimalValue(item) == zone) return true;
+  }
+  return false;
+}
+
+const DomainRecord* DomainByZone(uint16_t zone) {
+  for (const DomainRecord& record : State().domain_list)
+    if (ZoneListHolds(record.zone_list, zone)) return &record;
+  return nullptr;
+}
+
+const DomainRecord* DefaultDomain() {
+  for (const DomainRecord& record : State().domain_list)
+    if (record.is_default) return &record;
+  return nullptr;
+}
+
+std::string NodeBase(const std::string& zone_dir, const FidoAddress& address) {
+  return zone_dir + platform::kSeparator + Format("%4.4x%4.4x", address.net, address.node);
+}
+
+// The base name without creating anything, for the flag operations: the
+// directories are made by OutboundBase before a destination is worked on.
+std::optional<std::string> BaseName(const FidoAddress& address, const std::string& domain) {
+  std::optional<std::string> dir = OutboundDirectory(address, domain);
+  if (!dir) return std::nullopt;
+  std::string base = NodeBase(*dir, address);
+  if (address.point != 0)
+    base += Format(".pnt%c%8.8x", platform::kSeparator, address.point);
+  return base;
+}
+
+}  // namespace
+
+std::optional<std::string> OutboundDirectory(const FidoAddress& address,
+                                             const std::string& domain) {
+  const DomainRecord* chosen = DomainByName(domain);
+  if (!chosen) chosen = DomainByZone(address.zone);
+  if (!chosen) chosen = DefaultDomain();
+  if (!chosen) {
+    LogLine(kMarkError, "No default domain");
+    return std::nullopt;
+  }
+  if (chosen->has_main_zone && chosen->main_zone == address.zone) return chosen->outbound_dir;
+  return chosen->outbound_dir + Format(".%3.3x", address.zone);
+}
+
+std::optional<std::string> OutboundBase(const FidoAddress& address, const std::string& domain) {
+  std::optional<std::string> dir = OutboundDirectory(address, domain);
+  if (!dir) return std::nullopt;
+  platform::MakeDirectory(*dir);
+  std::string base = NodeBase(*dir, address);
+  if (address.point != 0) {
+    platform::MakeDirectory(base + ".pnt");
+    base += Format(".pnt%c%8.8x", platform::kSeparator, address.point);
+  }
+  return base;
+}
+
+bool LinkBusy(const FidoAddress& address, const std::string& domain) {
+  std::optional<std::string> base = BaseName(address, domain);
+  if (!base) return false;
+  platform::CriticalErrorsOff quiet;
+  return !platform::FindFiles(*base + ".?sy").empty();
+}
+
+bool WaitWhileBusy(const FidoAddress& address, const std::string& domain,
+                   int64_t limit_seconds) {
+  const int64_t start = platform::UtcSeconds();
+  while (LinkBusy(address, domain)) {
+    if (platform::UtcSeconds() - start >= limit_seconds) return false;
+    platform::YieldProcessor();
+  }
+  return true;
+}
+
+void SetBusy(const FidoAddress& address, const std::string& domain) {
+  std::optional<std::string> base = BaseName(address, domain);
+  if (!base) return;
+  platform::CriticalErrorsOff quiet;
+  platform::CreateEmpty(*base + ".bsy");
+}
+
+void ClearBusy(const FidoAddress& address, const std::string& domain) {
+  std::optional<std::string> base = BaseName(address, domain);
+  if (!base) return;
+  platform::DeleteFile(*base + ".bsy");
+  platform::DeleteFile(*base + ".csy");
+}

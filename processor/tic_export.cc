@@ -1,0 +1,165 @@
+#include "processor/tic_export.h"
+
+#include <cstdio>
+
+#include "common/fido_address.h"
+#include "common/text_helpers.h"
+#include "platform/platform.h"
+#include "processor/config_store.h"
+#include "processor/log.h"
+#include "processor/outbound.h"
+#include "processor/run_state.h"
+
+namespace {
+
+// A flavour byte that cannot stand in a file name (a zero-filled record, a
+// separator, a wildcard) would put the flow file somewhere the mailer never
+// looks; such a link is handled as Normal, which is how setup shows it.
+char FlowLetter(char flavour) {
+  bool letter = (flavour >= 'a' && flavour <= 'z') || (flavour >= 'A' && flavour <= 'Z');
+  bool digit = flavour >= '0' && flavour <= '9';
+  return (letter || digit) ? flavour : 'f';
+}
+
+// Flow-file lines name files the way the mailer opens them on this system:
+// "/" as separator and the letter case the file really has. A relative
+// configured directory stays relative to the node directory.
+std::string FlowLine(const std::string& prefix, const std::string& path) {
+  return prefix + platform::NativePath(path) + "\r\n";
+}
+
+// "px" and six digits: the serial printed with "%08u", cut to eight
+// characters, its first two overwritten.
+std::string TicName() {
+  std::string name = Format("%08u", NextSerial()).substr(0, 8);
+  name[0] = 'p';
+  name[1] = 'x';
+  return name;
+}
+
+// Opens a new TIC under a name that no file in the TIC outbound holds yet;
+// nullptr when the file cannot be created at all.
+std::FILE* CreateTicFile(std::string& path) {
+  const std::string& dir = State().config.tic_outbound_dir;
+  while (true) {
+    path = dir + TicName() + ".tic";
+    if (platform::Exists(path)) continue;
+    std::FILE* tic = platform::OpenExclusive(path);
+    if (tic) return tic;
+    // Another program took the name between the test and the creation.
+    if (!platform::Exists(path)) return nullptr;
+  }
+}
+
+std::string OwnPathLine(const std::string& our_address) {
+  const int32_t offset = State().config.utc_offset;
+  const platform::LocalTime t = platform::LocalNow();
+  const char* format = offset < 0
+      ? "Path %s %lu %s %s %u %02.2u:%02.2u:%02.2u %u UTC%02.2d00\r\n"
+      : "Path %s %lu %s %s %u %02.2u:%02.2u:%02.2u %u UTC+%02.2d00\r\n";
+  return Format(format, our_address.c_str(), static_cast<unsigned long>(platform::UtcSeconds()),
+                WeekdayName(t.weekday), MonthName(t.month), static_cast<unsigned>(t.day),
+                static_cast<unsigned>(t.hour), static_cast<unsigned>(t.minute),
+                static_cast<unsigned>(t.second), static_cast<unsigned>(t.year), offset);
+}
+
+bool InReceivedSeenby(const std::string& address) {
+  for (const std::string& seen : State().tic.seenby)
+    if (SameSystem(address, seen)) return true;
+  return false;
+}
+
+std::string OutgoingTicText(const LinkRecord& link, const FileEchoRecord& echo) {
+  const TicRecord& tic = State().tic;
+  const std::string& our_address =
+      link.from_address.empty() ? State().config.main_address : link.from_address;
+  std::string text;
+  auto line = [&text](const char* keyword, const std::string& value) {
+    text += keyword;
+    text += ' ';
+    text += value;
+    text += "\r\n";
+  };
+  line("Area", tic.area);
+  if (!tic.areadesc.empty()) line("Areadesc", tic.areadesc);
+  line("Origin", tic.origin);
+  line("From", our_address);
+  line("File", tic.file);
+  line("Desc", tic.desc);
+  for (const std::string& ldesc : tic.ldesc) line("Ldesc", ldesc);
+  line("Crc", tic.crc);
+  if (!tic.replaces.empty()) line("Replaces", tic.replaces);
+  if (!tic.magic.empty()) line("Magic", tic.magic);
+  line("Created", tic.created);
+  for (const std::string& path : tic.path) line("Path", path);
+  text += OwnPathLine(our_address);
+  for (const std::string& seen : tic.seenby) line("Seenby", seen);
+  for (const EchoLinkEntry& other : echo.links) {
+    if (!other.send || InReceivedSeenby(other.address)) continue;
+    if (FindLink(ParseAddress(other.address))) line("Seenby", other.address);
+  }
+  if (!link.tic_password.empty()) line("Pw", link.tic_password);
+  return text;
+}
+
+bool WriteText(std::FILE* file, const std::string& text) {
+  return std::fwrite(text.data(), 1, text.size(), file) == text.size();
+}
+
+// Fatal stops below clear our flag first: a flag we leave behind would hold
+// the mailer and every later run away from this destination.
+[[noreturn]] void StopAndClear(const FidoAddress& address, const std::string& domain,
+                               const char* message, int status) {
+  LogLine(kMarkError, message);
+  ClearBusy(address, domain);
+  FatalExit(status);
+}
+
+}  // namespace
+
+void ExportTicToLink(const EchoLinkEntry& entry, const std::string& domain,
+                     const std::string& base_name, const LinkRecord& link,
+                     const FileEchoRecord& echo) {
+  const FidoAddress address = ParseAddress(entry.address);
+  if (!WaitWhileBusy(address, domain, State().busy_wait_limit)) {
+    // Nothing of this TIC is lost: it stays in the inbound and is handled
+    // again, forwarding included, once the flag has gone.
+    LogLine(kMarkError, Format("Node %s stays busy, giving up", entry.address.c_str()));
+    FatalExit(2);
+  }
+  SetBusy(address, domain);
+
+  const std::string flow_path = base_name + "." + FlowLetter(link.flavour) + "lo";
+  std::FILE* flow = nullptr;
+  {
+    platform::CriticalErrorsOff quiet;
+    flow = platform::OpenFile(flow_path, "a");
+  }
+  if (!flow) StopAndClear(address, domain, "Can't modify bink outbound", 2);
+  const MainConfig& config = State().config;
+  // No "^": the queue copy is shared by every link and erased by the queue
+  // scan once no flow file names it.
+  bool flow_ok = WriteText(flow, FlowLine("", config.queue_dir + State().tic.file));
+
+  std::string tic_path;
+  std::FILE* tic = nullptr;
+  {
+    platform::CriticalErrorsOff quiet;
+    tic = CreateTicFile(tic_path);
+  }
+  if (!tic) {
+    std::fclose(flow);
+    StopAndClear(address, domain, "Can't create TIC file", 3);
+  }
+  // "^": the mailer deletes the TIC once it has been sent.
+  flow_ok = WriteText(flow, FlowLine("^", tic_path)) && flow_ok;
+  flow_ok = std::fclose(flow) == 0 && flow_ok;
+  bool tic_ok = WriteText(tic, OutgoingTicText(link, echo));
+  tic_ok = std::fclose(tic) == 0 && tic_ok;
+  // A write that failed (a full disk) must not pass for a forwarded file.
+  if (!flow_ok) StopAndClear(address, domain, "Can't modify bink outbound", 2);
+  if (!tic_ok) StopAndClear(address, domain, "Can't create TIC file", 3);
+
+  ClearBusy(address, domain);
+  LogLine(kMarkTic, Format("Exported to %s", entry.address.c_str()));
+}
