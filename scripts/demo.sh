@@ -13,7 +13,7 @@ build/tools/pelixcfg write demo/node.cfg.txt "$node"
 if [ -x demo/prepare.sh ]; then bash demo/prepare.sh "$node"; fi
 echo "== pelix run in $node"
 status=0
-(cd "$node" && ../pelix/pelix "$@") || status=$?
+(cd "$node" && ../processor/pelix "$@") || status=$?
 echo "== exit status: $status"
 echo "== log ($node/pelix.log):"
 cat "$node/pelix.log" 2>/dev/null || true
