@@ -170,6 +170,25 @@ TEST(TicForward, EchoWithOnlyTheSenderMakesNoQueueCopy) {
   EXPECT_EQ(node.List("in"), Lines{});
 }
 
+TEST(TicForward, QueueCopyNoLinkReceivedIsErasedInTheSameRun) {
+  TempNode node;
+  node.MakeDir("ticout");
+  node.WriteConfig(BasicConfigText() +
+                   "[echo]\ntag = PELIX.PASS\npassthrough = 1\n"
+                   "link = 2:5020/1 receive send\nlink = 2:5020/6 send\n"
+                   "[link]\naddress = 2:5020/1\ntic_password = TICPW\n"
+                   "[link]\naddress = 2:5020/6\npassive = 1\n");
+  DropArrival(node, "A.TIC", "FILE.ZIP", kContents, TicLines("FILE.ZIP", kContents, "PELIX.PASS"));
+  RunResult r = node.Run();
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(AfterHeader(node), (Lines{"* Node 2:5020/1 is already in SEEN-BY, skiping",
+                                      "* Node 2:5020/6 is passive, skiping",
+                                      "( Erasing sent passtrought file queue/FILE.ZIP"}));
+  EXPECT_EQ(node.List("queue"), Lines{});
+  EXPECT_EQ(node.List("ticout"), Lines{});
+  EXPECT_EQ(node.ReadFile("announce/Announce.PELIX.PASS"), " FILE.ZIP     A test file\r\n");
+}
+
 TEST(TicForward, ZonePointAndDomainDecideTheOutboundPlace) {
   TempNode node;
   node.MakeDir("ticout");
