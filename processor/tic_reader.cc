@@ -1,5 +1,105 @@
-// Not built yet: whatever this pass would handle stays where it is, so
-// nothing is lost before it arrives.
-#include "processor/passes.h"
+#include "processor/tic_reader.h"
 
-void ReadTic(const std::string&) {}
+#include "common/text_helpers.h"
+#include "platform/platform.h"
+#include "processor/log.h"
+#include "processor/passes.h"
+#include "processor/run_state.h"
+#include "processor/safe_name.h"
+#include "processor/tic_inbound.h"
+
+namespace {
+
+enum TicKeyword {
+  kArea = 1, kAreadesc, kOrigin, kFrom, kTo, kCrc, kFile, kDesc,
+  kReplaces, kMagic, kCreated, kPw, kSeenby, kPath, kLdesc,
+};
+
+constexpr Keyword kTicKeywords[] = {
+    {"Area", kArea},         {"Areadesc", kAreadesc}, {"Origin", kOrigin},
+    {"From", kFrom},         {"To", kTo},             {"Crc", kCrc},
+    {"File", kFile},         {"Desc", kDesc},         {"Replaces", kReplaces},
+    {"Magic", kMagic},       {"Created", kCreated},   {"Pw", kPw},
+    {"Seenby", kSeenby},     {"Path", kPath},         {"Ldesc", kLdesc},
+    {"", 0},
+};
+
+std::string* SingleField(TicRecord& tic, int keyword) {
+  switch (keyword) {
+    case kArea: return &tic.area;
+    case kAreadesc: return &tic.areadesc;
+    case kOrigin: return &tic.origin;
+    case kFrom: return &tic.from;
+    case kTo: return &tic.to;
+    case kCrc: return &tic.crc;
+    case kFile: return &tic.file;
+    case kDesc: return &tic.desc;
+    case kReplaces: return &tic.replaces;
+    case kMagic: return &tic.magic;
+    case kCreated: return &tic.created;
+    case kPw: return &tic.pw;
+    default: return nullptr;
+  }
+}
+
+std::vector<std::string>* ListField(TicRecord& tic, int keyword) {
+  switch (keyword) {
+    case kSeenby: return &tic.seenby;
+    case kPath: return &tic.path;
+    case kLdesc: return &tic.ldesc;
+    default: return nullptr;
+  }
+}
+
+}  // namespace
+
+void ApplyTicLine(const std::string& physical_line, TicRecord& tic) {
+  // A zero byte ends the text of a line, as it ends any string of the format.
+  std::string line = physical_line.substr(0, physical_line.find('\0'));
+  while (!line.empty() && (line.back() == '\r' || line.back() == '\n' || line.back() == ' '))
+    line.pop_back();
+  size_t pos = 0;
+  const std::string keyword = NextToken(line, pos, ' ');
+  if (keyword.empty()) return;
+  const int code = LookupKeyword(kTicKeywords, keyword, 0, false);
+  const std::string value = line.substr(pos);
+  if (std::string* field = SingleField(tic, code)) {
+    *field = value;
+  } else if (std::vector<std::string>* list = ListField(tic, code)) {
+    list->push_back(value);
+  }
+}
+
+void ReadTicLines(std::FILE* file, TicRecord& tic) {
+  std::string line;
+  for (;;) {
+    line.clear();
+    int c = 0;
+    while (line.size() < kMaxTicLine && (c = std::getc(file)) != EOF) {
+      line.push_back(static_cast<char>(c));
+      if (c == '\n') break;
+    }
+    if (line.empty()) return;
+    ApplyTicLine(line, tic);
+  }
+}
+
+void ReadTic(const std::string& tic_path) {
+  std::FILE* file = nullptr;
+  {
+    platform::CriticalErrorsOff quiet;
+    file = platform::OpenFile(tic_path, "r");
+  }
+  TicRecord& tic = State().tic;
+  tic = TicRecord{};
+  if (!file) {
+    LogLine(kMarkError, Format("Can't open %s", tic_path.c_str()));
+    return;
+  }
+  ReadTicLines(file, tic);
+  std::fclose(file);
+  LogLine(kMarkTicHeader, Format("Area : %s", LoggableText(tic.area).c_str()));
+  LogLine(kMarkTicHeader, Format("File : %s", LoggableText(tic.file).c_str()));
+  LogLine(kMarkTicHeader, Format("From : %s", LoggableText(tic.from).c_str()));
+  ProcessInboundTic(tic_path);
+}

@@ -1,0 +1,23 @@
+// The local home of an accepted file: its echo's directory below
+// fileecho_dir with the FILES.BBS list, and the announce database that the
+// announce report later gathers.
+#pragma once
+
+#include <string>
+
+// One FILES.BBS line: the name cut or padded to 12 characters, then the
+// description, with "[00]" between them when the download counter is on.
+std::string FilesBbsLine(const std::string& file, const std::string& desc, bool counter);
+
+// One announce database line: " ", the 12-character name, " ", the
+// description.
+std::string AnnounceRecordLine(const std::string& file, const std::string& desc);
+
+// Copies the TIC's file from the inbound into fileecho_dir + area and
+// appends its FILES.BBS line; ends the run with status 2 when FILES.BBS
+// cannot be opened.
+void PlaceFileInArea();
+
+// Appends the file's line to announce_db_dir + "Announce." + area; a file
+// that cannot be opened is logged and skipped.
+void AddAnnounceRecord();

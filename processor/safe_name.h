@@ -1,0 +1,16 @@
+// A TIC's File and Area values become parts of paths (the inbound file, the
+// echo directory, the announce database file). A value that could name
+// something outside those directories, or a device, must never reach the
+// file system.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Why `name` cannot be used as one plain name inside a directory, or
+// nullptr when it can. An empty name counts as safe: the callers decide
+// what an empty value means.
+const char* UnsafeNameReason(std::string_view name);
+
+// The value with every control character shown as "?", for log lines.
+std::string LoggableText(std::string_view text);

@@ -1,0 +1,13 @@
+// The fate of one arrived TIC and its file: checked, then forwarded, placed
+// and announced, or rejected into bad_tic_dir.
+#pragma once
+
+#include <string>
+
+// Checks and routes the TIC just read into State().tic; `tic_path` is its
+// full path in inbound_dir.
+void ProcessInboundTic(const std::string& tic_path);
+
+// Moves a rejected TIC, and its file when the TIC names one that may be
+// touched, into bad_tic_dir. A move whose target exists leaves the file.
+void MoveToBadTics(const std::string& tic_path);

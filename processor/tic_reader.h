@@ -1,0 +1,21 @@
+// The TIC text format as pelix reads it. ReadTic itself, the entry of the
+// TIC pass, is declared with the other passes in processor/passes.h.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
+#include "processor/tic_record.h"
+
+// Physical lines are read in pieces of at most this many characters; the
+// rest of a longer line is read as a line of its own.
+inline constexpr size_t kMaxTicLine = 254;
+
+// Applies one physical line (line end included or not) to `tic`: the first
+// space-separated word is the keyword, matched ignoring case; the rest after
+// its spaces is the value. Unknown keywords and empty lines change nothing.
+void ApplyTicLine(const std::string& line, TicRecord& tic);
+
+// Applies every physical line of `file` to `tic`, to the end of the file.
+void ReadTicLines(std::FILE* file, TicRecord& tic);

@@ -1,0 +1,304 @@
+// Accepted files forwarded by the real pelix: the queue copy, flow files per
+// flavour, outgoing TICs, the choice of links and of outbound directories.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <regex>
+#include <set>
+#include <thread>
+
+#include "platform/platform.h"
+#include "tests/support/temp_node.h"
+#include "tests/support/tic_arrival.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+const char kContents[] = "Forwarded contents\r\n";
+
+// Log messages after the TIC header lines of the first TIC.
+Lines AfterHeader(const TempNode& node) {
+  Lines all = node.LogMessages();
+  auto from = std::find_if(all.begin(), all.end(),
+                           [](const std::string& m) { return m.rfind("$ From : ", 0) == 0; });
+  if (from == all.end()) return all;
+  return Lines(from + 1, all.end());
+}
+
+// The paths a flow file names, with their prefixes.
+Lines FlowLines(const std::string& text) {
+  Lines lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 2;
+  }
+  return lines;
+}
+
+const char kThreeLinks[] =
+    "[echo]\ntag = PELIX.TEST\ndescription = Test echo\n"
+    "link = 2:5020/1 receive send\nlink = 2:5020/2 send\nlink = 2:5020/3 send\n"
+    "[link]\naddress = 2:5020/1\ntic_password = TICPW\nflavour = f\n"
+    "[link]\naddress = 2:5020/2\ntic_password = TIC2\nflavour = c\n"
+    "[link]\naddress = 2:5020/3\nflavour = h\nfrom_address = 2:5020/101\n";
+
+TEST(TicForward, AcceptedFileReachesQueueLinksAreaAndAnnounce) {
+  TempNode node;
+  node.MakeDir("ticout");
+  node.WriteConfig(BasicConfigText() + kThreeLinks);
+  Lines tic = TicLines("FILE.ZIP", kContents);
+  tic.insert(tic.begin() + 5, "Ldesc First long line");
+  tic.insert(tic.begin() + 6, "Ldesc Second long line");
+  DropArrival(node, "A.TIC", "FILE.ZIP", kContents, tic);
+  RunResult r = node.Run();
+  ASSERT_EQ(r.status, 0) << r.output;
+
+  EXPECT_EQ(AfterHeader(node), (Lines{"* Node 2:5020/1 is already in SEEN-BY, skiping",
+                                      "* Exported to 2:5020/2", "* Exported to 2:5020/3"}));
+  EXPECT_EQ(node.ReadFile("queue/FILE.ZIP"), kContents);
+  EXPECT_EQ(node.List("out"), (Lines{"139c0002.clo", "139c0003.hlo"}));
+  const Lines crash = FlowLines(node.ReadFile("out/139c0002.clo"));
+  const Lines hold = FlowLines(node.ReadFile("out/139c0003.hlo"));
+  ASSERT_EQ(crash.size(), 2u);
+  ASSERT_EQ(hold.size(), 2u);
+  EXPECT_EQ(crash[0], "queue/FILE.ZIP");
+  EXPECT_EQ(hold[0], "queue/FILE.ZIP");
+  const std::regex tic_line("\\^ticout/px[0-9]{6}\\.tic");
+  EXPECT_TRUE(std::regex_match(crash[1], tic_line)) << crash[1];
+  EXPECT_TRUE(std::regex_match(hold[1], tic_line)) << hold[1];
+  EXPECT_NE(crash[1], hold[1]);
+  EXPECT_EQ(node.List("ticout").size(), 2u);
+
+  const std::string sent = node.ReadFile(crash[1].substr(1));
+  const std::regex expected(
+      "Area PELIX\\.TEST\r\n"
+      "Origin 2:5020/1\r\n"
+      "From 2:5020/100\r\n"
+      "File FILE\\.ZIP\r\n"
+      "Desc A test file\r\n"
+      "Ldesc First long line\r\n"
+      "Ldesc Second long line\r\n"
+      "Crc " + CrcText(kContents) + "\r\n"
+      "Created by hand\r\n"
+      "Path 2:5020/1 1600000000 Sun Sep 13 12:26:40 2020 UTC\\+0300\r\n"
+      "Path 2:5020/100 [0-9]+ (Sun|Mon|Tue|Wed|Thu|Fri|Sat) [A-Z][a-z]{2} [0-9]{1,2} "
+      "[0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4} UTC\\+0300\r\n"
+      "Seenby 2:5020/1\r\n"
+      "Seenby 2:5020/2\r\n"
+      "Seenby 2:5020/3\r\n"
+      "Pw TIC2\r\n");
+  EXPECT_TRUE(std::regex_match(sent, expected)) << sent;
+  // The hold link has its own From address and no TIC password.
+  const std::string held = node.ReadFile(hold[1].substr(1));
+  EXPECT_NE(held.find("From 2:5020/101\r\n"), std::string::npos) << held;
+  EXPECT_NE(held.find("\r\nPath 2:5020/101 "), std::string::npos) << held;
+  EXPECT_EQ(held.find("Pw "), std::string::npos) << held;
+
+  EXPECT_EQ(node.ReadFile("files/PELIX.TEST/FILE.ZIP"), kContents);
+  EXPECT_EQ(node.ReadFile("files/PELIX.TEST/FILES.BBS"), "FILE.ZIP     A test file\r\n");
+  EXPECT_EQ(node.ReadFile("announce/Announce.PELIX.TEST"), " FILE.ZIP     A test file\r\n");
+  EXPECT_EQ(node.List("in"), Lines{});
+}
+
+TEST(TicForward, FilesBbsCounterAndEmptyDescription) {
+  TempNode node;
+  node.MakeDir("ticout");
+  std::string config = BasicConfigText() + kThreeLinks;
+  config.insert(config.find("[domain]"), "files_bbs_counter = 1\n");
+  node.WriteConfig(config);
+  DropArrival(node, "A.TIC", "FILE.ZIP", kContents,
+              WithLine(TicLines("FILE.ZIP", kContents), "Desc", "Desc"));
+  RunResult r = node.Run();
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(node.ReadFile("files/PELIX.TEST/FILES.BBS"), "FILE.ZIP     [00] \r\n");
+  EXPECT_EQ(node.ReadFile("announce/Announce.PELIX.TEST"), " FILE.ZIP     \r\n");
+}
+
+TEST(TicForward, LinkSelectionSkipsSendOffSeenByUnknownAndPassiveAndReturnsToSender) {
+  TempNode node;
+  node.MakeDir("ticout");
+  node.WriteConfig(BasicConfigText() +
+                   "[echo]\ntag = PELIX.TEST\n"
+                   "link = 2:5020/1 receive send\n"  // the sender, not in SEEN-BY
+                   "link = 2:5020/4 receive\n"       // send off
+                   "link = 1:1/1 send\n"             // no such link
+                   "link = 2:5020/6 send\n"          // passive
+                   "link = 2:5020/7 send\n"          // in SEEN-BY, unknown as well
+                   "link = 2:5020/8 send\n"          // in SEEN-BY as a point 0 with domain
+                   "[link]\naddress = 2:5020/1\ntic_password = TICPW\n"
+                   "[link]\naddress = 2:5020/4\n"
+                   "[link]\naddress = 2:5020/6\npassive = 1\n"
+                   "[link]\naddress = 2:5020/8\n");
+  Lines tic = WithLine(TicLines("FILE.ZIP", kContents), "Seenby", "Seenby 2:5020/7");
+  tic.push_back("Seenby 2:5020/8.0@fidonet 2:5020/99");
+  DropArrival(node, "A.TIC", "FILE.ZIP", kContents, tic);
+  node.Run();
+  EXPECT_EQ(AfterHeader(node), (Lines{"* Exported to 2:5020/1", "* Node 1:1/1 is unknown, skiping",
+                                      "* Node 2:5020/6 is passive, skiping",
+                                      "* Node 2:5020/7 is already in SEEN-BY, skiping",
+                                      "* Node 2:5020/8 is already in SEEN-BY, skiping"}));
+  EXPECT_EQ(node.List("out"), Lines{"139c0001.flo"});
+  // The zone directory of the unknown link was made before it was skipped.
+  EXPECT_TRUE(node.Exists("out.001"));
+  EXPECT_EQ(node.List("out.001"), Lines{});
+  const Lines flow = FlowLines(node.ReadFile("out/139c0001.flo"));
+  ASSERT_EQ(flow.size(), 2u);
+  const std::string sent = node.ReadFile(flow[1].substr(1));
+  // The passive link has seen it, the unknown one not.
+  EXPECT_NE(sent.find("Seenby 2:5020/7\r\nSeenby 2:5020/8.0@fidonet 2:5020/99\r\n"
+                      "Seenby 2:5020/1\r\nSeenby 2:5020/6\r\nPw TICPW\r\n"),
+            std::string::npos)
+      << sent;
+}
+
+TEST(TicForward, EchoWithOnlyTheSenderMakesNoQueueCopy) {
+  TempNode node;
+  node.MakeDir("ticout");
+  node.WriteConfig(BasicConfigText() +
+                   "[echo]\ntag = PELIX.PASS\npassthrough = 1\nlink = 2:5020/1 receive send\n"
+                   "[link]\naddress = 2:5020/1\ntic_password = TICPW\n");
+  DropArrival(node, "A.TIC", "FILE.ZIP", kContents, TicLines("FILE.ZIP", kContents, "PELIX.PASS"));
+  node.Run();
+  EXPECT_EQ(node.List("queue"), Lines{});
+  EXPECT_FALSE(node.Exists("out"));
+  EXPECT_FALSE(node.Exists("files"));
+  EXPECT_EQ(node.ReadFile("announce/Announce.PELIX.PASS"), " FILE.ZIP     A test file\r\n");
+  EXPECT_EQ(node.List("in"), Lines{});
+}
+
+TEST(TicForward, QueueCopyNoLinkReceivedIsErasedInTheSameRun) {
+  TempNode node;
+  node.MakeDir("ticout");
+  node.WriteConfig(BasicConfigText() +
+                   "[echo]\ntag = PELIX.PASS\npassthrough = 1\n"
+                   "link = 2:5020/1 receive send\nlink = 2:5020/6 send\n"
+                   "[link]\naddress = 2:5020/1\ntic_password = TICPW\n"
+                   "[link]\naddress = 2:5020/6\npassive = 1\n");
+  DropArrival(node, "A.TIC", "FILE.ZIP", kContents, TicLines("FILE.ZIP", kContents, "PELIX.PASS"));
+  RunResult r = node.Run();
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(AfterHeader(node), (Lines{"* Node 2:5020/1 is already in SEEN-BY, skiping",
+                                      "* Node 2:5020/6 is passive, skiping",
+                                      "( Erasing sent passtrought file queue/FILE.ZIP"}));
+  EXPECT_EQ(node.List("queue"), Lines{});
+  EXPECT_EQ(node.List("ticout"), Lines{});
+  EXPECT_EQ(node.ReadFile("announce/Announce.PELIX.PASS"), " FILE.ZIP     A test file\r\n");
+}
+
+TEST(TicForward, ZonePointAndDomainDecideTheOutboundPlace) {
+  TempNode node;
+  node.MakeDir("ticout");
+  node.WriteConfig(
+      "[config]\ninbound_dir = in/\ntic_outbound_dir = ticout/\nqueue_dir = queue/\n"
+      "fileecho_dir = files/\nbad_tic_dir = bad/\nmain_address = 2:5020/100\n"
+      "log_file = pelix.log\nannounce_db_dir = announce/\n"
+      "[domain]\nname = fidonet\noutbound_dir = out\nhas_main_zone = 1\nmain_zone = 2\n"
+      "zone_list = 1,2\n"
+      "[domain]\nname = @othernet\noutbound_dir = othernet\nhas_main_zone = 1\nmain_zone = 2\n"
+      "[echo]\ntag = PELIX.TEST\nlink = 2:5020/1 receive\nlink = 1:23/4 send\n"
+      "link = 2:345/6.7 send\nlink = 2:345/6 send\nlink = 2:345/8@othernet send\n"
+      "link = 7:1/1 send\n"
+      "[link]\naddress = 2:5020/1\ntic_password = TICPW\n"
+      "[link]\naddress = 1:23/4\n"
+      "[link]\naddress = 2:345/6.7\nflavour = d\n"
+      "[link]\naddress = 2:345/6\nflavour = c\n"
+      "[link]\naddress = 2:345/8\nflavour = i\n"
+      "[link]\naddress = 7:1/1\n");
+  DropArrival(node, "A.TIC", "FILE.ZIP", kContents, TicLines("FILE.ZIP", kContents));
+  RunResult r = node.Run();
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(AfterHeader(node),
+            (Lines{"* Exported to 1:23/4", "* Exported to 2:345/6.7", "* Exported to 2:345/6",
+                   "* Exported to 2:345/8@othernet", "! No default domain"}));
+  EXPECT_EQ(node.List("out.001"), Lines{"00170004.flo"});
+  EXPECT_EQ(node.List("out"), (Lines{"01590006.clo", "01590006.pnt"}));
+  EXPECT_EQ(node.List("out/01590006.pnt"), Lines{"00000007.dlo"});
+  EXPECT_EQ(node.List("othernet"), Lines{"01590008.ilo"});
+  // 7:1/1 has no domain: nothing of it is written anywhere.
+  EXPECT_EQ(node.List(""), (Lines{"announce", "files", "in", "othernet", "out", "out.001",
+                                  "pelix.cfg", "pelix.dmn", "pelix.fe", "pelix.log", "pelix.nod",
+                                  "queue", "ticout"}));
+  EXPECT_EQ(node.List("ticout").size(), 4u);
+}
+
+TEST(TicForward, ManyExportsInOneRunGetDistinctTicsAndOverwriteNone) {
+  TempNode node;
+  node.MakeDir("ticout");
+  node.WriteConfig(BasicConfigText() + kThreeLinks);
+  // The names a run started now would try first.
+  const int64_t now = platform::UtcSeconds();
+  std::set<std::string> taken;
+  for (int64_t step = 0; step < 3; ++step) {
+    std::string name = Format("px%06lld.tic", static_cast<long long>((now / 100 + step) % 1000000));
+    node.WriteFile("ticout/" + name, "taken " + name);
+    taken.insert(name);
+  }
+  for (int i = 0; i < 6; ++i) {
+    std::string file = "F" + std::to_string(i) + ".ZIP";
+    DropArrival(node, "T" + std::to_string(i) + ".TIC", file, kContents + file,
+                TicLines(file, kContents + file));
+  }
+  RunResult r = node.Run();
+  ASSERT_EQ(r.status, 0) << r.output;
+  for (const std::string& name : taken) EXPECT_EQ(node.ReadFile("ticout/" + name), "taken " + name);
+  EXPECT_EQ(node.List("ticout").size(), 3u + 12u);
+  std::set<std::string> named;
+  for (const char* flow : {"out/139c0002.clo", "out/139c0003.hlo"}) {
+    for (const std::string& line : FlowLines(node.ReadFile(flow)))
+      if (line[0] == '^') named.insert(line.substr(1 + 7));
+  }
+  EXPECT_EQ(named.size(), 12u);
+  for (const std::string& name : taken) EXPECT_EQ(named.count(name), 0u) << name;
+  EXPECT_EQ(node.List("in"), Lines{});
+}
+
+TEST(TicForward, WaitsWhileTheMailerHoldsALinkThenExports) {
+  for (const char* flag : {"out/139c0002.bsy", "out/139c0002.csy", "out/139c0002.xsy"}) {
+    SCOPED_TRACE(flag);
+    TempNode node;
+    node.MakeDir("ticout");
+    node.WriteConfig(BasicConfigText() + kThreeLinks);
+    node.WriteFile(flag, "");
+    DropArrival(node, "A.TIC", "FILE.ZIP", kContents, TicLines("FILE.ZIP", kContents));
+    RunResult r;
+    std::thread run([&] { r = node.Run(); });
+    // The run has read the TIC and now stands before the busy link.
+    bool reached = false;
+    for (int i = 0; i < 2000 && !reached; ++i) {
+      for (const std::string& m : node.LogMessages())
+        if (m == "* Node 2:5020/1 is already in SEEN-BY, skiping") reached = true;
+      if (!reached) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_TRUE(reached);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(node.Exists("out/139c0002.clo"));
+    EXPECT_TRUE(node.Exists("in/A.TIC"));
+    ASSERT_TRUE(platform::DeleteFile(node.Path(flag)));
+    run.join();
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(node.List("out"), (Lines{"139c0002.clo", "139c0003.hlo"}));
+    EXPECT_EQ(AfterHeader(node).back(), "* Exported to 2:5020/3");
+  }
+}
+
+TEST(TicForward, SecondTicOfARunCarriesNoLdescOfTheFirst) {
+  TempNode node;
+  node.MakeDir("ticout");
+  node.WriteConfig(BasicConfigText() + kThreeLinks);
+  Lines first = TicLines("A.ZIP", "a");
+  first.push_back("Ldesc only in the first");
+  DropArrival(node, "A.TIC", "A.ZIP", "a", first);
+  DropArrival(node, "B.TIC", "B.ZIP", "b", WithLine(TicLines("B.ZIP", "b"), "Desc", "Desc"));
+  node.Run();
+  const Lines flow = FlowLines(node.ReadFile("out/139c0002.clo"));
+  ASSERT_EQ(flow.size(), 4u);
+  const std::string second = node.ReadFile(flow[3].substr(1));
+  EXPECT_NE(second.find("File B.ZIP\r\nDesc \r\nCrc "), std::string::npos) << second;
+  EXPECT_EQ(second.find("Ldesc"), std::string::npos) << second;
+}
+
+}  // namespace

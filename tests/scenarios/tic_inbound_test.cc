@@ -1,0 +1,327 @@
+// Arrived TICs checked by the real pelix: rejections into bad/, auto-created
+// echoes, placement in the file area and the announce database.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "tests/support/temp_node.h"
+#include "tests/support/tic_arrival.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+const char kEchoesAndLinks[] =
+    "[echo]\ntag = PELIX.TEST\ndescription = Test echo\nlink = 2:5020/1 receive send\n"
+    "[echo]\ntag = PELIX.PASS\npassthrough = 1\nlink = 2:5020/1 receive\n"
+    "[echo]\ntag = NO.RECEIVE\nlink = 2:5020/1 send\n"
+    "[echo]\ntag = OTHERS.ONLY\nlink = 2:5020/2 receive send\n"
+    "[link]\naddress = 2:5020/1\ntic_password = TICPW\n"
+    "[link]\naddress = 2:5020/2@fidonet\ntic_password = PW2\n"
+    "[link]\naddress = 2:5020/9\nallow_autocreate = 1\n";
+
+std::string NodeConfig() { return BasicConfigText() + kEchoesAndLinks; }
+
+const char kContents[] = "The file's contents\r\n";
+
+// Log messages of the TIC handling, without the run's own lines.
+Lines TicMessages(const TempNode& node) {
+  Lines out;
+  for (const std::string& m : node.LogMessages()) {
+    if (m.rfind("^ No Netmail", 0) == 0) continue;
+    out.push_back(m);
+  }
+  return out;
+}
+
+Lines Header(const std::string& area = "PELIX.TEST", const std::string& file = "FILE.ZIP",
+             const std::string& from = "2:5020/1") {
+  return {"* Processing A.TIC", "$ Area : " + area, "$ File : " + file, "$ From : " + from};
+}
+
+Lines Plus(Lines a, const Lines& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+TEST(TicInbound, AcceptedFileIsPlacedListedAnnouncedAndClearedFromInbound) {
+  TempNode node;
+  node.WriteConfig(NodeConfig());
+  DropArrival(node, "A.TIC", "FILE.ZIP", kContents, TicLines("FILE.ZIP", kContents));
+  RunResult r = node.Run();
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(TicMessages(node), Header());
+  EXPECT_EQ(node.ReadFile("files/PELIX.TEST/FILE.ZIP"), kContents);
+  EXPECT_EQ(node.ReadFile("files/PELIX.TEST/FILES.BBS"), "FILE.ZIP     A test file\r\n");
+  EXPECT_EQ(node.ReadFile("announce/Announce.PELIX.TEST"), " FILE.ZIP     A test file\r\n");
+  EXPECT_EQ(node.List("in"), Lines{});
+  // One link entry only: nothing to forward, so no queue copy.
+  EXPECT_EQ(node.List("queue"), Lines{});
+  EXPECT_FALSE(node.Exists("bad"));
+}
+
+TEST(TicInbound, EveryRejectionIsLoggedAndMovesTicAndFileToBadTics) {
+  const std::string contents = kContents;
+  const Lines good = TicLines("FILE.ZIP", contents);
+  // A file whose CRC starts with a zero digit, to show that the Crc value
+  // is compared as text.
+  std::string zero_led;
+  for (int i = 0; zero_led.empty(); ++i) {
+    std::string candidate = "file " + std::to_string(i);
+    if (Crc32Of(candidate) < 0x10000000u) zero_led = candidate;
+  }
+  std::string short_crc = CrcText(zero_led).substr(1);
+  const struct {
+    const char* what;
+    Lines lines;
+    std::string contents;
+    Lines log;
+  } cases[] = {
+      {"bad crc", WithLine(good, "Crc", "Crc 12345678"), contents, {"! Bad CRC32"}},
+      {"crc without leading zero", WithLine(TicLines("FILE.ZIP", zero_led), "Crc", "Crc " + short_crc),
+       zero_led, {"! Bad CRC32"}},
+      {"unknown sender", WithLine(good, "From", "From 2:5020/7"), contents, {"! Unknown From Node"}},
+      {"wrong password", WithLine(good, "Pw", "Pw OTHER"), contents, {"! Password mismatch"}},
+      {"missing password", WithLine(good, "Pw", ""), contents, {"! Password mismatch"}},
+      {"unknown echo", WithLine(good, "Area", "Area NO.SUCH.ECHO"), contents,
+       {"& Auto create for this node is not allowed."}},
+      {"sender not in echo", WithLine(good, "Area", "Area OTHERS.ONLY"), contents, {}},
+      {"sender may not send", WithLine(good, "Area", "Area NO.RECEIVE"), contents, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempNode node;
+    node.WriteConfig(NodeConfig());
+    DropArrival(node, "A.TIC", "FILE.ZIP", c.contents, c.lines);
+    RunResult r = node.Run();
+    EXPECT_EQ(r.status, 0) << r.output;
+    Lines expected_log = Plus(Header(c.lines[0].substr(5), "FILE.ZIP",
+                                     std::find_if(c.lines.begin(), c.lines.end(), [](auto& l) {
+                                       return l.rfind("From ", 0) == 0;
+                                     })->substr(5)),
+                              c.log);
+    expected_log.push_back("* Moving TIC to Bad Tics");
+    // The right to send is the one check whose message follows the move.
+    if (c.log.empty()) expected_log.push_back("& This node can't send files to this fileecho");
+    EXPECT_EQ(TicMessages(node), expected_log);
+    EXPECT_EQ(node.List("bad"), (Lines{"A.TIC", "FILE.ZIP"}));
+    EXPECT_EQ(node.ReadFile("bad/FILE.ZIP"), c.contents);
+    EXPECT_EQ(node.List("in"), Lines{});
+    EXPECT_FALSE(node.Exists("files"));
+    EXPECT_FALSE(node.Exists("announce"));
+  }
+}
+
+TEST(TicInbound, MissingFileMovesOnlyTheTic) {
+  TempNode node;
+  node.WriteConfig(NodeConfig());
+  DropArrival(node, "A.TIC", "", "", TicLines("FILE.ZIP", kContents));
+  // A directory of that name is not the file.
+  node.MakeDir("in/FILE.ZIP");
+  node.Run();
+  EXPECT_EQ(TicMessages(node), Plus(Header(), {"! File Missing", "* Moving TIC to Bad Tics"}));
+  EXPECT_EQ(node.List("bad"), Lines{"A.TIC"});
+  EXPECT_EQ(node.List("in"), Lines{"FILE.ZIP"});
+}
+
+TEST(TicInbound, EmptyFileValueIsMissingAndLeavesTheInboundInPlace) {
+  TempNode node;
+  node.WriteConfig(NodeConfig());
+  node.WriteFile("in/OTHER.ZIP", "another arrival");
+  DropArrival(node, "A.TIC", "", "", WithLine(TicLines("X", kContents), "File", "File"));
+  node.Run();
+  EXPECT_EQ(TicMessages(node), Plus(Header("PELIX.TEST", ""), {"! File Missing", "* Moving TIC to Bad Tics"}));
+  EXPECT_EQ(node.List("bad"), Lines{"A.TIC"});
+  EXPECT_EQ(node.List("in"), Lines{"OTHER.ZIP"});
+}
+
+TEST(TicInbound, UnsafeFileOrAreaIsRejectedWithoutTouchingAnythingOutside) {
+  const struct {
+    std::string area;
+    std::string file;
+    std::string message;
+    Lines bad;
+  } cases[] = {
+      {"PELIX.TEST", "../SECRET.TXT", "! Unsafe File name in TIC, it holds a path separator", {"A.TIC"}},
+      {"PELIX.TEST", "..", "! Unsafe File name in TIC, it holds \"..\"", {"A.TIC"}},
+      {"PELIX.TEST", "in\\..\\SECRET.TXT", "! Unsafe File name in TIC, it holds a path separator", {"A.TIC"}},
+      {"PELIX.TEST", "C:SECRET.TXT", "! Unsafe File name in TIC, it holds a drive or device colon", {"A.TIC"}},
+      {"PELIX.TEST", "SECRET\x01.TXT", "! Unsafe File name in TIC, it holds a control character", {"A.TIC"}},
+      {"PELIX.TEST", "*", "! Unsafe File name in TIC, it holds a wildcard", {"A.TIC"}},
+      {"../..", "FILE.ZIP", "! Unsafe Area tag in TIC, it holds a path separator", {"A.TIC", "FILE.ZIP"}},
+      {"..", "FILE.ZIP", "! Unsafe Area tag in TIC, it holds \"..\"", {"A.TIC", "FILE.ZIP"}},
+      {"X/../../..", "FILE.ZIP", "! Unsafe Area tag in TIC, it holds a path separator", {"A.TIC", "FILE.ZIP"}},
+      {"AUX:", "FILE.ZIP", "! Unsafe Area tag in TIC, it holds a drive or device colon", {"A.TIC", "FILE.ZIP"}},
+      {"A\x1b[2J", "FILE.ZIP", "! Unsafe Area tag in TIC, it holds a control character", {"A.TIC", "FILE.ZIP"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message + " " + c.area + " " + c.file);
+    TempNode node;
+    // The sender may create echoes, so an unsafe tag would otherwise be
+    // created, placed and announced.
+    node.WriteConfig(NodeConfig());
+    node.WriteFile("SECRET.TXT", kContents);
+    node.WriteFile("in/FILE.ZIP", kContents);
+    Lines lines = WithLine(TicLines(c.file, kContents, c.area), "From", "From 2:5020/9");
+    node.WriteFile("in/A.TIC", TicText(WithLine(lines, "Pw", "")));
+    const Lines before = node.List("");
+    RunResult r = node.Run();
+    EXPECT_EQ(r.status, 0) << r.output;
+    Lines log = TicMessages(node);
+    ASSERT_GE(log.size(), 6u);
+    EXPECT_EQ(log[4], c.message);
+    EXPECT_EQ(log[5], "* Moving TIC to Bad Tics");
+    EXPECT_EQ(log.size(), 6u);
+    EXPECT_EQ(node.List("bad"), c.bad);
+    EXPECT_EQ(node.ReadFile("SECRET.TXT"), kContents);
+    Lines after = node.List("");
+    for (const char* made : {"bad", "pelix.log"})
+      after.erase(std::remove(after.begin(), after.end(), made), after.end());
+    EXPECT_EQ(after, before);
+    EXPECT_EQ(node.ReadConfig().echoes.size(), 4u);
+  }
+}
+
+TEST(TicInbound, ControlCharactersAreNotWrittenIntoTheLog) {
+  TempNode node;
+  node.WriteConfig(NodeConfig());
+  DropArrival(node, "A.TIC", "FILE.ZIP", kContents,
+              WithLine(TicLines("FILE.ZIP", kContents), "Area", "Area EVIL\x1b[2J\rECHO"));
+  node.Run();
+  EXPECT_EQ(TicMessages(node)[1], "$ Area : EVIL?[2J?ECHO");
+}
+
+TEST(TicInbound, AcceptedVariantsOfCrcAddressAndPassword) {
+  const Lines good = TicLines("FILE.ZIP", kContents);
+  std::string lower = CrcText(kContents);
+  std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+  const struct {
+    const char* what;
+    Lines lines;
+  } cases[] = {
+      {"crc in small letters", WithLine(good, "Crc", "Crc " + lower)},
+      {"no crc line", WithLine(good, "Crc", "")},
+      {"sender with domain", WithLine(good, "From", "From 2:5020/1@fidonet")},
+      {"sender as point zero", WithLine(good, "From", "From 2:5020/1.0")},
+      {"password in other case", WithLine(good, "Pw", "Pw ticpw")},
+      {"tag in other case", WithLine(good, "Area", "Area pelix.test")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempNode node;
+    node.WriteConfig(NodeConfig());
+    DropArrival(node, "A.TIC", "FILE.ZIP", kContents, c.lines);
+    node.Run();
+    EXPECT_FALSE(node.Exists("bad"));
+    EXPECT_EQ(node.List("in"), Lines{});
+    EXPECT_EQ(node.List("announce").size(), 1u);
+  }
+}
+
+TEST(TicInbound, TagInOtherCaseLandsWhereTheTicSpellsIt) {
+  TempNode node;
+  node.WriteConfig(NodeConfig());
+  DropArrival(node, "A.TIC", "FILE.ZIP", kContents,
+              WithLine(TicLines("FILE.ZIP", kContents), "Area", "Area Pelix.Test"));
+  node.Run();
+  EXPECT_EQ(node.List("files"), Lines{"Pelix.Test"});
+  EXPECT_EQ(node.List("announce"), Lines{"Announce.Pelix.Test"});
+}
+
+TEST(TicInbound, EmptyPasswordMatchesOnlyAnEmptyOne) {
+  TempNode node;
+  node.WriteConfig(NodeConfig());
+  // 2:5020/9 has no TIC password: a TIC with one is refused.
+  Lines lines = WithLine(TicLines("FILE.ZIP", kContents, "NEW.ECHO"), "From", "From 2:5020/9");
+  DropArrival(node, "A.TIC", "FILE.ZIP", kContents, WithLine(lines, "Pw", "Pw TICPW"));
+  node.Run();
+  EXPECT_EQ(TicMessages(node),
+            Plus(Header("NEW.ECHO", "FILE.ZIP", "2:5020/9"), {"! Password mismatch", "* Moving TIC to Bad Tics"}));
+}
+
+TEST(TicInbound, UnknownEchoFromAllowedLinkIsCreatedAndAppendedToPelixFe) {
+  const struct {
+    const char* areadesc;
+    const char* description;
+  } cases[] = {{"", "Automaticaly added area"}, {"Areadesc Brand new echo", "Brand new echo"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.description);
+    TempNode node;
+    node.WriteConfig(NodeConfig());
+    const std::string fe_before = node.ReadFile("pelix.fe");
+    Lines lines = WithLine(TicLines("FILE.ZIP", kContents, "New.Echo"), "From", "From 2:5020/9@fidonet");
+    lines = WithLine(lines, "Pw", "");
+    if (*c.areadesc) lines.push_back(c.areadesc);
+    DropArrival(node, "A.TIC", "FILE.ZIP", kContents, lines);
+    node.Run();
+    EXPECT_EQ(TicMessages(node), Plus(Header("New.Echo", "FILE.ZIP", "2:5020/9@fidonet"),
+                                      {"& Autocreated filecho New.Echo"}));
+    // Appended: the records before it are untouched.
+    const std::string fe_after = node.ReadFile("pelix.fe");
+    EXPECT_EQ(fe_after.substr(0, fe_before.size()), fe_before);
+    ConfigText config = node.ReadConfig();
+    ASSERT_EQ(config.echoes.size(), 5u);
+    const FileEchoRecord& echo = config.echoes.back();
+    EXPECT_EQ(echo.tag, "New.Echo");
+    EXPECT_EQ(echo.description, c.description);
+    EXPECT_EQ(echo.passthrough, 0);
+    EXPECT_EQ(echo.links, (std::vector<EchoLinkEntry>{{"2:5020/9@fidonet", 1, 0}}));
+    EXPECT_EQ(node.ReadFile("files/New.Echo/FILE.ZIP"), kContents);
+    EXPECT_EQ(node.ReadFile("announce/Announce.New.Echo"), " FILE.ZIP     A test file\r\n");
+    EXPECT_EQ(node.List("ticout"), Lines{});
+    EXPECT_EQ(node.List("in"), Lines{});
+  }
+}
+
+TEST(TicInbound, SecondTicOfANewEchoInTheSameRunFindsIt) {
+  TempNode node;
+  node.WriteConfig(NodeConfig());
+  for (const char* name : {"A", "B"}) {
+    Lines lines = WithLine(TicLines(std::string(name) + ".ZIP", kContents, "NEW.ECHO"), "From",
+                           "From 2:5020/9");
+    DropArrival(node, std::string(name) + ".TIC", std::string(name) + ".ZIP", kContents,
+                WithLine(lines, "Pw", ""));
+  }
+  node.Run();
+  EXPECT_EQ(node.ReadConfig().echoes.size(), 5u);
+  EXPECT_EQ(node.ReadFile("files/NEW.ECHO/FILES.BBS"), "A.ZIP        A test file\r\nB.ZIP        A test file\r\n");
+  EXPECT_EQ(node.ReadFile("announce/Announce.NEW.ECHO"),
+            " A.ZIP        A test file\r\n B.ZIP        A test file\r\n");
+}
+
+TEST(TicInbound, PassThroughEchoIsAnnouncedButNotPlaced) {
+  TempNode node;
+  node.WriteConfig(NodeConfig());
+  DropArrival(node, "A.TIC", "FILE.ZIP", kContents, TicLines("FILE.ZIP", kContents, "PELIX.PASS"));
+  node.Run();
+  EXPECT_EQ(TicMessages(node), Header("PELIX.PASS"));
+  EXPECT_FALSE(node.Exists("files"));
+  EXPECT_EQ(node.ReadFile("announce/Announce.PELIX.PASS"), " FILE.ZIP     A test file\r\n");
+  EXPECT_EQ(node.List("in"), Lines{});
+}
+
+TEST(TicInbound, TicWhoseNameIsTakenInBadTicsStaysForTheNextRun) {
+  TempNode node;
+  node.WriteConfig(NodeConfig());
+  node.WriteFile("bad/A.TIC", "an earlier rejected TIC");
+  DropArrival(node, "A.TIC", "FILE.ZIP", kContents,
+              WithLine(TicLines("FILE.ZIP", kContents), "Pw", "Pw WRONG"));
+  node.Run();
+  EXPECT_EQ(node.List("in"), Lines{"A.TIC"});
+  EXPECT_EQ(node.ReadFile("bad/A.TIC"), "an earlier rejected TIC");
+  EXPECT_EQ(node.List("bad"), (Lines{"A.TIC", "FILE.ZIP"}));
+}
+
+TEST(TicInbound, UnreadableTicStaysWhereItIs) {
+  TempNode node;
+  node.WriteConfig(NodeConfig());
+  node.MakeDir("in");
+  ASSERT_EQ(::symlink("no-such-target", node.Path("in/A.TIC").c_str()), 0);
+  node.Run();
+  EXPECT_EQ(TicMessages(node), (Lines{"* Processing A.TIC", "! Can't open in/A.TIC"}));
+  EXPECT_EQ(node.List("in"), Lines{"A.TIC"});
+  EXPECT_FALSE(node.Exists("bad"));
+}
+
+}  // namespace

@@ -1,0 +1,50 @@
+// A file and its TIC as a mailer leaves them in a node's inbound.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "processor/file_crc.h"
+#include "processor/log.h"
+#include "tests/support/temp_node.h"
+
+// The Crc value of `bytes` as FidoNet software writes it.
+inline std::string CrcText(const std::string& bytes) { return Format("%08X", Crc32Of(bytes)); }
+
+// TIC lines joined with CR LF, each line as given.
+inline std::string TicText(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
+
+// The lines of a well-formed TIC from 2:5020/1 for PELIX.TEST.
+inline std::vector<std::string> TicLines(const std::string& file, const std::string& contents,
+                                         const std::string& area = "PELIX.TEST") {
+  return {"Area " + area,       "Origin 2:5020/1", "From 2:5020/1", "File " + file,
+          "Desc A test file",   "Crc " + CrcText(contents),         "Created by hand",
+          "Path 2:5020/1 1600000000 Sun Sep 13 12:26:40 2020 UTC+0300",
+          "Seenby 2:5020/1",    "Pw TICPW"};
+}
+
+// Replaces the line that starts with `keyword` + " " (or appends one);
+// an empty `line` removes it.
+inline std::vector<std::string> WithLine(std::vector<std::string> lines, const std::string& keyword,
+                                         const std::string& line) {
+  for (auto it = lines.begin(); it != lines.end(); ++it) {
+    if (it->rfind(keyword + " ", 0) == 0) {
+      if (line.empty()) lines.erase(it);
+      else *it = line;
+      return lines;
+    }
+  }
+  if (!line.empty()) lines.push_back(line);
+  return lines;
+}
+
+// Drops the file (unless `file` is empty) and its TIC into in/.
+inline void DropArrival(const TempNode& node, const std::string& tic_name, const std::string& file,
+                        const std::string& contents, const std::vector<std::string>& lines) {
+  if (!file.empty()) node.WriteFile("in/" + file, contents);
+  node.WriteFile("in/" + tic_name, TicText(lines));
+}
