@@ -41,6 +41,9 @@ std::string TicName() {
 // nullptr when the file cannot be created at all.
 std::FILE* CreateTicFile(std::string& path) {
   const std::string& dir = State().config.tic_outbound_dir;
+  // A TIC outbound that is not there yet is made, as the queue and the file
+  // areas are, rather than stopping every run that forwards a file.
+  if (!dir.empty()) platform::MakeDirectory(dir);
   while (true) {
     path = dir + TicName() + ".tic";
     if (platform::Exists(path)) continue;

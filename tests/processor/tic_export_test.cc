@@ -253,10 +253,20 @@ TEST_F(TicExportDeathTest, UnopenableFlowFileStopsWithStatusTwoAndClearsOurFlag)
   EXPECT_TRUE(node_.List("ticout").empty());
 }
 
-TEST_F(TicExportDeathTest, UncreatableTicStopsWithStatusThreeAndClearsOurFlag) {
+TEST_F(TicExportTest, MissingTicOutboundIsCreated) {
   std::string config = BasicConfigText();
   config.replace(config.find("ticout/"), 7, "missing/");
   LoadNode(config);
+  Export("2:5020/1");
+  EXPECT_EQ(node_.List("missing").size(), 1u);
+  EXPECT_EQ(node_.List("out"), std::vector<std::string>{"139c0001.clo"});
+}
+
+TEST_F(TicExportDeathTest, UncreatableTicStopsWithStatusThreeAndClearsOurFlag) {
+  std::string config = BasicConfigText();
+  config.replace(config.find("ticout/"), 7, "blocker/");
+  LoadNode(config);
+  node_.WriteFile("blocker", "a file where the TIC outbound should be");
   EXPECT_EXIT(Export("2:5020/1"), ::testing::ExitedWithCode(3), "");
   EXPECT_EQ(node_.LogMessages(), std::vector<std::string>{"! Can't create TIC file"});
   EXPECT_EQ(node_.List("out"), std::vector<std::string>{"139c0001.clo"});
