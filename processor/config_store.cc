@@ -24,6 +24,17 @@ void RewriteFile(const char* name, const std::string& bytes) {
   std::fclose(f);
 }
 
+// Every file name is built by appending a name to these fields. A field
+// written without its closing separator (by hand, or by another tool) would
+// otherwise put the queue copy beside the directory as "queueFILE.ZIP" and
+// let the queue pass erase node files whose names merely start with "queue".
+void CloseDirectoryFields(MainConfig& c) {
+  for (std::string* dir : {&c.inbound_dir, &c.tic_outbound_dir, &c.queue_dir, &c.fileecho_dir,
+                           &c.netmail_dir, &c.bad_tic_dir, &c.announce_db_dir}) {
+    if (!dir->empty() && dir->back() != '\\' && dir->back() != '/') *dir += platform::kSeparator;
+  }
+}
+
 }  // namespace
 
 void ReadConfiguration() {
@@ -44,6 +55,7 @@ void ReadConfiguration() {
     ConsoleOut("Fatal : Invalid configuration version ID.\n");
     FatalExit(1);
   }
+  CloseDirectoryFields(run.config);
 
   ConsoleOut("Loading PELIX.DMN...\n");
   if (platform::ReadWholeFile(kDomainFile, bytes)) {

@@ -113,3 +113,31 @@ TEST(Serial, EachSerialOfTheRunDiffers) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ConfigStoreTest, DirectoriesWithoutClosingSeparatorGetOne) {
+  TempNode node;
+  std::string text = BasicConfigText();
+  text.replace(text.find("queue_dir = queue/"), 18, "queue_dir = queue");
+  text.replace(text.find("inbound_dir = in/"), 17, "inbound_dir = in\\");
+  LoadFrom(node, text);
+  EXPECT_EQ(State().config.queue_dir, "queue/");
+  EXPECT_EQ(State().config.inbound_dir, "in\\");
+  EXPECT_EQ(State().config.netmail_dir, "netmail/");
+  EXPECT_EQ(State().config.log_file, "pelix.log");  // a file path gets nothing
+}
+
+TEST(QueueDirectory, WithoutSeparatorNeverErasesNodeFiles) {
+  TempNode node;
+  std::string text = BasicConfigText();
+  text.replace(text.find("queue_dir = queue/"), 18, "queue_dir = queue");
+  node.WriteConfig(text);
+  node.WriteFile("queue.txt", "a file of the sysop's beside the queue");
+  node.WriteFile("queue/old.zip", "sent long ago");
+  EXPECT_EQ(node.Run().status, 0);
+  EXPECT_TRUE(node.Exists("queue.txt"));
+  EXPECT_FALSE(node.Exists("queue/old.zip"));
+}
+
+}  // namespace
