@@ -131,7 +131,9 @@ NetmailHeader DecodeNetmailHeader(std::string_view bytes) {
 }
 
 std::string JoinFolder(const std::string& folder, const std::string& name) {
-  if (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) return folder + name;
+  // An empty folder is the working directory, where the netmail pass looks
+  // for requests too; a leading separator would put replies at the root.
+  if (folder.empty() || folder.back() == '\\' || folder.back() == '/') return folder + name;
   return folder + platform::kSeparator + name;
 }
 

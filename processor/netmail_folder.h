@@ -63,7 +63,7 @@ std::string EncodeNetmailHeader(const NetmailHeader& header);
 NetmailHeader DecodeNetmailHeader(std::string_view bytes);
 
 // `folder` joined with a file name: a separator is put between them unless
-// the folder ends in one.
+// the folder ends in one or is empty (the working directory).
 std::string JoinFolder(const std::string& folder, const std::string& name);
 
 // Creates the next message of `folder` exclusively, open for reading and

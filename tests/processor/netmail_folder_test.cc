@@ -121,7 +121,7 @@ TEST_F(NetmailFolderTest, FolderIsJoinedWithOneSeparator) {
   EXPECT_EQ(JoinFolder("netmail", "1.msg"), "netmail/1.msg");
   EXPECT_EQ(JoinFolder("netmail\\", "1.msg"), "netmail\\1.msg");
   EXPECT_EQ(JoinFolder("netmail/", "1.msg"), "netmail/1.msg");
-  EXPECT_EQ(JoinFolder("", "lastread"), "/lastread");
+  EXPECT_EQ(JoinFolder("", "lastread"), "lastread");
   TempNode node;
   node.MakeDir("netmail");
   EXPECT_EQ(CreateIn(node, "netmail"), "netmail/1.msg");

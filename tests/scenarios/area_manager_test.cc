@@ -493,6 +493,18 @@ TEST(AreaManager, NewMessagesAreNumberedAfterLastreadAndTheHighestMessage) {
   }
 }
 
+TEST(AreaManager, EmptyNetmailFolderMeansTheWorkingDirectory) {
+  TempNode node;
+  std::string config = RobotNodeText();
+  config.replace(config.find("netmail_dir = netmail/"), 22, "netmail_dir =");
+  node.WriteConfig(config);
+  node.WriteFile("7.msg", BuildStoredMessage(Request({"%RESUME"})));
+  EXPECT_EQ(node.Run().status, 0);
+  EXPECT_FALSE(node.Exists("7.msg"));
+  EXPECT_EQ(ReplyLines(ParseStoredMessage(node.ReadFile("8.msg"))),
+            std::vector<std::string>{"System already active"});
+}
+
 TEST(AreaManager, ReadOnlyAndTruncatedMessagesAreLeftUntouched) {
   TempNode node;
   node.WriteConfig(RobotNodeText());
