@@ -118,3 +118,24 @@ void UnlockFirstByte(std::FILE* file);
 bool ReplaceFile(const std::string& from, const std::string& to);
 
 }  // namespace platform
+
+// --- New stored messages and read-only marks -------------------------------
+
+namespace platform {
+
+// Creates `path` for reading and writing, only when no file of that name
+// exists in any letter case, so that nothing already there is emptied or
+// replaced. nullptr when it cannot; `exists` then tells whether a file of
+// that name was the reason.
+std::FILE* OpenNewFile(const std::string& path, bool& exists);
+
+// True when the file exists and no one may write it: the mark a sysop sets
+// on a message that no program is to change or delete.
+bool IsReadOnly(const std::string& path);
+
+// Tests make new files fail here: after `count` more successful
+// OpenNewFile calls every further one fails (not as "exists");
+// std::nullopt returns to normal.
+void FailNewFilesAfter(std::optional<int> count);
+
+}  // namespace platform

@@ -371,3 +371,43 @@ bool ReplaceFile(const std::string& from, const std::string& to) {
 }
 
 }  // namespace platform
+
+// --- New stored messages and read-only marks -------------------------------
+
+namespace platform {
+namespace {
+std::optional<int> new_files_left;
+}
+
+void FailNewFilesAfter(std::optional<int> count) { new_files_left = count; }
+
+std::FILE* OpenNewFile(const std::string& path, bool& exists) {
+  exists = false;
+  if (path.empty()) return nullptr;
+  std::string native = NativePath(path);
+  // NativePath resolves another letter case of an existing name.
+  if (ExistsExactly(native)) {
+    exists = true;
+    return nullptr;
+  }
+  if (new_files_left) {
+    if (*new_files_left <= 0) return nullptr;
+    --*new_files_left;
+  }
+  int fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_EXCL, 0666);
+  if (fd < 0) {
+    exists = errno == EEXIST;
+    return nullptr;
+  }
+  std::FILE* f = ::fdopen(fd, "w+b");
+  if (!f) ::close(fd);
+  return f;
+}
+
+bool IsReadOnly(const std::string& path) {
+  struct stat st;
+  if (path.empty() || ::stat(NativePath(path).c_str(), &st) != 0) return false;
+  return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+}  // namespace platform

@@ -1,0 +1,93 @@
+// The netmail folder: stored messages in the FTS-0001 *.MSG format that the
+// mailer and the sysop's mail reader share with pelix. Numbering, creation,
+// the header and control lines of a new message, and reading one back.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/fido_address.h"
+
+inline constexpr size_t kNetmailHeaderSize = 190;
+inline constexpr size_t kUserNameWidth = 36;
+inline constexpr size_t kSubjectWidth = 72;
+inline constexpr size_t kDateTimeWidth = 20;
+// A kept body line; longer lines are cut.
+inline constexpr size_t kMaxBodyLine = 254;
+// The longest line read in one piece; a longer one is read as several.
+inline constexpr size_t kLineBufferSize = 4096;
+
+inline constexpr uint16_t kAttributePrivate = 0x0001;
+inline constexpr uint16_t kAttributeKillSent = 0x0080;
+inline constexpr uint16_t kAttributeLocal = 0x0100;
+
+// The 190-byte header; field names as FTS-0001 gives them.
+struct NetmailHeader {
+  std::string fromUserName;
+  std::string toUserName;
+  std::string subject;
+  std::string dateTime;
+  uint16_t timesRead = 0;
+  uint16_t destNode = 0;
+  uint16_t origNode = 0;
+  uint16_t cost = 0;
+  uint16_t origNet = 0;
+  uint16_t destNet = 0;
+  uint16_t replyTo = 0;
+  uint16_t attribute = 0;
+  uint16_t nextReply = 0;
+};
+
+// The control lines a reader keeps; each empty when its line is absent.
+struct MessageKludges {
+  std::string intl_dest;
+  std::string intl_orig;
+  std::string topt;
+  std::string fmpt;
+  std::string msgid;
+};
+
+struct NetmailText {
+  MessageKludges kludges;
+  std::vector<std::string> body_lines;
+};
+
+// The header as stored (texts cut to their fields, unused bytes zero), and
+// back. DecodeNetmailHeader reads what `bytes` holds; missing bytes read as
+// zero.
+std::string EncodeNetmailHeader(const NetmailHeader& header);
+NetmailHeader DecodeNetmailHeader(std::string_view bytes);
+
+// `folder` joined with a file name: a separator is put between them unless
+// the folder ends in one or is empty (the working directory).
+std::string JoinFolder(const std::string& folder, const std::string& name);
+
+// Creates the next message of `folder` exclusively, open for reading and
+// writing, and stores its path in `path_out`. nullptr when no number is
+// free or the file cannot be made; nothing existing is ever touched.
+std::FILE* CreateNetmailMessage(const std::string& folder, std::string& path_out);
+
+// Writes the header and the INTL, FMPT, TOPT and MSGID control lines of a
+// new message. The caller writes the body lines and closes the file.
+void WriteNetmailHeader(const std::string& from_name, const FidoAddress& orig_address,
+                        const std::string& to_name, const FidoAddress& dest_address,
+                        const std::string& subject, const std::string& domain_suffix,
+                        std::FILE* file);
+
+// Reads the header of an opened message; false when the file is shorter
+// than a header, which makes it no message at all.
+bool ReadNetmailHeader(std::FILE* file, NetmailHeader& header);
+
+// Reads the rest of the message: its control values and body lines.
+NetmailText ReadNetmailText(std::FILE* file);
+
+// Writes `text` as it stands; false when the file refused it.
+bool WriteNetmailText(std::FILE* file, std::string_view text);
+
+// Closes a message written by pelix; false when any of it failed to reach
+// the file, which then must not be taken as a whole message.
+bool CloseNetmailMessage(std::FILE* file);
