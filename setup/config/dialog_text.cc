@@ -10,6 +10,10 @@ std::string StoredText(std::string_view typed) {
   return FitText(typed, kTextWidth);
 }
 
+std::string StoredPassword(std::string_view typed) {
+  return FitText(typed, kPasswordWidth);
+}
+
 std::string StoredDirectory(std::string_view typed) {
   std::string directory = StoredText(typed);
   if (directory.empty() || directory.back() == '\\' || directory.back() == '/') {
@@ -28,4 +32,14 @@ std::string UtcOffsetText(int32_t hours) {
 
 int32_t UtcOffsetValue(std::string_view typed) {
   return static_cast<int32_t>(DecimalValue(typed.substr(0, 24)));
+}
+
+uint16_t MainZoneValue(std::string_view typed) {
+  return static_cast<uint16_t>(DecimalValue(typed.substr(0, kTextWidth - 1)));
+}
+
+std::string MainZoneText(uint16_t zone) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%u", static_cast<unsigned>(zone));
+  return text;
 }

@@ -139,12 +139,14 @@ void LastRecord(EditList<Record>& list) {
   }
 }
 
+// The node is made before anything changes, so a failed allocation leaves
+// the list as it was.
 template <typename Record>
 void InsertAfterCurrent(EditList<Record>& list) {
   if (!list.current) return;
+  auto node = std::make_unique<EditNode<Record>>();
   ++list.count;
   ++list.index;
-  auto node = std::make_unique<EditNode<Record>>();
   node->next = std::move(list.current->next);
   list.current->next = std::move(node);
   list.current = list.current->next.get();

@@ -8,7 +8,7 @@
 #include <string_view>
 
 enum class MessageButtons { kOk, kYesNo };
-enum class MessageIcon { kNone, kQuestion, kExclamation };
+enum class MessageIcon { kNone, kQuestion, kExclamation, kStop, kInformation };
 enum class MessageAnswer { kOk, kYes, kNo };
 
 struct MessageBoxRequest {

@@ -1,14 +1,21 @@
 #include "setup/ui/main_form.h"
 
 #include <QAction>
+#include <QLineEdit>
 #include <QMenu>
 
+#include "setup/config/allfix_import.h"
 #include "setup/config/message_box.h"
 #include "setup/config/setup_config.h"
 #include "setup/ui/about_form.h"
+#include "setup/ui/allfix_form.h"
 #include "setup/ui/ano_form.h"
+#include "setup/ui/dmn_form.h"
+#include "setup/ui/fe_form.h"
 #include "setup/ui/go_form.h"
+#include "setup/ui/link_form.h"
 #include "setup/ui/pfn_form.h"
+#include "setup/ui/qt_text.h"
 #include "setup/ui/setup_windows.h"
 #include "ui_main_form.h"
 
@@ -45,12 +52,25 @@ void TMainForm::Pathandfilenames1Click() {
   if (Windows().pfn_form) Windows().pfn_form->exec();
 }
 
-// The domain, link and file-echo dialogs and the ALLFIX import are not part
-// of this program yet; their menu items are in place and do nothing.
-void TMainForm::Domainsandoutbouns1Click() {}
-void TMainForm::Links1Click() {}
-void TMainForm::FileEchoes1Click() {}
-void TMainForm::ImportALLFIXconfiguration1Click() {}
+void TMainForm::Domainsandoutbouns1Click() {
+  if (Windows().dmn_form) Windows().dmn_form->exec();
+}
+
+void TMainForm::Links1Click() {
+  if (Windows().link_form) Windows().link_form->exec();
+}
+
+void TMainForm::FileEchoes1Click() {
+  if (Windows().fe_form) Windows().fe_form->exec();
+}
+
+// The import runs however the path dialog was closed.
+void TMainForm::ImportALLFIXconfiguration1Click() {
+  TALLFIXForm* form = Windows().allfix_form;
+  if (!form) return;
+  form->exec();
+  ImportAllfixConfiguration(TypedText(form->Edit1()->text()));
+}
 
 void TMainForm::Quit1Click() { close(); }
 

@@ -10,6 +10,8 @@ QMessageBox::Icon BoxIcon(MessageIcon icon) {
   switch (icon) {
     case MessageIcon::kQuestion: return QMessageBox::Question;
     case MessageIcon::kExclamation: return QMessageBox::Warning;
+    case MessageIcon::kStop: return QMessageBox::Critical;
+    case MessageIcon::kInformation: return QMessageBox::Information;
     case MessageIcon::kNone: break;
   }
   return QMessageBox::NoIcon;

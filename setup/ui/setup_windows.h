@@ -6,14 +6,24 @@ class QWidget;
 class TMainForm;
 class TGOForm;
 class TPFNForm;
+class TDMNForm;
+class TLinkForm;
+class TFEForm;
+class TNodeForm;
 class TAboutForm;
+class TALLFIXForm;
 class TAnoForm;
 
 struct SetupWindowSet {
   TMainForm* main_form = nullptr;
   TGOForm* go_form = nullptr;
   TPFNForm* pfn_form = nullptr;
+  TDMNForm* dmn_form = nullptr;
+  TLinkForm* link_form = nullptr;
+  TFEForm* fe_form = nullptr;
+  TNodeForm* node_form = nullptr;
   TAboutForm* about_form = nullptr;
+  TALLFIXForm* allfix_form = nullptr;
   TAnoForm* ano_form = nullptr;
 };
 

@@ -141,13 +141,20 @@ class MainFormTest : public QObject {
     QCOMPARE(OpenFromMenu("Pathandfilenames1", ClickOk), QString("TPFNForm"));
     QCOMPARE(OpenFromMenu("AnnounceOptions1", ClickOk), QString("TAnoForm"));
     QCOMPARE(OpenFromMenu("About1", ClickOk), QString("TAboutForm"));
-    // Not in this program yet: the items are there and open nothing.
-    for (const char* item : {"Domainsandoutbouns1", "Links1", "FileEchoes1",
-                             "ImportALLFIXconfiguration1"}) {
-      QCOMPARE(OpenFromMenu(item, ClickOk), QString());
-    }
+    auto press = [](const char* button) {
+      return [button](QDialog* d) {
+        QTest::mouseClick(d->findChild<QPushButton*>(button), Qt::LeftButton);
+      };
+    };
+    QCOMPARE(OpenFromMenu("Domainsandoutbouns1", press("Button6")), QString("TDMNForm"));
+    QCOMPARE(OpenFromMenu("Links1", press("Button7")), QString("TLinkForm"));
+    QCOMPARE(OpenFromMenu("FileEchoes1", press("Button7")), QString("TFEForm"));
+    // The import runs after its path dialog closes; the empty node has no
+    // ALLFIX files.
+    QCOMPARE(OpenFromMenu("ImportALLFIXconfiguration1", ClickOk), QString("TALLFIXForm"));
     DestroySetupWindows();
-    QCOMPARE(messages.Texts(), std::vector<std::string>{kSaveQuestion});
+    QCOMPARE(messages.Texts(),
+             (std::vector<std::string>{"Error: Can't open setup.fix", kSaveQuestion}));
   }
 
   void SaveChangesYesWritesAllFourFilesAndRemovesTheFlag() {
