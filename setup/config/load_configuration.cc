@@ -93,6 +93,7 @@ void LoadConfiguration() {
     ShowMessageBox("Pelix is busy", "Fatal", MessageButtons::kOk, MessageIcon::kNone);
     std::exit(kExitBusy);
   }
+  SetupState().busy_flag_held = true;
   LoadMainConfig();
   SetupConfiguration& state = SetupState();
   LoadRecordFile(state.domain_list, kDomainsFile, ReadDomains,

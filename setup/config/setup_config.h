@@ -24,6 +24,9 @@ struct SetupConfiguration {
   EditList<DomainRecord> domain_list;
   EditList<FileEchoRecord> fileecho_list;
   EditList<LinkRecord> link_list;
+  // pelix.bsy was made by this run and not yet given back. A start that
+  // dies gives it back; a flag that a running pelix holds is never touched.
+  bool busy_flag_held = false;
 };
 
 SetupConfiguration& SetupState();

@@ -13,8 +13,10 @@ void ResetSetupState() {
   ClearList(state.domain_list);
   ClearList(state.fileecho_list);
   ClearList(state.link_list);
+  state.busy_flag_held = false;
 }
 
 void ReleaseSetupBusyFlag() {
   platform::DeleteFile(kSetupBusyFlag);
+  SetupState().busy_flag_held = false;
 }

@@ -1,6 +1,7 @@
 #include "setup/ui/setup_main.h"
 
 #include <QApplication>
+#include <QtGlobal>
 #include <exception>
 
 #include "setup/config/message_box.h"
@@ -8,7 +9,23 @@
 #include "setup/ui/main_form.h"
 #include "setup/ui/setup_windows.h"
 
+namespace {
+
+QtMessageHandler g_qt_messages = nullptr;
+
+// Qt ends the process after a fatal message: no display to connect to (a
+// start from cron or over ssh), a lost X connection. pelix.bsy would then
+// stay and keep pelix from running until the sysop removed it by hand.
+void GiveBackFlagOnFatal(QtMsgType type, const QMessageLogContext& context,
+                         const QString& text) {
+  if (type == QtFatalMsg && SetupState().busy_flag_held) ReleaseSetupBusyFlag();
+  g_qt_messages(type, context, text);
+}
+
+}  // namespace
+
 int RunSetup(int argc, char** argv) {
+  g_qt_messages = qInstallMessageHandler(GiveBackFlagOnFatal);
   LoadConfiguration();
   QApplication app(argc, argv);
   return RunSetupWindows();

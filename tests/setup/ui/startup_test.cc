@@ -1,5 +1,6 @@
 // setup's start: the busy flag, foreign and old configurations, the
 // questions asked and the exit codes of a start that cannot go on.
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -191,6 +192,46 @@ class StartupTest : public QObject {
     expected.version = 4;
     QVERIFY(saved == expected);
     QVERIFY(!node.Exists("pelix.bsy"));
+  }
+
+  // Started where Qt finds no display (from cron, over ssh without X): Qt
+  // ends the process. The flag that setup made must not stay behind to stop
+  // pelix, while one that a running pelix holds must stay.
+  void StartWithoutADisplayLeavesNoFlagOfItsOwn_data() {
+    QTest::addColumn<int>("version");
+    QTest::addColumn<bool>("pelix_running");
+    QTest::newRow("current configuration") << 4 << false;
+    QTest::newRow("old configuration asks first") << 3 << false;
+    QTest::newRow("pelix holds the flag") << 4 << true;
+  }
+  void StartWithoutADisplayLeavesNoFlagOfItsOwn() {
+    QFETCH(int, version);
+    QFETCH(bool, pelix_running);
+    SetupNode node;
+    QVERIFY(node.WriteConfig(ConfigOfVersion(version)));
+    if (pelix_running) node.WriteFile("pelix.bsy", "held by pelix");
+    std::fflush(nullptr);
+    pid_t pid = ::fork();
+    if (pid == 0) {
+      ::alarm(60);
+      rlimit no_core{0, 0};
+      ::setrlimit(RLIMIT_CORE, &no_core);
+      ::setenv("QT_QPA_PLATFORM", "no-such-display", 1);
+      qInstallMessageHandler(nullptr);  // Qt's own fatal path, not the test log's
+      SetMessageBoxHandler(ShowQtMessageBox);
+      char name[] = "setup";
+      char* argv[] = {name, nullptr};
+      RunSetup(1, argv);
+      ::_exit(99);
+    }
+    int wstatus = 0;
+    QCOMPARE(::waitpid(pid, &wstatus, 0), pid);
+    QVERIFY(WIFSIGNALED(wstatus));
+    if (pelix_running) {
+      QCOMPARE(node.ReadFile("pelix.bsy"), std::string("held by pelix"));
+    } else {
+      QVERIFY(!node.Exists("pelix.bsy"));
+    }
   }
 
   void NoConfigurationStartsWithoutAQuestion() {
