@@ -32,18 +32,23 @@ std::string AnnounceRecordLine(const std::string& file, const std::string& desc)
   return Format(" %-12.12s %s\r\n", file.c_str(), desc.c_str());
 }
 
-void PlaceFileInArea() {
+bool PlaceFileInArea() {
   const MainConfig& config = State().config;
   const TicRecord& tic = State().tic;
   const std::string area_dir = config.fileecho_dir + tic.area;
   platform::MakeDirectory(config.fileecho_dir);
   platform::MakeDirectory(area_dir);
-  platform::CopyFile(config.inbound_dir + tic.file, area_dir + platform::kSeparator + tic.file);
+  const std::string placed = area_dir + platform::kSeparator + tic.file;
+  const bool copied = platform::CopyFile(config.inbound_dir + tic.file, placed);
   const std::string files_bbs = area_dir + platform::kSeparator + "FILES.BBS";
   if (!AppendLine(files_bbs, FilesBbsLine(tic.file, tic.desc, config.files_bbs_counter != 0))) {
     LogLine(kMarkError, "Can't Create FILES.BBS");
     FatalExit(2);
   }
+  // A full disk or a directory in the file's place: the area holds no whole
+  // copy, so the inbound one is kept for the sysop.
+  if (!copied) LogLine(kMarkError, Format("Can't copy %s, kept in the inbound", placed.c_str()));
+  return copied;
 }
 
 void AddAnnounceRecord() {

@@ -15,8 +15,9 @@ std::string AnnounceRecordLine(const std::string& file, const std::string& desc)
 
 // Copies the TIC's file from the inbound into fileecho_dir + area and
 // appends its FILES.BBS line; ends the run with status 2 when FILES.BBS
-// cannot be opened.
-void PlaceFileInArea();
+// cannot be opened. False (and logged) when the copy failed: the inbound
+// file is then the only whole copy and must not be deleted.
+bool PlaceFileInArea();
 
 // Appends the file's line to announce_db_dir + "Announce." + area; a file
 // that cannot be opened is logged and skipped.

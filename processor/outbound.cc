@@ -61,6 +61,13 @@ std::optional<std::string> OutboundDirectory(const FidoAddress& address,
     LogLine(kMarkError, "No default domain");
     return std::nullopt;
   }
+  // A domain left without its outbound (a blank record saved from the
+  // Domain dialog) would put flow files in the root directory, or in hidden
+  // ".002" directories of the node that no mailer and no queue scan reads.
+  if (chosen->outbound_dir.empty()) {
+    LogLine(kMarkError, Format("No outbound directory for %s", FormatAddress(address).c_str()));
+    return std::nullopt;
+  }
   if (chosen->has_main_zone && chosen->main_zone == address.zone) return chosen->outbound_dir;
   return chosen->outbound_dir + Format(".%3.3x", address.zone);
 }

@@ -11,7 +11,8 @@
 
 // The zone directory of `address` (domain part `domain`, "@" included or
 // empty); std::nullopt, after a '!' "No default domain" log line, when no
-// domain fits.
+// domain fits, or after a '!' "No outbound directory for %s" line when the
+// chosen domain has an empty outbound.
 std::optional<std::string> OutboundDirectory(const FidoAddress& address,
                                              const std::string& domain);
 

@@ -163,8 +163,8 @@ void ProcessInboundTic(const std::string& tic_path) {
   }
 
   if (echo->links.size() >= 2) ForwardToLinks(*echo);
-  if (!echo->passthrough) PlaceFileInArea();
+  const bool placed = echo->passthrough || PlaceFileInArea();
   AddAnnounceRecord();
-  platform::DeleteFile(InboundFile());
+  if (placed) platform::DeleteFile(InboundFile());
   platform::DeleteFile(tic_path);
 }

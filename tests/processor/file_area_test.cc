@@ -104,6 +104,17 @@ TEST_F(FileAreaTest, AnnounceDatabaseThatCannotBeOpenedIsLoggedAndSkipped) {
   EXPECT_EQ(node_.LogMessages(), std::vector<std::string>{"^ Can't Create Announce Database"});
 }
 
+TEST_F(FileAreaTest, FailedCopyIsListedLoggedAndReported) {
+  node_.MakeDir("files/PELIX.TEST/FILE.ZIP");
+  Arrive("PELIX.TEST", "FILE.ZIP", "One");
+  EXPECT_FALSE(PlaceFileInArea());
+  EXPECT_EQ(node_.ReadFile("files/PELIX.TEST/FILES.BBS"), "FILE.ZIP     One\r\n");
+  EXPECT_EQ(node_.LogMessages(), std::vector<std::string>{
+                                     "! Can't copy files/PELIX.TEST/FILE.ZIP, kept in the inbound"});
+  Arrive("PELIX.TEST", "OTHER.ZIP", "Two");
+  EXPECT_TRUE(PlaceFileInArea());
+}
+
 TEST_F(FileAreaTest, FilesBbsThatCannotBeOpenedStopsTheRunWithStatusTwo) {
   node_.MakeDir("files/PELIX.TEST/FILES.BBS");
   Arrive("PELIX.TEST", "FILE.ZIP", "One");

@@ -90,6 +90,22 @@ TEST_F(OutboundTest, NoFittingDomainGivesNoDirectoryAndSaysSo) {
             (std::vector<std::string>{"! No default domain", "! No default domain"}));
 }
 
+TEST_F(OutboundTest, DomainWithoutOutboundGivesNoDirectoryAndSaysSo) {
+  std::string config = BasicConfigText();
+  // A blank domain takes every address without a domain part by its name.
+  Load(config.substr(0, config.find("[domain]")) +
+       "[domain]\nhas_main_zone = 1\nmain_zone = 2\n"
+       "[domain]\nname = fidonet\noutbound_dir = out\nis_default = 1\n");
+  EXPECT_FALSE(OutboundBase(ParseAddress("2:345/6"), "").has_value());
+  EXPECT_FALSE(OutboundBase(ParseAddress("1:23/4.5"), "").has_value());
+  EXPECT_EQ(*OutboundBase(ParseAddress("2:345/6@fidonet"), "@fidonet"), "out.002/01590006");
+  EXPECT_EQ(node_.List(""), (std::vector<std::string>{"out.002", "pelix.cfg", "pelix.dmn",
+                                                      "pelix.fe", "pelix.log", "pelix.nod"}));
+  EXPECT_EQ(node_.LogMessages(),
+            (std::vector<std::string>{"! No outbound directory for 2:345/6",
+                                      "! No outbound directory for 1:23/4.5"}));
+}
+
 TEST_F(OutboundTest, AnyOfBusyCallOrOtherSyFlagMakesTheDestinationBusy) {
   Load(BasicConfigText());
   const FidoAddress node = ParseAddress("2:345/6");

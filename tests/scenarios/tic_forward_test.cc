@@ -170,6 +170,21 @@ TEST(TicForward, EchoWithOnlyTheSenderMakesNoQueueCopy) {
   EXPECT_EQ(node.List("in"), Lines{});
 }
 
+TEST(TicForward, FileThatCannotBePlacedStaysInTheInbound) {
+  TempNode node;
+  node.WriteConfig(BasicConfigText() +
+                   "[echo]\ntag = PELIX.TEST\nlink = 2:5020/1 receive send\n"
+                   "[link]\naddress = 2:5020/1\ntic_password = TICPW\n");
+  node.MakeDir("files/PELIX.TEST/FILE.ZIP");
+  DropArrival(node, "A.TIC", "FILE.ZIP", kContents, TicLines("FILE.ZIP", kContents));
+  RunResult r = node.Run();
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(AfterHeader(node), Lines{"! Can't copy files/PELIX.TEST/FILE.ZIP, kept in the inbound"});
+  EXPECT_EQ(node.List("in"), Lines{"FILE.ZIP"});
+  EXPECT_EQ(node.ReadFile("in/FILE.ZIP"), kContents);
+  EXPECT_EQ(node.ReadFile("announce/Announce.PELIX.TEST"), " FILE.ZIP     A test file\r\n");
+}
+
 TEST(TicForward, QueueCopyNoLinkReceivedIsErasedInTheSameRun) {
   TempNode node;
   node.MakeDir("ticout");
