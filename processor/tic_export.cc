@@ -9,6 +9,7 @@
 #include "processor/log.h"
 #include "processor/outbound.h"
 #include "processor/run_state.h"
+#include "processor/seen_by.h"
 
 namespace {
 
@@ -66,12 +67,6 @@ std::string OwnPathLine(const std::string& our_address) {
                 static_cast<unsigned>(t.second), static_cast<unsigned>(t.year), offset);
 }
 
-bool InReceivedSeenby(const std::string& address) {
-  for (const std::string& seen : State().tic.seenby)
-    if (SameSystem(address, seen)) return true;
-  return false;
-}
-
 std::string OutgoingTicText(const LinkRecord& link, const FileEchoRecord& echo) {
   const TicRecord& tic = State().tic;
   const std::string& our_address =
@@ -98,7 +93,7 @@ std::string OutgoingTicText(const LinkRecord& link, const FileEchoRecord& echo) 
   text += OwnPathLine(our_address);
   for (const std::string& seen : tic.seenby) line("Seenby", seen);
   for (const EchoLinkEntry& other : echo.links) {
-    if (!other.send || InReceivedSeenby(other.address)) continue;
+    if (!other.send || InTicSeenBy(other.address)) continue;
     if (FindLink(ParseAddress(other.address))) line("Seenby", other.address);
   }
   if (!link.tic_password.empty()) line("Pw", link.tic_password);

@@ -11,6 +11,7 @@
 #include "processor/log.h"
 #include "processor/outbound.h"
 #include "processor/run_state.h"
+#include "processor/seen_by.h"
 #include "processor/safe_name.h"
 #include "processor/tic_export.h"
 
@@ -82,16 +83,9 @@ FileEchoRecord& AutoCreateEcho() {
   return State().fileecho_list.back();
 }
 
-bool InSeenBy(const std::string& address) {
-  for (const std::string& seen : State().tic.seenby) {
-    if (SameSystem(seen, address)) return true;
-  }
-  return false;
-}
-
 void SelectLink(const EchoLinkEntry& entry, const FileEchoRecord& echo) {
   if (!entry.send) return;
-  if (InSeenBy(entry.address)) {
+  if (InTicSeenBy(entry.address)) {
     LogLine(kMarkTic, Format("Node %s is already in SEEN-BY, skiping", entry.address.c_str()));
     return;
   }

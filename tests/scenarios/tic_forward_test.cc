@@ -129,18 +129,22 @@ TEST(TicForward, LinkSelectionSkipsSendOffSeenByUnknownAndPassiveAndReturnsToSen
                    "link = 2:5020/6 send\n"          // passive
                    "link = 2:5020/7 send\n"          // in SEEN-BY, unknown as well
                    "link = 2:5020/8 send\n"          // in SEEN-BY as a point 0 with domain
+                   "link = 2:5020/9 send\n"          // first of a SEEN-BY value of two
                    "[link]\naddress = 2:5020/1\ntic_password = TICPW\n"
                    "[link]\naddress = 2:5020/4\n"
                    "[link]\naddress = 2:5020/6\npassive = 1\n"
-                   "[link]\naddress = 2:5020/8\n");
+                   "[link]\naddress = 2:5020/8\n"
+                   "[link]\naddress = 2:5020/9\n");
   Lines tic = WithLine(TicLines("FILE.ZIP", kContents), "Seenby", "Seenby 2:5020/7");
   tic.push_back("Seenby 2:5020/8.0@fidonet 2:5020/99");
+  tic.push_back("Seenby 2:5020/9 2:5020/99.5");
   DropArrival(node, "A.TIC", "FILE.ZIP", kContents, tic);
   node.Run();
   EXPECT_EQ(AfterHeader(node), (Lines{"* Exported to 2:5020/1", "* Node 1:1/1 is unknown, skiping",
                                       "* Node 2:5020/6 is passive, skiping",
                                       "* Node 2:5020/7 is already in SEEN-BY, skiping",
-                                      "* Node 2:5020/8 is already in SEEN-BY, skiping"}));
+                                      "* Node 2:5020/8 is already in SEEN-BY, skiping",
+                                      "* Node 2:5020/9 is already in SEEN-BY, skiping"}));
   EXPECT_EQ(node.List("out"), Lines{"139c0001.flo"});
   // The zone directory of the unknown link was made before it was skipped.
   EXPECT_TRUE(node.Exists("out.001"));
@@ -150,7 +154,7 @@ TEST(TicForward, LinkSelectionSkipsSendOffSeenByUnknownAndPassiveAndReturnsToSen
   const std::string sent = node.ReadFile(flow[1].substr(1));
   // The passive link has seen it, the unknown one not.
   EXPECT_NE(sent.find("Seenby 2:5020/7\r\nSeenby 2:5020/8.0@fidonet 2:5020/99\r\n"
-                      "Seenby 2:5020/1\r\nSeenby 2:5020/6\r\nPw TICPW\r\n"),
+                      "Seenby 2:5020/9 2:5020/99.5\r\nSeenby 2:5020/1\r\nSeenby 2:5020/6\r\nPw TICPW\r\n"),
             std::string::npos)
       << sent;
 }
