@@ -15,13 +15,18 @@ constexpr char kDomainFile[] = "pelix.dmn";
 constexpr char kFileEchoFile[] = "pelix.fe";
 constexpr char kLinkFile[] = "pelix.nod";
 
-// Replaces the file with `bytes`; a file that cannot be opened is left as it
-// was.
+// Replaces the file with `bytes`. The new contents go to a side file first
+// and take the old one's place only when they were written whole, so a full
+// disk never leaves a cut pelix.fe or pelix.nod behind; a file that cannot be
+// rewritten keeps its old contents.
 void RewriteFile(const char* name, const std::string& bytes) {
-  std::FILE* f = platform::OpenFile(name, "w");
+  const std::string side = std::string(name) + ".new";
+  std::FILE* f = platform::OpenFile(side, "w");
   if (!f) return;
-  std::fwrite(bytes.data(), 1, bytes.size(), f);
-  std::fclose(f);
+  bool whole = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  whole = std::fflush(f) == 0 && whole;
+  whole = std::fclose(f) == 0 && whole;
+  if (!whole || !platform::ReplaceFile(side, name)) platform::DeleteFile(side);
 }
 
 // Every file name is built by appending a name to these fields. A field

@@ -141,3 +141,26 @@ TEST(QueueDirectory, WithoutSeparatorNeverErasesNodeFiles) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ConfigStoreTest, RewriteThatCannotBeWrittenWholeKeepsTheOldFiles) {
+  TempNode node;
+  LoadFrom(node, BasicConfigText() + kEchoesAndLinks);
+  const std::string fe = node.ReadFile("pelix.fe");
+  const std::string nod = node.ReadFile("pelix.nod");
+  // The side files lead to a device that is always full.
+  ASSERT_EQ(::symlink("/dev/full", node.Path("pelix.fe.new").c_str()), 0);
+  ASSERT_EQ(::symlink("/dev/full", node.Path("pelix.nod.new").c_str()), 0);
+  State().link_list[0].passive = 1;
+  SaveFileEchoesAndLinks();
+  EXPECT_EQ(node.ReadFile("pelix.fe"), fe);
+  EXPECT_EQ(node.ReadFile("pelix.nod"), nod);
+  EXPECT_FALSE(node.Exists("pelix.fe.new"));
+  EXPECT_FALSE(node.Exists("pelix.nod.new"));
+  SaveFileEchoesAndLinks();  // the disk has room again
+  EXPECT_EQ(node.ReadConfig().links[0].passive, 1);
+  EXPECT_FALSE(node.Exists("pelix.nod.new"));
+}
+
+}  // namespace
