@@ -296,6 +296,27 @@ TEST(AreaManager, PasswordIsCheckedOncePerRequestAndLaterRequestsSeeTheChange) {
             std::vector<std::string>{"Error : Password Mismatch"});
 }
 
+// Both commands alone empty their password: the TIC password is gone and
+// from then on only a request with an empty subject is let in.
+TEST(AreaManager, PasswordCommandsWithoutArgumentEmptyThePasswords) {
+  TempNode node;
+  TestMessage guess = Request({"%RESUME"});
+  TestMessage empty = Request({"%RESUME"});
+  empty.subject = "";
+  RobotRun run = RunWith(node, RobotNodeText(),
+                         {{"1.msg", Request({"%PASSWORD", "%AMPASSWORD   "})},
+                          {"2.msg", guess},
+                          {"3.msg", empty}});
+  EXPECT_EQ(run.netmail, (std::vector<std::string>{"4.msg", "5.msg", "6.msg"}));
+  EXPECT_EQ(ReplyLines(ParseStoredMessage(node.ReadFile("netmail/5.msg"))),
+            std::vector<std::string>{"Error : Password Mismatch"});
+  EXPECT_EQ(ReplyLines(ParseStoredMessage(node.ReadFile("netmail/6.msg"))),
+            std::vector<std::string>{"System already active"});
+  ConfigText saved = node.ReadConfig();
+  EXPECT_EQ(saved.links[0].tic_password, "");
+  EXPECT_EQ(saved.links[0].areamgr_password, "");
+}
+
 TEST(AreaManager, OnlyMessagesToTheRobotNamesAreRequests) {
   struct Case {
     const char* to;
