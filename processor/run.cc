@@ -33,39 +33,42 @@ void CheckArguments(const std::vector<std::string>& arguments) {
   }
 }
 
-void NetmailPass() {
-  ConsoleOut("Scaning Netmail.\n");
-  const std::string& dir = State().config.netmail_dir;
+// The names of the files (not directories) matching `pattern`.
+std::vector<std::string> FilesMatching(const std::string& pattern) {
   std::vector<platform::DirEntry> found;
   {
     platform::CriticalErrorsOff quiet;
-    found = platform::FindFiles(dir + "*.msg");
+    found = platform::FindFiles(pattern);
   }
-  if (found.empty()) {
+  std::vector<std::string> names;
+  for (const platform::DirEntry& entry : found) {
+    if (!entry.is_directory) names.push_back(entry.name);
+  }
+  return names;
+}
+
+void NetmailPass() {
+  ConsoleOut("Scaning Netmail.\n");
+  const std::string& dir = State().config.netmail_dir;
+  std::vector<std::string> messages = FilesMatching(dir + "*.msg");
+  if (messages.empty()) {
     LogLine(kMarkNothing, "No Netmail messages found");
     return;
   }
-  for (const platform::DirEntry& entry : found) {
-    if (!entry.is_directory) ProcessNetmailMessage(dir + entry.name);
-  }
+  for (const std::string& name : messages) ProcessNetmailMessage(dir + name);
 }
 
 void TicPass() {
   ConsoleOut("Scaning Inbound TIC files.\n");
   const std::string& dir = State().config.inbound_dir;
-  std::vector<platform::DirEntry> found;
-  {
-    platform::CriticalErrorsOff quiet;
-    found = platform::FindFiles(dir + "*.tic");
-  }
-  if (found.empty()) {
+  std::vector<std::string> tics = FilesMatching(dir + "*.tic");
+  if (tics.empty()) {
     LogLine(kMarkNothing, "No TIC files found");
     return;
   }
-  for (const platform::DirEntry& entry : found) {
-    if (entry.is_directory) continue;
-    LogLine(kMarkTic, Format("Processing %s", entry.name.c_str()));
-    ReadTic(dir + entry.name);
+  for (const std::string& name : tics) {
+    LogLine(kMarkTic, Format("Processing %s", name.c_str()));
+    ReadTic(dir + name);
   }
 }
 
