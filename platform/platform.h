@@ -47,7 +47,8 @@ bool CreateExclusive(const std::string& path);
 // Creates or truncates an empty file.
 bool CreateEmpty(const std::string& path);
 
-// fopen over NativePath. Modes as for fopen; "b" is implied.
+// fopen over NativePath. Modes as for fopen; "b" is implied. A directory,
+// or a FIFO opened for reading, gives nullptr.
 std::FILE* OpenFile(const std::string& path, const char* mode);
 // Whole-file helpers for the small binary files.
 bool ReadWholeFile(const std::string& path, std::string& bytes);

@@ -234,6 +234,10 @@ std::FILE* OpenFile(const std::string& path, const char* mode) {
   std::string native = NativePath(path);
   if (IsDirectory(native)) return nullptr;
   std::string m = mode;
+  // Reading a FIFO would wait for a writer that never comes and hold the
+  // whole run; nothing the mailer leaves is one.
+  struct stat st;
+  if (m[0] == 'r' && ::stat(native.c_str(), &st) == 0 && S_ISFIFO(st.st_mode)) return nullptr;
   if (m.find('b') == std::string::npos) m += 'b';
   return std::fopen(native.c_str(), m.c_str());
 }

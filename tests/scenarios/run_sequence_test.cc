@@ -166,6 +166,21 @@ TEST(RunSequence, FindsTicsAndMessagesInAnyCase) {
   EXPECT_EQ(std::count(log.begin(), log.end(), "^ No Netmail messages found"), 0);
 }
 
+TEST(RunSequence, FifosInTheFoldersAreSkippedNotWaitedFor) {
+  TempNode node;
+  node.WriteConfig(BasicConfigText());
+  node.MakeDir("in");
+  node.MakeDir("netmail");
+  ASSERT_EQ(::mkfifo(node.Path("in/A.TIC").c_str(), 0666), 0);
+  ASSERT_EQ(::mkfifo(node.Path("netmail/1.msg").c_str(), 0666), 0);
+  RunResult r = node.Run();
+  EXPECT_EQ(r.status, 0);
+  std::vector<std::string> log = node.LogMessages();
+  EXPECT_EQ(std::count(log.begin(), log.end(), "! Can't open this message"), 1) << r.output;
+  EXPECT_EQ(std::count(log.begin(), log.end(), "! Can't open in/A.TIC"), 1) << r.output;
+  EXPECT_TRUE(node.Exists("in/A.TIC"));
+}
+
 TEST(RunSequence, EachRunRemovesItsFlagSoTheNextIsNotRefused) {
   TempNode node;
   node.WriteConfig(BasicConfigText());
