@@ -171,7 +171,7 @@ bool CopyFile(const std::string& from, const std::string& to) {
   std::string source = NativePath(from);
   std::string target = NativePath(to);
   if (IsDirectory(source) || IsDirectory(target)) return false;
-  std::FILE* in = std::fopen(source.c_str(), "rb");
+  std::FILE* in = OpenFile(source, "r");
   if (!in) return false;
   std::FILE* out = std::fopen(target.c_str(), "wb");
   if (!out) {
