@@ -7,28 +7,12 @@
 #include "platform/platform.h"
 
 #include "processor/run_state.h"
+#include "tests/processor/loaded_node.h"
 #include "tests/support/temp_node.h"
 
 namespace {
 
-class ConfigStoreTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ResetRunState();
-    ASSERT_NE(::getcwd(old_dir_, sizeof old_dir_), nullptr);
-  }
-  void TearDown() override {
-    ASSERT_EQ(::chdir(old_dir_), 0);
-    ResetRunState();
-  }
-  void LoadFrom(TempNode& node, const std::string& text) {
-    node.WriteConfig(text);
-    ASSERT_EQ(::chdir(node.dir().c_str()), 0);
-    ReadConfiguration();
-  }
-
-  char old_dir_[4096];
-};
+using ConfigStoreTest = LoadedNodeTest;
 
 const char kEchoesAndLinks[] =
     "[echo]\ntag = Pelix.Test\nlink = 1:234/5 receive\nlink = 1:234/6 send\n"
@@ -37,8 +21,7 @@ const char kEchoesAndLinks[] =
     "[link]\naddress = 1:234/5.0\nsysop_name = second\n";
 
 TEST_F(ConfigStoreTest, FindLinkComparesAllFourNumbersAndIgnoresDomain) {
-  TempNode node;
-  LoadFrom(node, BasicConfigText() + kEchoesAndLinks);
+  Load(BasicConfigText() + kEchoesAndLinks);
   for (const char* text : {"1:234/5", "1:234/5.0", "1:234/5@othernet"}) {
     LinkRecord* link = FindLink(ParseAddress(text));
     ASSERT_NE(link, nullptr) << text;
@@ -48,8 +31,7 @@ TEST_F(ConfigStoreTest, FindLinkComparesAllFourNumbersAndIgnoresDomain) {
 }
 
 TEST_F(ConfigStoreTest, FindFileEchoIgnoresCaseFirstMatchWins) {
-  TempNode node;
-  LoadFrom(node, BasicConfigText() + kEchoesAndLinks);
+  Load(BasicConfigText() + kEchoesAndLinks);
   FileEchoRecord* echo = FindFileEcho("pelix.test");
   ASSERT_NE(echo, nullptr);
   EXPECT_EQ(echo->tag, "Pelix.Test");
@@ -61,14 +43,13 @@ TEST_F(ConfigStoreTest, FindFileEchoIgnoresCaseFirstMatchWins) {
 }
 
 TEST_F(ConfigStoreTest, SaveDropsSwitchedOffEntriesAndKeepsReceiveOnly) {
-  TempNode node;
-  LoadFrom(node, BasicConfigText() + kEchoesAndLinks);
+  Load(BasicConfigText() + kEchoesAndLinks);
   FileEchoRecord* echo = FindFileEcho("Pelix.Test");
   ASSERT_NE(echo, nullptr);
   echo->links[1].send = 0;  // unsubscribed: both flags off
   State().link_list[1].passive = 1;
   SaveFileEchoesAndLinks();
-  ConfigText saved = node.ReadConfig();
+  ConfigText saved = node_.ReadConfig();
   ASSERT_EQ(saved.echoes.size(), 2u);
   EXPECT_EQ(saved.echoes[0].links, (std::vector<EchoLinkEntry>{{"1:234/5", 1, 0}}));
   EXPECT_EQ(saved.links[1].passive, 1);
@@ -76,22 +57,20 @@ TEST_F(ConfigStoreTest, SaveDropsSwitchedOffEntriesAndKeepsReceiveOnly) {
 }
 
 TEST_F(ConfigStoreTest, AppendedEchoEndsPelixFeWithOneEntry) {
-  TempNode node;
-  LoadFrom(node, BasicConfigText() + kEchoesAndLinks);
+  Load(BasicConfigText() + kEchoesAndLinks);
   FileEchoRecord created;
   created.tag = "NEW.ECHO";
   created.description = "Automaticaly added area";
   created.links.push_back({"1:234/5", 1, 0});
   AppendFileEcho(created);
-  ConfigText saved = node.ReadConfig();
+  ConfigText saved = node_.ReadConfig();
   ASSERT_EQ(saved.echoes.size(), 3u);
   EXPECT_EQ(saved.echoes[2], created);
 }
 
 TEST_F(ConfigStoreTest, MissingFilesGiveEmptyLists) {
-  TempNode node;
-  node.WriteConfig(BasicConfigText());
-  ASSERT_EQ(::chdir(node.dir().c_str()), 0);
+  node_.WriteConfig(BasicConfigText());
+  ASSERT_EQ(::chdir(node_.dir().c_str()), 0);
   std::remove("pelix.fe");
   std::remove("pelix.nod");
   ReadConfiguration();
@@ -117,11 +96,10 @@ TEST(Serial, EachSerialOfTheRunDiffers) {
 namespace {
 
 TEST_F(ConfigStoreTest, DirectoriesWithoutClosingSeparatorGetOne) {
-  TempNode node;
   std::string text = BasicConfigText();
   text.replace(text.find("queue_dir = queue/"), 18, "queue_dir = queue");
   text.replace(text.find("inbound_dir = in/"), 17, "inbound_dir = in\\");
-  LoadFrom(node, text);
+  Load(text);
   EXPECT_EQ(State().config.queue_dir, "queue/");
   EXPECT_EQ(State().config.inbound_dir, "in\\");
   EXPECT_EQ(State().config.netmail_dir, "netmail/");
@@ -145,22 +123,21 @@ TEST(QueueDirectory, WithoutSeparatorNeverErasesNodeFiles) {
 namespace {
 
 TEST_F(ConfigStoreTest, RewriteThatCannotBeWrittenWholeKeepsTheOldFiles) {
-  TempNode node;
-  LoadFrom(node, BasicConfigText() + kEchoesAndLinks);
-  const std::string fe = node.ReadFile("pelix.fe");
-  const std::string nod = node.ReadFile("pelix.nod");
+  Load(BasicConfigText() + kEchoesAndLinks);
+  const std::string fe = node_.ReadFile("pelix.fe");
+  const std::string nod = node_.ReadFile("pelix.nod");
   // The side files lead to a device that is always full.
-  ASSERT_EQ(::symlink("/dev/full", node.Path("pelix.fe.new").c_str()), 0);
-  ASSERT_EQ(::symlink("/dev/full", node.Path("pelix.nod.new").c_str()), 0);
+  ASSERT_EQ(::symlink("/dev/full", node_.Path("pelix.fe.new").c_str()), 0);
+  ASSERT_EQ(::symlink("/dev/full", node_.Path("pelix.nod.new").c_str()), 0);
   State().link_list[0].passive = 1;
   SaveFileEchoesAndLinks();
-  EXPECT_EQ(node.ReadFile("pelix.fe"), fe);
-  EXPECT_EQ(node.ReadFile("pelix.nod"), nod);
-  EXPECT_FALSE(node.Exists("pelix.fe.new"));
-  EXPECT_FALSE(node.Exists("pelix.nod.new"));
+  EXPECT_EQ(node_.ReadFile("pelix.fe"), fe);
+  EXPECT_EQ(node_.ReadFile("pelix.nod"), nod);
+  EXPECT_FALSE(node_.Exists("pelix.fe.new"));
+  EXPECT_FALSE(node_.Exists("pelix.nod.new"));
   SaveFileEchoesAndLinks();  // the disk has room again
-  EXPECT_EQ(node.ReadConfig().links[0].passive, 1);
-  EXPECT_FALSE(node.Exists("pelix.nod.new"));
+  EXPECT_EQ(node_.ReadConfig().links[0].passive, 1);
+  EXPECT_FALSE(node_.Exists("pelix.nod.new"));
 }
 
 }  // namespace
