@@ -3,12 +3,17 @@
 // separator, and an existing file or directory whose name differs from the
 // given one only in letter case is found, so that what a search finds an
 // open finds too. New files and directories are created as named.
+//
+// Every operation goes through the current Env. The real one talks to the
+// system; tests put a wrapper in its place that fails the n-th write or
+// copy, or runs a clock that advances when the code sleeps.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform {
@@ -21,49 +26,6 @@ struct DirEntry {
   bool is_directory = false;
 };
 
-// Entries of the directory part of `pattern` whose names match its last
-// part, "*" and "?" compared without regard to letter case; "." and ".."
-// are never listed. A pattern "NAME.*" also matches "NAME" itself, and "*.*"
-// matches every name. A directory that cannot be read gives no entries.
-// The result is sorted by name so that every run walks it the same way.
-std::vector<DirEntry> FindFiles(const std::string& pattern);
-
-// Stored path text -> native path ("\" becomes "/"), each existing
-// component matched without regard to case when no exact match exists.
-std::string NativePath(const std::string& path);
-
-bool Exists(const std::string& path);
-bool IsDirectory(const std::string& path);
-// Creates one directory; an existing one counts as success.
-bool MakeDirectory(const std::string& path);
-// Copies, replacing an existing target.
-bool CopyFile(const std::string& from, const std::string& to);
-// Moves; fails, touching nothing, when the target exists.
-bool MoveFile(const std::string& from, const std::string& to);
-bool DeleteFile(const std::string& path);
-// Creates an empty file that must not exist yet; false when it exists or
-// cannot be made.
-bool CreateExclusive(const std::string& path);
-// Creates or truncates an empty file.
-bool CreateEmpty(const std::string& path);
-
-// fopen over NativePath. Modes as for fopen; "b" is implied. A directory,
-// or a FIFO opened for reading, gives nullptr.
-std::FILE* OpenFile(const std::string& path, const char* mode);
-// Whole-file helpers for the small binary files.
-bool ReadWholeFile(const std::string& path, std::string& bytes);
-bool WriteWholeFile(const std::string& path, const std::string& bytes);
-
-// The critical-error mode of the original platform does not exist here: a
-// scope guard that does nothing keeps the call sites honest.
-class CriticalErrorsOff {
- public:
-  CriticalErrorsOff() {}
-  ~CriticalErrorsOff() {}
-  CriticalErrorsOff(const CriticalErrorsOff&) = delete;
-  CriticalErrorsOff& operator=(const CriticalErrorsOff&) = delete;
-};
-
 struct LocalTime {
   int year = 1970;
   int month = 1;  // 1..12
@@ -74,69 +36,216 @@ struct LocalTime {
   int weekday = 4;  // 0 = Sunday
 };
 
-// Seconds since 1970-01-01 00:00 UTC.
-int64_t UtcSeconds();
-// The local date and time of UtcSeconds().
-LocalTime LocalNow();
-// Tests fix the clock here; std::nullopt returns to the real one.
-void SetFixedClock(std::optional<int64_t> utc_seconds);
+// An open file. Each operation tells whether it worked; a file destroyed
+// without Close is closed quietly (only on paths that already failed).
+class File {
+ public:
+  virtual ~File() = default;
+  // Reads up to `size` bytes at the current position; `got` is 0 at the end.
+  [[nodiscard]] virtual bool Read(char* buffer, size_t size, size_t& got) = 0;
+  // Writes all of `bytes` or reports failure.
+  [[nodiscard]] virtual bool Write(std::string_view bytes) = 0;
+  // Moves to `offset` bytes from the start.
+  [[nodiscard]] virtual bool Seek(int64_t offset) = 0;
+  // The file's current length.
+  [[nodiscard]] virtual bool Size(int64_t& size) = 0;
+  // Forces what was written onto the disk.
+  [[nodiscard]] virtual bool Sync() = 0;
+  [[nodiscard]] virtual bool Close() = 0;
+  // Locks byte 0 against other processes (the lock JAM readers and writers
+  // take on a base's ".jhr"), retrying for about `wait_milliseconds`. A file
+  // system without record locks counts as locked so that it never stops the
+  // caller.
+  [[nodiscard]] virtual bool LockFirstByte(int wait_milliseconds) = 0;
+  virtual void UnlockFirstByte() = 0;
+};
+using FilePtr = std::unique_ptr<File>;
 
-// Gives the processor up for a moment while a destination is busy.
-void YieldProcessor();
+enum class OpenMode {
+  kRead,       // an existing regular file, for reading
+  kUpdate,     // an existing regular file, for reading and writing
+  kAppend,     // created when missing; every write goes to the end
+  kTruncate,   // created when missing, emptied when there
+  kCreateNew,  // for reading and writing; only when no file of that name
+               // exists in any letter case
+};
+
+// The operating system as both programs see it. Tests derive from
+// EnvWrapper and override what they need.
+class Env {
+ public:
+  virtual ~Env() = default;
+
+  // Entries of the directory part of `pattern` whose names match its last
+  // part, "*" and "?" compared without regard to letter case; "." and ".."
+  // are never listed. "NAME.*" also matches "NAME" itself, and "*.*"
+  // matches every name. A directory that cannot be read gives no entries.
+  // Sorted by name so that every run walks it the same way.
+  virtual std::vector<DirEntry> FindFiles(const std::string& pattern) = 0;
+  // Stored path text -> native path ("\" becomes "/"), each existing
+  // component matched without regard to case when no exact match exists.
+  virtual std::string NativePath(const std::string& path) = 0;
+  virtual bool Exists(const std::string& path) = 0;
+  virtual bool IsDirectory(const std::string& path) = 0;
+  // Creates one directory; an existing one counts as success.
+  virtual bool MakeDirectory(const std::string& path) = 0;
+  // Copies, replacing an existing target.
+  virtual bool CopyFile(const std::string& from, const std::string& to) = 0;
+  // Moves; fails, touching nothing, when the target exists.
+  virtual bool MoveFile(const std::string& from, const std::string& to) = 0;
+  // Renames `from` to `to` in one step, replacing an existing `to`: at
+  // every moment one of the two complete files is there under `to`.
+  virtual bool ReplaceFile(const std::string& from, const std::string& to) = 0;
+  virtual bool DeleteFile(const std::string& path) = 0;
+  // nullptr when the file cannot be opened in `mode`: also a directory, a
+  // FIFO or a device where a regular file is wanted. `exists` (optional)
+  // tells for kCreateNew whether a file of that name was the reason.
+  virtual FilePtr Open(const std::string& path, OpenMode mode, bool* exists = nullptr) = 0;
+  // True when the file exists and no one may write it: the mark a sysop
+  // sets on a message that no program is to change or delete.
+  virtual bool IsReadOnly(const std::string& path) = 0;
+
+  // Seconds since 1970-01-01 00:00 UTC.
+  virtual int64_t UtcSeconds() = 0;
+  // The local date and time of `utc_seconds`.
+  virtual LocalTime ToLocalTime(int64_t utc_seconds) = 0;
+  virtual void SleepMilliseconds(int milliseconds) = 0;
+};
+
+// Forwards every call to another Env; tests override single operations.
+class EnvWrapper : public Env {
+ public:
+  explicit EnvWrapper(Env* target) : target_(target) {}
+  Env* target() const { return target_; }
+
+  std::vector<DirEntry> FindFiles(const std::string& p) override { return target_->FindFiles(p); }
+  std::string NativePath(const std::string& p) override { return target_->NativePath(p); }
+  bool Exists(const std::string& p) override { return target_->Exists(p); }
+  bool IsDirectory(const std::string& p) override { return target_->IsDirectory(p); }
+  bool MakeDirectory(const std::string& p) override { return target_->MakeDirectory(p); }
+  bool CopyFile(const std::string& f, const std::string& t) override {
+    return target_->CopyFile(f, t);
+  }
+  bool MoveFile(const std::string& f, const std::string& t) override {
+    return target_->MoveFile(f, t);
+  }
+  bool ReplaceFile(const std::string& f, const std::string& t) override {
+    return target_->ReplaceFile(f, t);
+  }
+  bool DeleteFile(const std::string& p) override { return target_->DeleteFile(p); }
+  FilePtr Open(const std::string& p, OpenMode m, bool* exists = nullptr) override {
+    return target_->Open(p, m, exists);
+  }
+  bool IsReadOnly(const std::string& p) override { return target_->IsReadOnly(p); }
+  int64_t UtcSeconds() override { return target_->UtcSeconds(); }
+  LocalTime ToLocalTime(int64_t s) override { return target_->ToLocalTime(s); }
+  void SleepMilliseconds(int ms) override { target_->SleepMilliseconds(ms); }
+
+ private:
+  Env* target_;
+};
+
+// The real system.
+Env& DefaultEnv();
+// The Env every operation below goes to: DefaultEnv() unless a test set
+// another. nullptr returns to the default.
+Env& CurrentEnv();
+void SetEnv(Env* env);
+
+// Puts `env` in place for a scope.
+class ScopedEnv {
+ public:
+  explicit ScopedEnv(Env* env) : previous_(&CurrentEnv()) { SetEnv(env); }
+  ~ScopedEnv() { SetEnv(previous_); }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  Env* previous_;
+};
+
+// --- The operations, on the current Env ------------------------------------
+
+inline std::vector<DirEntry> FindFiles(const std::string& pattern) {
+  return CurrentEnv().FindFiles(pattern);
+}
+inline std::string NativePath(const std::string& path) { return CurrentEnv().NativePath(path); }
+inline bool Exists(const std::string& path) { return CurrentEnv().Exists(path); }
+inline bool IsDirectory(const std::string& path) { return CurrentEnv().IsDirectory(path); }
+[[nodiscard]] inline bool MakeDirectory(const std::string& path) {
+  return CurrentEnv().MakeDirectory(path);
+}
+[[nodiscard]] inline bool CopyFile(const std::string& from, const std::string& to) {
+  return CurrentEnv().CopyFile(from, to);
+}
+[[nodiscard]] inline bool MoveFile(const std::string& from, const std::string& to) {
+  return CurrentEnv().MoveFile(from, to);
+}
+[[nodiscard]] inline bool ReplaceFile(const std::string& from, const std::string& to) {
+  return CurrentEnv().ReplaceFile(from, to);
+}
+[[nodiscard]] inline bool DeleteFile(const std::string& path) {
+  return CurrentEnv().DeleteFile(path);
+}
+[[nodiscard]] inline FilePtr OpenFile(const std::string& path, OpenMode mode) {
+  return CurrentEnv().Open(path, mode);
+}
+inline bool IsReadOnly(const std::string& path) { return CurrentEnv().IsReadOnly(path); }
+inline int64_t UtcSeconds() { return CurrentEnv().UtcSeconds(); }
+// The local date and time of UtcSeconds().
+inline LocalTime LocalNow() { return CurrentEnv().ToLocalTime(CurrentEnv().UtcSeconds()); }
+inline void SleepMilliseconds(int milliseconds) { CurrentEnv().SleepMilliseconds(milliseconds); }
+
+// Creates `path` for reading and writing only when no file of that name
+// exists in any letter case, so that nothing already there is emptied or
+// replaced. nullptr when it cannot; `exists` then tells whether a file of
+// that name was the reason.
+[[nodiscard]] inline FilePtr OpenNewFile(const std::string& path, bool& exists) {
+  exists = false;
+  return CurrentEnv().Open(path, OpenMode::kCreateNew, &exists);
+}
+// Creates an empty file that must not exist yet.
+[[nodiscard]] bool CreateExclusive(const std::string& path);
+
+// Whole-file helpers. ReadWholeFile reads at most `limit` bytes and fails
+// for a longer file, so that no input can take all memory.
+inline constexpr size_t kNoLimit = static_cast<size_t>(-1);
+[[nodiscard]] bool ReadWholeFile(const std::string& path, std::string& bytes,
+                                 size_t limit = kNoLimit);
+// Creates or truncates `path` and writes `bytes`; for files of our own that
+// nobody else reads while they are made.
+[[nodiscard]] bool WriteWholeFile(const std::string& path, const std::string& bytes);
+// Appends `bytes` to `path` (created when missing) in one write.
+[[nodiscard]] bool AppendToFile(const std::string& path, std::string_view bytes);
+// Replaces the contents of `path` as one step: a side file is written,
+// forced to disk and renamed over `path`. On any failure the old file stays
+// as it was and the side file is removed.
+[[nodiscard]] bool RewriteFile(const std::string& path, std::string_view bytes);
+// The side file of `target` for a replacement: "~" + its name in its
+// directory, numbered from the second `attempt` on. The "~" keeps it out of
+// the searches for "Announce.*", "*.tic" and the like.
+std::string SideFileName(const std::string& target, int attempt);
+
+// The critical-error mode of Windows does not exist here: a scope guard
+// that does nothing keeps the call sites honest.
+class CriticalErrorsOff {
+ public:
+  CriticalErrorsOff() {}
+  ~CriticalErrorsOff() {}
+  CriticalErrorsOff(const CriticalErrorsOff&) = delete;
+  CriticalErrorsOff& operator=(const CriticalErrorsOff&) = delete;
+};
+
+// Tests fix the real Env's clock here; std::nullopt returns to the real one.
+void SetFixedClock(std::optional<int64_t> utc_seconds);
 
 // CreateExclusive for a flag that SIGINT or SIGTERM removes before the
 // process ends by that signal. The signals are held off while the flag is
 // made, so no interrupt can fall between its creation and its clean-up
 // being armed. One such flag at a time.
-bool CreateExclusiveRemovedOnInterrupt(const std::string& path);
+[[nodiscard]] bool CreateExclusiveRemovedOnInterrupt(const std::string& path);
 // The flag is no longer removed on an interrupt (it was removed, or handed
 // on).
 void DisarmInterruptRemoval();
-
-// Outgoing TICs: opens a new file for writing that must not exist yet, so
-// that a file already there is never overwritten; nullptr when it exists or
-// cannot be made.
-std::FILE* OpenExclusive(const std::string& path);
-
-}  // namespace platform
-
-// Advisory record locks and replacing renames, for the JAM message base and
-// the announce database.
-namespace platform {
-
-// Locks byte 0 of `file` (open for writing) against other processes, the
-// lock that JAM readers and writers take on a base's ".jhr" file while they
-// change it. Retries in steps of a tenth of a second for about
-// `wait_milliseconds` while another process holds a lock there, then gives
-// up with false. A file system without record locks cannot be locked and
-// counts as locked, so that it never stops the caller.
-bool LockFirstByte(std::FILE* file, int wait_milliseconds);
-// Releases the lock of LockFirstByte; closing the file releases it too.
-void UnlockFirstByte(std::FILE* file);
-
-// Renames `from` to `to` in one step, replacing an existing `to`: at every
-// moment one of the two complete files is there under the name `to`.
-bool ReplaceFile(const std::string& from, const std::string& to);
-
-}  // namespace platform
-
-// --- New stored messages and read-only marks -------------------------------
-
-namespace platform {
-
-// Creates `path` for reading and writing, only when no file of that name
-// exists in any letter case, so that nothing already there is emptied or
-// replaced. nullptr when it cannot; `exists` then tells whether a file of
-// that name was the reason.
-std::FILE* OpenNewFile(const std::string& path, bool& exists);
-
-// True when the file exists and no one may write it: the mark a sysop sets
-// on a message that no program is to change or delete.
-bool IsReadOnly(const std::string& path);
-
-// Tests make new files fail here: after `count` more successful
-// OpenNewFile calls every further one fails (not as "exists");
-// std::nullopt returns to normal.
-void FailNewFilesAfter(std::optional<int> count);
 
 }  // namespace platform

@@ -10,8 +10,6 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <system_error>
 #include <thread>
 
@@ -58,8 +56,8 @@ bool WildMatch(const char* p, const char* s) {
 bool NameMatches(const std::string& pattern, const std::string& name) {
   if (pattern == "*.*") return true;
   if (WildMatch(pattern.c_str(), name.c_str())) return true;
-  // "NAME.*" also finds "NAME", as the directory search of the original
-  // platform does; the outbound scan relies on it.
+  // "NAME.*" also finds "NAME", as the directory search of Windows does;
+  // the outbound scan relies on it.
   if (pattern.size() > 2 && pattern.compare(pattern.size() - 2, 2, ".*") == 0) {
     std::string stem = pattern.substr(0, pattern.size() - 2);
     return name.find('.') == std::string::npos &&
@@ -76,6 +74,11 @@ std::string Slashes(std::string path) {
 bool ExistsExactly(const std::string& path) {
   struct stat st;
   return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool IsDirectoryExactly(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 // The name in `dir` equal to `name` ignoring case, or `name` itself.
@@ -100,9 +103,7 @@ std::string SplitDir(const std::string& native, std::string& last) {
   return native.substr(0, slash + 1);
 }
 
-}  // namespace
-
-std::string NativePath(const std::string& stored) {
+std::string ResolveCase(const std::string& stored) {
   std::string path = Slashes(stored);
   if (path.empty() || ExistsExactly(path)) return path;
   std::string resolved;
@@ -131,164 +132,300 @@ std::string NativePath(const std::string& stored) {
   return resolved;
 }
 
-std::vector<DirEntry> FindFiles(const std::string& pattern) {
-  std::vector<DirEntry> found;
-  std::string mask;
-  std::string dir = SplitDir(Slashes(pattern), mask);
-  std::string native_dir = dir.empty() ? "." : NativePath(dir);
-  std::error_code ec;
-  fs::directory_iterator it(native_dir, ec);
-  if (ec) return found;
-  for (const fs::directory_entry& entry : it) {
-    std::string name = entry.path().filename().string();
-    if (!NameMatches(mask, name)) continue;
-    std::error_code type_ec;
-    found.push_back({name, entry.is_directory(type_ec)});
+class PosixFile : public File {
+ public:
+  explicit PosixFile(int fd) : fd_(fd) {}
+  ~PosixFile() override {
+    if (fd_ >= 0) ::close(fd_);
   }
-  std::sort(found.begin(), found.end(),
-            [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
-  return found;
-}
 
-bool Exists(const std::string& path) {
-  return !path.empty() && ExistsExactly(NativePath(path));
-}
-
-bool IsDirectory(const std::string& path) {
-  std::error_code ec;
-  return fs::is_directory(NativePath(path), ec);
-}
-
-bool MakeDirectory(const std::string& path) {
-  std::string native = NativePath(path);
-  while (native.size() > 1 && native.back() == '/') native.pop_back();
-  if (native.empty()) return false;
-  if (::mkdir(native.c_str(), 0777) == 0) return true;
-  return errno == EEXIST && IsDirectory(native);
-}
-
-bool CopyFile(const std::string& from, const std::string& to) {
-  std::string source = NativePath(from);
-  std::string target = NativePath(to);
-  if (IsDirectory(source) || IsDirectory(target)) return false;
-  std::FILE* in = OpenFile(source, "r");
-  if (!in) return false;
-  std::FILE* out = std::fopen(target.c_str(), "wb");
-  if (!out) {
-    std::fclose(in);
-    return false;
-  }
-  char buffer[65536];
-  bool ok = true;
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
-    if (std::fwrite(buffer, 1, n, out) != n) {
-      ok = false;
-      break;
+  bool Read(char* buffer, size_t size, size_t& got) override {
+    got = 0;
+    while (true) {
+      ssize_t n = ::read(fd_, buffer, size);
+      if (n >= 0) {
+        got = static_cast<size_t>(n);
+        return true;
+      }
+      if (errno != EINTR) return false;
     }
   }
-  if (std::ferror(in)) ok = false;
-  std::fclose(in);
-  if (std::fclose(out) != 0) ok = false;
-  return ok;
-}
 
-bool MoveFile(const std::string& from, const std::string& to) {
-  std::string source = NativePath(from);
-  std::string target = NativePath(to);
-  if (!ExistsExactly(source) || ExistsExactly(target)) return false;
-  // link()+unlink() is a rename that can never replace an existing target.
-  if (::link(source.c_str(), target.c_str()) == 0) {
-    ::unlink(source.c_str());
+  bool Write(std::string_view bytes) override {
+    while (!bytes.empty()) {
+      ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      if (n == 0) {
+        errno = ENOSPC;
+        return false;
+      }
+      bytes.remove_prefix(static_cast<size_t>(n));
+    }
     return true;
   }
-  if (errno == EEXIST) return false;
-  // Directories and file systems without hard links: a no-replace rename.
-  return ::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(),
-                     RENAME_NOREPLACE) == 0;
-}
 
-bool DeleteFile(const std::string& path) {
-  std::string native = NativePath(path);
-  return !IsDirectory(native) && ::unlink(native.c_str()) == 0;
-}
+  bool Seek(int64_t offset) override {
+    return ::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
+  }
 
-bool CreateExclusive(const std::string& path) {
-  std::string native = NativePath(path);
-  // A file that exists under another letter case is the same flag.
-  if (ExistsExactly(native)) return false;
-  int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
-  if (fd < 0) return false;
-  ::close(fd);
-  return true;
-}
+  bool Size(int64_t& size) override {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) return false;
+    size = st.st_size;
+    return true;
+  }
 
-bool CreateEmpty(const std::string& path) {
-  std::FILE* f = OpenFile(path, "w");
-  if (!f) return false;
-  return std::fclose(f) == 0;
-}
+  bool Sync() override { return ::fsync(fd_) == 0; }
 
-std::FILE* OpenFile(const std::string& path, const char* mode) {
-  if (path.empty()) return nullptr;
-  std::string native = NativePath(path);
-  if (IsDirectory(native)) return nullptr;
-  std::string m = mode;
-  // Reading a FIFO would wait for a writer that never comes and hold the
-  // whole run; nothing the mailer leaves is one.
+  bool Close() override {
+    int fd = fd_;
+    fd_ = -1;
+    return fd >= 0 && ::close(fd) == 0;
+  }
+
+  bool LockFirstByte(int wait_milliseconds) override {
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = 0;
+    lock.l_len = 1;
+    constexpr int kStep = 100;
+    // The wait is counted in attempts, not read from the clock, so that a
+    // fixed test clock cannot make it endless.
+    for (int waited = 0;; waited += kStep) {
+      if (::fcntl(fd_, F_SETLK, &lock) == 0) return true;
+      if (errno != EACCES && errno != EAGAIN) return true;
+      if (waited >= wait_milliseconds) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(kStep));
+    }
+  }
+
+  void UnlockFirstByte() override {
+    struct flock lock {};
+    lock.l_type = F_UNLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = 0;
+    lock.l_len = 1;
+    ::fcntl(fd_, F_SETLK, &lock);
+  }
+
+ private:
+  int fd_;
+};
+
+// Opens without waiting (a FIFO would hold the whole run waiting for a
+// writer that never comes) and keeps only regular files: nothing the mailer
+// or the sysop leaves for pelix is a device, a FIFO or a directory.
+int OpenRegular(const std::string& native, int flags, mode_t mode = 0666) {
+  int fd = ::open(native.c_str(), flags | O_NONBLOCK | O_CLOEXEC, mode);
+  if (fd < 0) return -1;
   struct stat st;
-  if (m[0] == 'r' && ::stat(native.c_str(), &st) == 0 && S_ISFIFO(st.st_mode)) return nullptr;
-  if (m.find('b') == std::string::npos) m += 'b';
-  return std::fopen(native.c_str(), m.c_str());
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    errno = EINVAL;
+    return -1;
+  }
+  int status = ::fcntl(fd, F_GETFL);
+  if (status >= 0) ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
+  return fd;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& bytes) {
-  bytes.clear();
-  std::FILE* f = OpenFile(path, "r");
-  if (!f) return false;
-  char buffer[65536];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
-  bool ok = !std::ferror(f);
-  std::fclose(f);
-  return ok;
+// A side file beside `target`, created exclusively, for a write that must
+// take the target's place whole or not at all.
+int CreateSideFile(const std::string& target, std::string& side) {
+  for (int n = 0; n < 1000; ++n) {
+    side = SideFileName(target, n);
+    int fd = ::open(side.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
 }
 
-bool WriteWholeFile(const std::string& path, const std::string& bytes) {
-  std::FILE* f = OpenFile(path, "w");
-  if (!f) return false;
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  if (std::fclose(f) != 0) ok = false;
-  return ok;
+class PosixEnv : public Env {
+ public:
+  std::vector<DirEntry> FindFiles(const std::string& pattern) override {
+    std::vector<DirEntry> found;
+    std::string mask;
+    std::string dir = SplitDir(Slashes(pattern), mask);
+    std::string native_dir = dir.empty() ? "." : ResolveCase(dir);
+    std::error_code ec;
+    fs::directory_iterator it(native_dir, ec);
+    if (ec) return found;
+    for (const fs::directory_entry& entry : it) {
+      std::string name = entry.path().filename().string();
+      if (!NameMatches(mask, name)) continue;
+      std::error_code type_ec;
+      found.push_back({name, entry.is_directory(type_ec)});
+    }
+    std::sort(found.begin(), found.end(),
+              [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
+    return found;
+  }
+
+  std::string NativePath(const std::string& path) override { return ResolveCase(path); }
+
+  bool Exists(const std::string& path) override {
+    return !path.empty() && ExistsExactly(ResolveCase(path));
+  }
+
+  bool IsDirectory(const std::string& path) override {
+    return !path.empty() && IsDirectoryExactly(ResolveCase(path));
+  }
+
+  bool MakeDirectory(const std::string& path) override {
+    std::string native = ResolveCase(path);
+    while (native.size() > 1 && native.back() == '/') native.pop_back();
+    if (native.empty()) return false;
+    if (::mkdir(native.c_str(), 0777) == 0) return true;
+    return errno == EEXIST && IsDirectoryExactly(native);
+  }
+
+  // The copy is made in a side file, forced to disk and then renamed into
+  // place: a full disk or a kill never leaves a cut file under the name,
+  // and a file already there stays whole until the new one is.
+  bool CopyFile(const std::string& from, const std::string& to) override {
+    std::string source = ResolveCase(from);
+    std::string target = ResolveCase(to);
+    if (IsDirectoryExactly(target)) return false;
+    int in = OpenRegular(source, O_RDONLY);
+    if (in < 0) return false;
+    PosixFile reader(in);
+    std::string side;
+    int out = CreateSideFile(target, side);
+    if (out < 0) return false;
+    PosixFile writer(out);
+    static thread_local char buffer[1 << 16];
+    bool ok = true;
+    while (ok) {
+      size_t got = 0;
+      if (!reader.Read(buffer, sizeof buffer, got)) ok = false;
+      if (!ok || got == 0) break;
+      ok = writer.Write(std::string_view(buffer, got));
+    }
+    ok = ok && writer.Sync();
+    ok = writer.Close() && ok;
+    ok = ok && ::rename(side.c_str(), target.c_str()) == 0;
+    if (!ok) ::unlink(side.c_str());
+    return ok;
+  }
+
+  bool MoveFile(const std::string& from, const std::string& to) override {
+    std::string source = ResolveCase(from);
+    std::string target = ResolveCase(to);
+    if (!ExistsExactly(source) || ExistsExactly(target)) return false;
+    // link()+unlink() is a rename that can never replace an existing target.
+    if (::link(source.c_str(), target.c_str()) == 0) {
+      if (::unlink(source.c_str()) == 0) return true;
+      ::unlink(target.c_str());
+      return false;
+    }
+    if (errno == EEXIST) return false;
+    // Directories and file systems without hard links: a no-replace rename.
+    return ::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(),
+                       RENAME_NOREPLACE) == 0;
+  }
+
+  bool ReplaceFile(const std::string& from, const std::string& to) override {
+    std::string source = ResolveCase(from);
+    std::string target = ResolveCase(to);
+    if (IsDirectoryExactly(source) || IsDirectoryExactly(target)) return false;
+    return ::rename(source.c_str(), target.c_str()) == 0;
+  }
+
+  bool DeleteFile(const std::string& path) override {
+    if (path.empty()) return false;
+    std::string native = ResolveCase(path);
+    struct stat st;
+    if (::lstat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return false;
+    return ::unlink(native.c_str()) == 0;
+  }
+
+  FilePtr Open(const std::string& path, OpenMode mode, bool* exists) override {
+    if (exists) *exists = false;
+    if (path.empty()) return nullptr;
+    std::string native = ResolveCase(path);
+    int fd = -1;
+    switch (mode) {
+      case OpenMode::kRead:
+        fd = OpenRegular(native, O_RDONLY);
+        break;
+      case OpenMode::kUpdate:
+        fd = OpenRegular(native, O_RDWR);
+        break;
+      case OpenMode::kAppend:
+        fd = OpenRegular(native, O_WRONLY | O_APPEND | O_CREAT);
+        break;
+      case OpenMode::kTruncate:
+        fd = OpenRegular(native, O_WRONLY | O_CREAT);
+        if (fd >= 0 && ::ftruncate(fd, 0) != 0) {
+          ::close(fd);
+          fd = -1;
+        }
+        break;
+      case OpenMode::kCreateNew:
+        // ResolveCase found another letter case of an existing name.
+        if (ExistsExactly(native)) {
+          if (exists) *exists = true;
+          return nullptr;
+        }
+        fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno == EEXIST && exists) *exists = true;
+        break;
+    }
+    if (fd < 0) return nullptr;
+    return std::make_unique<PosixFile>(fd);
+  }
+
+  bool IsReadOnly(const std::string& path) override {
+    struct stat st;
+    if (path.empty() || ::stat(ResolveCase(path).c_str(), &st) != 0) return false;
+    return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+  }
+
+  int64_t UtcSeconds() override {
+    if (fixed_clock) return *fixed_clock;
+    return static_cast<int64_t>(std::time(nullptr));
+  }
+
+  LocalTime ToLocalTime(int64_t utc_seconds) override {
+    std::time_t when = static_cast<std::time_t>(utc_seconds);
+    std::tm tm{};
+    ::localtime_r(&when, &tm);
+    LocalTime t;
+    t.year = tm.tm_year + 1900;
+    t.month = tm.tm_mon + 1;
+    t.day = tm.tm_mday;
+    t.hour = tm.tm_hour;
+    t.minute = tm.tm_min;
+    t.second = tm.tm_sec;
+    t.weekday = tm.tm_wday;
+    return t;
+  }
+
+  void SleepMilliseconds(int milliseconds) override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  }
+
+  std::optional<int64_t> fixed_clock;
+};
+
+PosixEnv& Posix() {
+  static PosixEnv env;
+  return env;
 }
 
-namespace {
-std::optional<int64_t> fixed_clock;
-}
+Env* current_env = nullptr;
 
-void SetFixedClock(std::optional<int64_t> utc_seconds) { fixed_clock = utc_seconds; }
+}  // namespace
 
-int64_t UtcSeconds() {
-  if (fixed_clock) return *fixed_clock;
-  return static_cast<int64_t>(std::time(nullptr));
-}
+Env& DefaultEnv() { return Posix(); }
+Env& CurrentEnv() { return current_env ? *current_env : Posix(); }
+void SetEnv(Env* env) { current_env = env; }
 
-LocalTime LocalNow() {
-  std::time_t now = static_cast<std::time_t>(UtcSeconds());
-  std::tm tm{};
-  ::localtime_r(&now, &tm);
-  LocalTime t;
-  t.year = tm.tm_year + 1900;
-  t.month = tm.tm_mon + 1;
-  t.day = tm.tm_mday;
-  t.hour = tm.tm_hour;
-  t.minute = tm.tm_min;
-  t.second = tm.tm_sec;
-  t.weekday = tm.tm_wday;
-  return t;
-}
-
-void YieldProcessor() { std::this_thread::yield(); }
+void SetFixedClock(std::optional<int64_t> utc_seconds) { Posix().fixed_clock = utc_seconds; }
 
 namespace {
 // Fixed storage: the handler may only touch what is async-signal-safe.
@@ -303,7 +440,7 @@ extern "C" void OnInterrupt(int sig) {
 }  // namespace
 
 bool CreateExclusiveRemovedOnInterrupt(const std::string& path) {
-  std::string native = NativePath(path);
+  std::string native = ResolveCase(path);
   if (native.empty() || native.size() >= sizeof interrupt_path) return false;
   sigset_t held, previous;
   sigemptyset(&held);
@@ -322,96 +459,5 @@ bool CreateExclusiveRemovedOnInterrupt(const std::string& path) {
 }
 
 void DisarmInterruptRemoval() { interrupt_armed = 0; }
-
-std::FILE* OpenExclusive(const std::string& path) {
-  if (path.empty()) return nullptr;
-  std::string native = NativePath(path);
-  // A file that exists under another letter case is the same file.
-  if (ExistsExactly(native)) return nullptr;
-  int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
-  if (fd < 0) return nullptr;
-  std::FILE* file = ::fdopen(fd, "wb");
-  if (!file) ::close(fd);
-  return file;
-}
-
-}  // namespace platform
-
-namespace platform {
-
-bool LockFirstByte(std::FILE* file, int wait_milliseconds) {
-  if (!file) return false;
-  struct flock lock {};
-  lock.l_type = F_WRLCK;
-  lock.l_whence = SEEK_SET;
-  lock.l_start = 0;
-  lock.l_len = 1;
-  constexpr int kStep = 100;
-  // The wait is counted in attempts, not read from the clock, so that a
-  // fixed test clock cannot make it endless.
-  for (int waited = 0;; waited += kStep) {
-    if (::fcntl(::fileno(file), F_SETLK, &lock) == 0) return true;
-    if (errno != EACCES && errno != EAGAIN) return true;
-    if (waited >= wait_milliseconds) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(kStep));
-  }
-}
-
-void UnlockFirstByte(std::FILE* file) {
-  if (!file) return;
-  struct flock lock {};
-  lock.l_type = F_UNLCK;
-  lock.l_whence = SEEK_SET;
-  lock.l_start = 0;
-  lock.l_len = 1;
-  ::fcntl(::fileno(file), F_SETLK, &lock);
-}
-
-bool ReplaceFile(const std::string& from, const std::string& to) {
-  std::string source = NativePath(from);
-  std::string target = NativePath(to);
-  if (IsDirectory(source) || IsDirectory(target)) return false;
-  return std::rename(source.c_str(), target.c_str()) == 0;
-}
-
-}  // namespace platform
-
-// --- New stored messages and read-only marks -------------------------------
-
-namespace platform {
-namespace {
-std::optional<int> new_files_left;
-}
-
-void FailNewFilesAfter(std::optional<int> count) { new_files_left = count; }
-
-std::FILE* OpenNewFile(const std::string& path, bool& exists) {
-  exists = false;
-  if (path.empty()) return nullptr;
-  std::string native = NativePath(path);
-  // NativePath resolves another letter case of an existing name.
-  if (ExistsExactly(native)) {
-    exists = true;
-    return nullptr;
-  }
-  if (new_files_left) {
-    if (*new_files_left <= 0) return nullptr;
-    --*new_files_left;
-  }
-  int fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_EXCL, 0666);
-  if (fd < 0) {
-    exists = errno == EEXIST;
-    return nullptr;
-  }
-  std::FILE* f = ::fdopen(fd, "w+b");
-  if (!f) ::close(fd);
-  return f;
-}
-
-bool IsReadOnly(const std::string& path) {
-  struct stat st;
-  if (path.empty() || ::stat(NativePath(path).c_str(), &st) != 0) return false;
-  return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
-}
 
 }  // namespace platform

@@ -97,26 +97,26 @@ bool AddDatabaseFile(const std::string& name, size_t tail_size, std::string& rep
 bool PostToJamBase(const std::string& report) {
   const MainConfig& config = State().config;
   JamBaseHeader header;
-  std::FILE* jhr = OpenJamBase(config.announce_target, header);
+  platform::FilePtr jhr = OpenJamBase(config.announce_target, header);
   if (!jhr) return false;
-  bool posted = AppendJamMessage(config.announce_target, jhr, header, report,
+  bool posted = AppendJamMessage(config.announce_target, *jhr, header, report,
                                  config.main_address, "Pelix", "All", "New Files");
-  return CloseJamBase(jhr, header) && posted;
+  return CloseJamBase(*jhr, header) && posted;
 }
 
 bool WriteTextFile(const std::string& report) {
   const std::string& target = State().config.announce_target;
-  std::FILE* file = nullptr;
+  platform::FilePtr file;
   {
     platform::CriticalErrorsOff quiet;
-    file = platform::OpenFile(target, "w");
+    file = platform::OpenFile(target, platform::OpenMode::kTruncate);
   }
   if (!file) {
     LogLine(kMarkError, Format("Can't open file %s", target.c_str()));
     return false;
   }
-  bool ok = std::fwrite(report.data(), 1, report.size(), file) == report.size();
-  if (std::fclose(file) != 0) ok = false;
+  bool ok = file->Write(report);
+  ok = file->Close() && ok;
   if (!ok) LogLine(kMarkError, Format("Can't write file %s", target.c_str()));
   return ok;
 }
@@ -132,11 +132,8 @@ bool PostReport(const std::string& report) {
 // The rest of a file that did not fit is written beside it under a name the
 // database search does not find, then put in its place in one step.
 void KeepRest(const TakenFile& file) {
-  std::string spare = State().config.announce_db_dir + "~" + file.name;
-  if (!platform::WriteWholeFile(spare, file.rest) || !platform::ReplaceFile(spare, file.path)) {
-    platform::DeleteFile(spare);
+  if (!platform::RewriteFile(file.path, file.rest))
     LogLine(kMarkError, Format("Can't rewrite file %s", file.path.c_str()));
-  }
 }
 
 void ConsumeTakenFiles(const std::vector<TakenFile>& taken) {

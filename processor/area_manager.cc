@@ -1,7 +1,5 @@
 #include "processor/area_manager.h"
 
-#include <cstdio>
-
 #include "common/field_codec.h"
 #include "common/records.h"
 #include "common/text_helpers.h"
@@ -29,7 +27,7 @@ struct Answer {
   const NetmailRequest& request;
   FidoAddress our_address;
   std::string domain_suffix;
-  std::FILE* reply = nullptr;
+  platform::FilePtr reply;
   std::vector<std::string> created;
   bool failed = false;
 };
@@ -58,30 +56,31 @@ void Fail(Answer& answer, const char* what) {
 
 // A new message from the robot to the requester, header and control lines
 // written; nullptr (logged) when it cannot be made.
-std::FILE* StartMessage(Answer& answer, const char* subject) {
+platform::FilePtr StartMessage(Answer& answer, const char* subject) {
   std::string path;
-  std::FILE* f = CreateNetmailMessage(State().config.netmail_dir, path);
+  platform::FilePtr f = CreateNetmailMessage(State().config.netmail_dir, path);
   if (!f) {
     Fail(answer, "create");
     return nullptr;
   }
   answer.created.push_back(path);
-  WriteNetmailHeader(kRobotName, answer.our_address, answer.request.header.fromUserName,
-                     answer.request.from, subject, answer.domain_suffix, f);
+  if (!WriteNetmailHeader(kRobotName, answer.our_address, answer.request.header.fromUserName,
+                          answer.request.from, subject, answer.domain_suffix, *f))
+    Fail(answer, "write");
   return f;
 }
 
 void Reply(Answer& answer, const std::string& line) {
-  if (!WriteNetmailText(answer.reply, line)) Fail(answer, "write");
+  if (!WriteNetmailText(*answer.reply, line)) Fail(answer, "write");
 }
 
 // The list and the help go in messages of their own, made while the reply
 // is still open so that they are numbered right after it.
 void SendSeparateMessage(Answer& answer, const char* subject, const std::string& text) {
-  std::FILE* f = StartMessage(answer, subject);
+  platform::FilePtr f = StartMessage(answer, subject);
   if (!f) return;
-  bool written = WriteNetmailText(f, text);
-  if (!CloseNetmailMessage(f) || !written) Fail(answer, "write");
+  bool written = WriteNetmailText(*f, text);
+  if (!CloseNetmailMessage(*f) || !written) Fail(answer, "write");
 }
 
 // The requester's link, looked up again because a command may run long
@@ -233,7 +232,7 @@ bool RunAreaManager(const NetmailRequest& request) {
   if (answer.reply) {
     AnswerRequest(answer);
     if (!answer.failed) Reply(answer, TearLine());
-    if (!CloseNetmailMessage(answer.reply)) Fail(answer, "write");
+    if (!CloseNetmailMessage(*answer.reply)) Fail(answer, "write");
   }
   if (answer.failed) {
     for (const std::string& path : answer.created) platform::DeleteFile(path);

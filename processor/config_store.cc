@@ -1,6 +1,5 @@
 #include "processor/config_store.h"
 
-#include <cstdio>
 #include <string>
 
 #include "common/text_helpers.h"
@@ -14,20 +13,6 @@ constexpr char kConfigFile[] = "pelix.cfg";
 constexpr char kDomainFile[] = "pelix.dmn";
 constexpr char kFileEchoFile[] = "pelix.fe";
 constexpr char kLinkFile[] = "pelix.nod";
-
-// Replaces the file with `bytes`. The new contents go to a side file first
-// and take the old one's place only when they were written whole, so a full
-// disk never leaves a cut pelix.fe or pelix.nod behind; a file that cannot be
-// rewritten keeps its old contents.
-void RewriteFile(const char* name, const std::string& bytes) {
-  const std::string side = std::string(name) + ".new";
-  std::FILE* f = platform::OpenFile(side, "w");
-  if (!f) return;
-  bool whole = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  whole = std::fflush(f) == 0 && whole;
-  whole = std::fclose(f) == 0 && whole;
-  if (!whole || !platform::ReplaceFile(side, name)) platform::DeleteFile(side);
-}
 
 // Every file name is built by appending a name to these fields. A field
 // written without its closing separator (by hand, or by another tool) would
@@ -102,19 +87,21 @@ EchoLinkEntry* FindEchoLink(FileEchoRecord& echo, const FidoAddress& address) {
 }
 
 void AppendFileEcho(const FileEchoRecord& echo) {
-  std::FILE* f = platform::OpenFile(kFileEchoFile, "a");
+  platform::FilePtr f = platform::OpenFile(kFileEchoFile, platform::OpenMode::kAppend);
   if (!f) {
     LogLine(kMarkError, "Can't Open for Writing/Create pelix.fe.\n");
     FatalExit(3);
   }
   std::string bytes;
   AppendNewFileEchoRecord(bytes, echo);
-  std::fwrite(bytes.data(), 1, bytes.size(), f);
-  std::fclose(f);
+  bool written = f->Write(bytes);
+  written = f->Close() && written;
+  (void)written;
 }
 
 void SaveFileEchoesAndLinks() {
   RunState& run = State();
-  RewriteFile(kFileEchoFile, WriteFileEchoes(run.fileecho_list, false));
-  RewriteFile(kLinkFile, WriteLinks(run.link_list));
+  // A file that cannot be rewritten (a full disk) keeps its old contents.
+  (void)platform::RewriteFile(kFileEchoFile, WriteFileEchoes(run.fileecho_list, false));
+  (void)platform::RewriteFile(kLinkFile, WriteLinks(run.link_list));
 }

@@ -1,25 +1,31 @@
 #include "processor/file_area.h"
 
-#include <cstdio>
-
 #include "platform/platform.h"
 #include "processor/log.h"
 #include "processor/run_state.h"
 
 namespace {
 
-// Appends `line` to the text file `path`, creating it; false when the file
-// cannot be opened.
-bool AppendLine(const std::string& path, const std::string& line) {
-  std::FILE* f = nullptr;
+enum class Appended { kWhole, kNotOpened, kNotWritten };
+
+// Appends `line` to the text file `path`, creating it, in one write.
+Appended AppendLine(const std::string& path, const std::string& line) {
+  platform::FilePtr f;
   {
     platform::CriticalErrorsOff quiet;
-    f = platform::OpenFile(path, "a");
+    f = platform::OpenFile(path, platform::OpenMode::kAppend);
   }
-  if (!f) return false;
-  std::fwrite(line.data(), 1, line.size(), f);
-  std::fclose(f);
-  return true;
+  if (!f) return Appended::kNotOpened;
+  bool written = f->Write(line);
+  written = f->Close() && written;
+  return written ? Appended::kWhole : Appended::kNotWritten;
+}
+
+// A line that could not be written (a full disk) is missing from a listing
+// the sysop and the users read: say so.
+void ReportUnwritten(Appended result, const std::string& path) {
+  if (result == Appended::kNotWritten)
+    LogLine(kMarkError, Format("Can't write %s", path.c_str()));
 }
 
 }  // namespace
@@ -36,15 +42,19 @@ bool PlaceFileInArea() {
   const MainConfig& config = State().config;
   const TicRecord& tic = State().tic;
   const std::string area_dir = config.fileecho_dir + tic.area;
-  platform::MakeDirectory(config.fileecho_dir);
-  platform::MakeDirectory(area_dir);
+  // A directory that cannot be made shows as the copy and FILES.BBS failing.
+  (void)platform::MakeDirectory(config.fileecho_dir);
+  (void)platform::MakeDirectory(area_dir);
   const std::string placed = area_dir + platform::kSeparator + tic.file;
   const bool copied = platform::CopyFile(config.inbound_dir + tic.file, placed);
   const std::string files_bbs = area_dir + platform::kSeparator + "FILES.BBS";
-  if (!AppendLine(files_bbs, FilesBbsLine(tic.file, tic.desc, config.files_bbs_counter != 0))) {
+  const Appended listed =
+      AppendLine(files_bbs, FilesBbsLine(tic.file, tic.desc, config.files_bbs_counter != 0));
+  if (listed == Appended::kNotOpened) {
     LogLine(kMarkError, "Can't Create FILES.BBS");
     FatalExit(2);
   }
+  ReportUnwritten(listed, files_bbs);
   // A full disk or a directory in the file's place: the area holds no whole
   // copy, so the inbound one is kept for the sysop.
   if (!copied) LogLine(kMarkError, Format("Can't copy %s, kept in the inbound", placed.c_str()));
@@ -54,9 +64,9 @@ bool PlaceFileInArea() {
 void AddAnnounceRecord() {
   const MainConfig& config = State().config;
   const TicRecord& tic = State().tic;
-  platform::MakeDirectory(config.announce_db_dir);
-  if (!AppendLine(config.announce_db_dir + "Announce." + tic.area,
-                  AnnounceRecordLine(tic.file, tic.desc))) {
-    LogLine(kMarkNothing, "Can't Create Announce Database");
-  }
+  (void)platform::MakeDirectory(config.announce_db_dir);
+  const std::string database = config.announce_db_dir + "Announce." + tic.area;
+  const Appended added = AppendLine(database, AnnounceRecordLine(tic.file, tic.desc));
+  if (added == Appended::kNotOpened) LogLine(kMarkNothing, "Can't Create Announce Database");
+  ReportUnwritten(added, database);
 }

@@ -1,14 +1,13 @@
 #include "processor/file_crc.h"
 
 #include <array>
-#include <cstdio>
 
 #include "platform/platform.h"
 
 namespace {
 
 constexpr uint32_t kPolynomial = 0xEDB88320u;
-constexpr size_t kBlockSize = 1024;
+constexpr size_t kBlockSize = 1 << 16;
 
 constexpr std::array<uint32_t, 256> MakeTable() {
   std::array<uint32_t, 256> table{};
@@ -35,16 +34,16 @@ uint32_t Crc32Of(const std::string& bytes) {
 }
 
 uint32_t FileCrc32(const std::string& path) {
-  std::FILE* f = nullptr;
+  platform::FilePtr f;
   {
     platform::CriticalErrorsOff quiet;
-    f = platform::OpenFile(path, "r");
+    f = platform::OpenFile(path, platform::OpenMode::kRead);
   }
   if (!f) return 0;
   uint32_t crc = 0xFFFFFFFFu;
-  unsigned char block[kBlockSize];
-  size_t n;
-  while ((n = std::fread(block, 1, sizeof block, f)) > 0) crc = Crc32Update(crc, block, n);
-  std::fclose(f);
+  char block[kBlockSize];
+  size_t n = 0;
+  while (f->Read(block, sizeof block, n) && n > 0)
+    crc = Crc32Update(crc, reinterpret_cast<const unsigned char*>(block), n);
   return ~crc;
 }

@@ -96,12 +96,11 @@ void StartBaseHeader(JamBaseHeader& header) {
   SetJamField(header, kJamBaseMsgNumAt, 1);
 }
 
-bool WriteAt(std::FILE* file, long offset, const void* bytes, size_t size) {
-  return std::fseek(file, offset, SEEK_SET) == 0 &&
-         std::fwrite(bytes, 1, size, file) == size && std::fflush(file) == 0;
+bool WriteAt(platform::File& file, int64_t offset, const void* bytes, size_t size) {
+  return file.Seek(offset) && file.Write(std::string_view(static_cast<const char*>(bytes), size));
 }
 
-bool WriteBaseHeader(std::FILE* jhr, const JamBaseHeader& header) {
+bool WriteBaseHeader(platform::File& jhr, const JamBaseHeader& header) {
   return WriteAt(jhr, 0, header.data(), header.size());
 }
 
@@ -110,57 +109,60 @@ bool WriteBaseHeader(std::FILE* jhr, const JamBaseHeader& header) {
 // to the readers and is never touched.
 void EnsureLastReadFile(const std::string& base_path) {
   std::string jlr = base_path + ".jlr";
-  if (!platform::Exists(jlr)) platform::CreateExclusive(jlr);
+  // A base without one still takes the message; readers make it themselves.
+  if (!platform::Exists(jlr)) (void)platform::CreateExclusive(jlr);
 }
 
-bool LockBase(const std::string& base_path, std::FILE* jhr) {
-  if (platform::LockFirstByte(jhr, kJamLockWaitMilliseconds)) return true;
+bool LockBase(const std::string& base_path, platform::File& jhr) {
+  if (jhr.LockFirstByte(kJamLockWaitMilliseconds)) return true;
   LogLine(kMarkError, Format("JAM Base %s is locked", base_path.c_str()));
-  std::fclose(jhr);
   return false;
 }
 
 // Writes the header of a new base; the base is usable once it is there.
-std::FILE* StartNewBase(const std::string& base_path, std::FILE* jhr, JamBaseHeader& header) {
+platform::FilePtr StartNewBase(const std::string& base_path, platform::FilePtr jhr,
+                               JamBaseHeader& header) {
   StartBaseHeader(header);
-  if (!WriteBaseHeader(jhr, header)) {
+  if (!WriteBaseHeader(*jhr, header)) {
     LogLine(kMarkError, "Can't Create JAM Base");
-    std::fclose(jhr);
     return nullptr;
   }
   EnsureLastReadFile(base_path);
   return jhr;
 }
 
-std::FILE* OpenExistingBase(const std::string& base_path, std::FILE* jhr,
-                            JamBaseHeader& header) {
-  if (!LockBase(base_path, jhr)) return nullptr;
+bool ReadHeader(platform::File& jhr, JamBaseHeader& header) {
+  size_t n = 0;
+  while (n < header.size()) {
+    size_t got = 0;
+    if (!jhr.Read(reinterpret_cast<char*>(header.data()) + n, header.size() - n, got) || got == 0)
+      return false;
+    n += got;
+  }
+  return true;
+}
+
+platform::FilePtr OpenExistingBase(const std::string& base_path, platform::FilePtr jhr,
+                                   JamBaseHeader& header) {
+  if (!LockBase(base_path, *jhr)) return nullptr;
   header.fill(0);
   // A header file cut short (a creation that ran out of disk) holds no
   // message; it is started again rather than written over.
-  if (std::fread(header.data(), 1, header.size(), jhr) != header.size())
-    return StartNewBase(base_path, jhr, header);
+  if (!ReadHeader(*jhr, header)) return StartNewBase(base_path, std::move(jhr), header);
   SetJamField(header, kJamModCounterAt, GetJamField(header, kJamModCounterAt) + 1);
   EnsureLastReadFile(base_path);
   return jhr;
 }
 
-// The size of an open file, leaving it positioned at its end.
-bool SeekEnd(std::FILE* file, long& size) {
-  if (std::fseek(file, 0, SEEK_END) != 0) return false;
-  size = std::ftell(file);
-  return size >= 0;
-}
-
 bool AppendText(const std::string& base_path, std::string_view text, uint32_t& offset) {
-  std::FILE* jdt = platform::OpenFile(base_path + ".jdt", "a");
+  platform::FilePtr jdt = platform::OpenFile(base_path + ".jdt", platform::OpenMode::kAppend);
   if (!jdt) {
     LogLine(kMarkError, "Can't Open JAM Base");
     return false;
   }
-  long size = 0;
-  bool ok = SeekEnd(jdt, size) && std::fwrite(text.data(), 1, text.size(), jdt) == text.size();
-  if (std::fclose(jdt) != 0) ok = false;
+  int64_t size = 0;
+  bool ok = jdt->Size(size) && jdt->Write(text);
+  ok = jdt->Close() && ok;
   if (!ok) LogLine(kMarkError, "Can't Write JAM Base");
   offset = static_cast<uint32_t>(size);
   return ok;
@@ -190,41 +192,41 @@ uint32_t JamTime(const platform::LocalTime& t) {
          static_cast<uint32_t>(t.minute) * 60 + static_cast<uint32_t>(t.second);
 }
 
-std::FILE* OpenJamBase(const std::string& base_path, JamBaseHeader& header) {
+platform::FilePtr OpenJamBase(const std::string& base_path, JamBaseHeader& header) {
   std::string jhr_path = base_path + ".jhr";
-  std::FILE* jhr = nullptr;
+  platform::FilePtr jhr;
   {
     platform::CriticalErrorsOff quiet;
-    jhr = platform::OpenFile(jhr_path, "r+");
+    jhr = platform::OpenFile(jhr_path, platform::OpenMode::kUpdate);
   }
-  if (jhr) return OpenExistingBase(base_path, jhr, header);
+  if (jhr) return OpenExistingBase(base_path, std::move(jhr), header);
   {
     platform::CriticalErrorsOff quiet;
-    // "x": a header file that exists but could not be opened is never
-    // emptied by the creation.
-    jhr = platform::OpenFile(jhr_path, "w+x");
+    // Created only when new: a header file that exists but could not be
+    // opened is never emptied by the creation.
+    bool exists = false;
+    jhr = platform::OpenNewFile(jhr_path, exists);
   }
   if (!jhr) {
     LogLine(kMarkError, "Can't Create JAM Base");
     return nullptr;
   }
-  if (!LockBase(base_path, jhr)) return nullptr;
-  return StartNewBase(base_path, jhr, header);
+  if (!LockBase(base_path, *jhr)) return nullptr;
+  return StartNewBase(base_path, std::move(jhr), header);
 }
 
-bool AppendJamMessage(const std::string& base_path, std::FILE* jhr, JamBaseHeader& header,
+bool AppendJamMessage(const std::string& base_path, platform::File& jhr, JamBaseHeader& header,
                       std::string_view text, const std::string& sender_address,
                       const std::string& sender_name, const std::string& recipient_name,
                       const std::string& subject) {
-  long header_offset = 0;
-  if (!SeekEnd(jhr, header_offset)) {
+  int64_t header_offset = 0;
+  if (!jhr.Size(header_offset)) {
     LogLine(kMarkError, "Can't Write JAM Base");
     return false;
   }
-  std::FILE* jdx = platform::OpenFile(base_path + ".jdx", "a");
-  long index_size = 0;
-  if (!jdx || !SeekEnd(jdx, index_size)) {
-    if (jdx) std::fclose(jdx);
+  platform::FilePtr jdx = platform::OpenFile(base_path + ".jdx", platform::OpenMode::kAppend);
+  int64_t index_size = 0;
+  if (!jdx || !jdx->Size(index_size)) {
     LogLine(kMarkError, "Can't Open JAM Base");
     return false;
   }
@@ -234,19 +236,15 @@ bool AppendJamMessage(const std::string& base_path, std::FILE* jhr, JamBaseHeade
   message.MessageNumber = static_cast<uint32_t>(index_size) / kJamIndexRecordSize +
                           GetJamField(header, kJamBaseMsgNumAt);
   message.TxtLen = static_cast<uint32_t>(text.size());
-  if (!AppendText(base_path, text, message.TxtOffset)) {
-    std::fclose(jdx);
-    return false;
-  }
+  if (!AppendText(base_path, text, message.TxtOffset)) return false;
   std::string subfields = SubfieldBytes(sender_address, sender_name, recipient_name, subject);
   message.SubfieldLen = static_cast<uint32_t>(subfields.size());
   std::string record = MessageHeaderBytes(message) + subfields;
   std::string index = IndexRecordBytes(static_cast<uint32_t>(header_offset));
   // The header is on disk before the index names it, so a reader that finds
   // the index record always finds a whole message behind it.
-  bool ok = WriteAt(jhr, header_offset, record.data(), record.size()) &&
-            std::fwrite(index.data(), 1, index.size(), jdx) == index.size();
-  if (std::fclose(jdx) != 0) ok = false;
+  bool ok = WriteAt(jhr, header_offset, record.data(), record.size()) && jdx->Write(index);
+  ok = jdx->Close() && ok;
   if (!ok) {
     LogLine(kMarkError, "Can't Write JAM Base");
     return false;
@@ -255,10 +253,10 @@ bool AppendJamMessage(const std::string& base_path, std::FILE* jhr, JamBaseHeade
   return true;
 }
 
-bool CloseJamBase(std::FILE* jhr, const JamBaseHeader& header) {
+bool CloseJamBase(platform::File& jhr, const JamBaseHeader& header) {
   bool ok = WriteBaseHeader(jhr, header);
-  platform::UnlockFirstByte(jhr);
-  if (std::fclose(jhr) != 0) ok = false;
+  jhr.UnlockFirstByte();
+  ok = jhr.Close() && ok;
   if (!ok) LogLine(kMarkError, "Can't Write JAM Base");
   return ok;
 }

@@ -30,10 +30,10 @@ void ConsoleOut(std::string_view text) {
 
 void LogLine(char mark, std::string_view message) {
   const std::string& log_file = State().config.log_file;
-  std::FILE* log = nullptr;
+  platform::FilePtr log;
   {
     platform::CriticalErrorsOff quiet;
-    log = platform::OpenFile(log_file, "a");
+    log = platform::OpenFile(log_file, platform::OpenMode::kAppend);
   }
   if (!log) {
     ConsoleOut(Format("Fatal : Can't Open/Create Log File %s\n", log_file.c_str()));
@@ -43,8 +43,10 @@ void LogLine(char mark, std::string_view message) {
   std::string text(message.substr(0, kMaxLogMessage));
   std::string line = Format("%c %2.2d %s %2.2d:%2.2d:%2.2d PELX %s\n", mark, t.day,
                             MonthName(t.month), t.hour, t.minute, t.second, text.c_str());
-  std::fwrite(line.data(), 1, line.size(), log);
-  std::fclose(log);
+  // A log that cannot take the line (a full disk) still has it shown on the
+  // console below; there is nowhere else to report it.
+  (void)log->Write(line);
+  (void)log->Close();
   ConsoleOut(Format("%s\n", std::string(message).c_str()));
 }
 

@@ -24,16 +24,17 @@ constexpr Keyword kKludges[] = {
 // used, as the reader's own open for update would fail on it.
 long long LastReadNumber(const std::string& folder) {
   std::string path = JoinFolder(folder, "lastread");
-  std::FILE* f = nullptr;
+  platform::FilePtr f;
   {
     platform::CriticalErrorsOff quiet;
-    if (!platform::IsReadOnly(path)) f = platform::OpenFile(path, "r+");
+    if (!platform::IsReadOnly(path)) f = platform::OpenFile(path, platform::OpenMode::kUpdate);
   }
   if (!f) return 0;
-  unsigned char bytes[2] = {0, 0};
-  std::fread(bytes, 1, sizeof bytes, f);
-  std::fclose(f);
-  return bytes[0] | (bytes[1] << 8);
+  char bytes[2] = {0, 0};
+  size_t got = 0;
+  if (!f->Read(bytes, sizeof bytes, got) || got < 1) return 0;
+  if (got == 1) bytes[1] = 0;
+  return static_cast<unsigned char>(bytes[0]) | (static_cast<unsigned char>(bytes[1]) << 8);
 }
 
 // The number a message name stands for: the part before its extension read
@@ -137,7 +138,7 @@ std::string JoinFolder(const std::string& folder, const std::string& name) {
   return folder + platform::kSeparator + name;
 }
 
-std::FILE* CreateNetmailMessage(const std::string& folder, std::string& path_out) {
+platform::FilePtr CreateNetmailMessage(const std::string& folder, std::string& path_out) {
   long long highest = LastReadNumber(folder);
   std::set<long long> taken;
   std::vector<platform::DirEntry> found;
@@ -153,7 +154,7 @@ std::FILE* CreateNetmailMessage(const std::string& folder, std::string& path_out
   for (long long number : CandidateNumbers(highest, taken)) {
     std::string path = JoinFolder(folder, Format("%lld.msg", number));
     bool exists = false;
-    std::FILE* f = nullptr;
+    platform::FilePtr f;
     {
       platform::CriticalErrorsOff quiet;
       f = platform::OpenNewFile(path, exists);
@@ -168,10 +169,10 @@ std::FILE* CreateNetmailMessage(const std::string& folder, std::string& path_out
   return nullptr;
 }
 
-void WriteNetmailHeader(const std::string& from_name, const FidoAddress& orig_address,
+bool WriteNetmailHeader(const std::string& from_name, const FidoAddress& orig_address,
                         const std::string& to_name, const FidoAddress& dest_address,
                         const std::string& subject, const std::string& domain_suffix,
-                        std::FILE* file) {
+                        platform::File& file) {
   NetmailHeader h;
   h.fromUserName = from_name;
   h.toUserName = to_name;
@@ -185,36 +186,48 @@ void WriteNetmailHeader(const std::string& from_name, const FidoAddress& orig_ad
   platform::LocalTime t = platform::LocalNow();
   h.dateTime = Format("%2.2d %s %2.2d  %2.2d:%2.2d:%2.2d", t.day, MonthName(t.month),
                       TwoDigitYear(static_cast<unsigned>(t.year)), t.hour, t.minute, t.second);
-  WriteNetmailText(file, EncodeNetmailHeader(h));
-
+  std::string text = EncodeNetmailHeader(h);
   // Zones and points travel in control lines; FTS-0001 has no room for them.
-  WriteNetmailText(file, Format("\001INTL %u:%u/%u %u:%u/%u\r", dest_address.zone,
-                                dest_address.net, dest_address.node, orig_address.zone,
-                                orig_address.net, orig_address.node));
-  if (orig_address.point != 0) WriteNetmailText(file, Format("\001FMPT %u\r", orig_address.point));
-  if (dest_address.point != 0) WriteNetmailText(file, Format("\001TOPT %u\r", dest_address.point));
-  WriteNetmailText(file, Format("\001MSGID: %s%s %08lx\r", FormatAddress(orig_address).c_str(),
-                                domain_suffix.c_str(), static_cast<unsigned long>(NextSerial())));
+  text += Format("\001INTL %u:%u/%u %u:%u/%u\r", dest_address.zone, dest_address.net,
+                 dest_address.node, orig_address.zone, orig_address.net, orig_address.node);
+  if (orig_address.point != 0) text += Format("\001FMPT %u\r", orig_address.point);
+  if (dest_address.point != 0) text += Format("\001TOPT %u\r", dest_address.point);
+  text += Format("\001MSGID: %s%s %08lx\r", FormatAddress(orig_address).c_str(),
+                 domain_suffix.c_str(), static_cast<unsigned long>(NextSerial()));
+  return WriteNetmailText(file, text);
 }
 
-bool ReadNetmailHeader(std::FILE* file, NetmailHeader& header) {
+bool ReadNetmailHeader(platform::File& file, NetmailHeader& header) {
   char bytes[kNetmailHeaderSize];
-  size_t n = std::fread(bytes, 1, sizeof bytes, file);
+  size_t n = 0;
+  while (n < sizeof bytes) {
+    size_t got = 0;
+    if (!file.Read(bytes + n, sizeof bytes - n, got) || got == 0) break;
+    n += got;
+  }
   header = DecodeNetmailHeader(std::string_view(bytes, n));
   return n == kNetmailHeaderSize;
 }
 
-NetmailText ReadNetmailText(std::FILE* file) {
+NetmailText ReadNetmailText(platform::File& file) {
   NetmailText text;
   std::string line;
+  char buffer[4096];
+  size_t got = 0;
+  size_t next = 0;
   for (;;) {
     if (line.size() >= kLineBufferSize) {
       EndLine(line, text);
       line.clear();
     }
-    int c = std::fgetc(file);
+    if (next == got) {
+      next = 0;
+      if (!file.Read(buffer, sizeof buffer, got)) got = 0;
+    }
     // A line not ended by CR is an unfinished one and is not seen.
-    if (c == EOF || c == 0) break;
+    if (got == 0) break;
+    const char c = buffer[next++];
+    if (c == 0) break;
     if (c == '\n') continue;
     if (c == '\r') {
       if (line.empty()) continue;
@@ -227,12 +240,6 @@ NetmailText ReadNetmailText(std::FILE* file) {
   return text;
 }
 
-bool WriteNetmailText(std::FILE* file, std::string_view text) {
-  return std::fwrite(text.data(), 1, text.size(), file) == text.size();
-}
+bool WriteNetmailText(platform::File& file, std::string_view text) { return file.Write(text); }
 
-bool CloseNetmailMessage(std::FILE* file) {
-  bool ok = std::ferror(file) == 0;
-  if (std::fclose(file) != 0) ok = false;
-  return ok;
-}
+bool CloseNetmailMessage(platform::File& file) { return file.Close(); }

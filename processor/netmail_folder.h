@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/fido_address.h"
+#include "platform/platform.h"
 
 inline constexpr size_t kNetmailHeaderSize = 190;
 inline constexpr size_t kUserNameWidth = 36;
@@ -69,25 +70,26 @@ std::string JoinFolder(const std::string& folder, const std::string& name);
 // Creates the next message of `folder` exclusively, open for reading and
 // writing, and stores its path in `path_out`. nullptr when no number is
 // free or the file cannot be made; nothing existing is ever touched.
-std::FILE* CreateNetmailMessage(const std::string& folder, std::string& path_out);
+platform::FilePtr CreateNetmailMessage(const std::string& folder, std::string& path_out);
 
 // Writes the header and the INTL, FMPT, TOPT and MSGID control lines of a
-// new message. The caller writes the body lines and closes the file.
-void WriteNetmailHeader(const std::string& from_name, const FidoAddress& orig_address,
-                        const std::string& to_name, const FidoAddress& dest_address,
-                        const std::string& subject, const std::string& domain_suffix,
-                        std::FILE* file);
+// new message; false when the file refused any of it. The caller writes the
+// body lines and closes the file.
+[[nodiscard]] bool WriteNetmailHeader(const std::string& from_name,
+                                      const FidoAddress& orig_address, const std::string& to_name,
+                                      const FidoAddress& dest_address, const std::string& subject,
+                                      const std::string& domain_suffix, platform::File& file);
 
 // Reads the header of an opened message; false when the file is shorter
 // than a header, which makes it no message at all.
-bool ReadNetmailHeader(std::FILE* file, NetmailHeader& header);
+bool ReadNetmailHeader(platform::File& file, NetmailHeader& header);
 
 // Reads the rest of the message: its control values and body lines.
-NetmailText ReadNetmailText(std::FILE* file);
+NetmailText ReadNetmailText(platform::File& file);
 
 // Writes `text` as it stands; false when the file refused it.
-bool WriteNetmailText(std::FILE* file, std::string_view text);
+[[nodiscard]] bool WriteNetmailText(platform::File& file, std::string_view text);
 
-// Closes a message written by pelix; false when any of it failed to reach
-// the file, which then must not be taken as a whole message.
-bool CloseNetmailMessage(std::FILE* file);
+// Closes a message written by pelix; false when the last of it failed to
+// reach the file, which then must not be taken as a whole message.
+[[nodiscard]] bool CloseNetmailMessage(platform::File& file);

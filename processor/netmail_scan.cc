@@ -1,8 +1,6 @@
 // The netmail pass: finds the requests to the robot among the stored
 // messages, works out where they came from and where they were sent, and
 // deletes those the area manager answered.
-#include <cstdio>
-
 #include "common/text_helpers.h"
 #include "platform/platform.h"
 #include "processor/area_manager.h"
@@ -51,12 +49,13 @@ void FindAddresses(const NetmailHeader& header, const MessageKludges& kludges,
 }  // namespace
 
 void ProcessNetmailMessage(const std::string& message_path) {
-  std::FILE* f = nullptr;
+  platform::FilePtr f;
   {
     platform::CriticalErrorsOff quiet;
     // Opened for update so that a message the sysop marked read-only is
     // neither answered nor deleted.
-    if (!platform::IsReadOnly(message_path)) f = platform::OpenFile(message_path, "r+");
+    if (!platform::IsReadOnly(message_path))
+      f = platform::OpenFile(message_path, platform::OpenMode::kUpdate);
   }
   if (!f) {
     LogLine(kMarkError, "Can't open this message");
@@ -64,12 +63,9 @@ void ProcessNetmailMessage(const std::string& message_path) {
   }
   NetmailRequest request;
   // A file shorter than a header is no message, or one still being written.
-  if (!ReadNetmailHeader(f, request.header) || !IsRobotName(request.header.toUserName)) {
-    std::fclose(f);
-    return;
-  }
-  NetmailText text = ReadNetmailText(f);
-  std::fclose(f);
+  if (!ReadNetmailHeader(*f, request.header) || !IsRobotName(request.header.toUserName)) return;
+  NetmailText text = ReadNetmailText(*f);
+  f.reset();
   FindAddresses(request.header, text.kludges, request);
   request.body_lines = std::move(text.body_lines);
   if (RunAreaManager(request)) platform::DeleteFile(message_path);

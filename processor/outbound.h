@@ -24,7 +24,7 @@ std::optional<std::string> OutboundBase(const FidoAddress& address,
 
 // True while a busy or call flag (base name + ".?sy") exists.
 bool LinkBusy(const FidoAddress& address, const std::string& domain);
-// Waits, yielding the processor between tests, until LinkBusy is false;
+// Waits, sleeping a quarter second between tests, until LinkBusy is false;
 // false when a flag still stands after `limit_seconds` of real time.
 bool WaitWhileBusy(const FidoAddress& address, const std::string& domain,
                    int64_t limit_seconds);

@@ -1,7 +1,5 @@
 #include "processor/tic_export.h"
 
-#include <cstdio>
-
 #include "common/fido_address.h"
 #include "common/text_helpers.h"
 #include "platform/platform.h"
@@ -40,7 +38,7 @@ std::string TicName() {
 
 // Opens a new TIC under a name that no file in the TIC outbound holds yet;
 // nullptr when the file cannot be created at all.
-std::FILE* CreateTicFile(std::string& path) {
+platform::FilePtr CreateTicFile(std::string& path) {
   const std::string& dir = State().config.tic_outbound_dir;
   // A TIC outbound that is not there yet is made, as the queue and the file
   // areas are, rather than stopping every run that forwards a file.
@@ -48,10 +46,11 @@ std::FILE* CreateTicFile(std::string& path) {
   while (true) {
     path = dir + TicName() + ".tic";
     if (platform::Exists(path)) continue;
-    std::FILE* tic = platform::OpenExclusive(path);
+    bool taken = false;
+    platform::FilePtr tic = platform::OpenNewFile(path, taken);
     if (tic) return tic;
     // Another program took the name between the test and the creation.
-    if (!platform::Exists(path)) return nullptr;
+    if (!taken) return nullptr;
   }
 }
 
@@ -100,10 +99,6 @@ std::string OutgoingTicText(const LinkRecord& link, const FileEchoRecord& echo) 
   return text;
 }
 
-bool WriteText(std::FILE* file, const std::string& text) {
-  return std::fwrite(text.data(), 1, text.size(), file) == text.size();
-}
-
 // Fatal stops below clear our flag first: a flag we leave behind would hold
 // the mailer and every later run away from this destination.
 [[noreturn]] void StopAndClear(const FidoAddress& address, const std::string& domain,
@@ -128,32 +123,32 @@ void ExportTicToLink(const EchoLinkEntry& entry, const std::string& domain,
   SetBusy(address, domain);
 
   const std::string flow_path = base_name + "." + FlowLetter(link.flavour) + "lo";
-  std::FILE* flow = nullptr;
+  platform::FilePtr flow;
   {
     platform::CriticalErrorsOff quiet;
-    flow = platform::OpenFile(flow_path, "a");
+    flow = platform::OpenFile(flow_path, platform::OpenMode::kAppend);
   }
   if (!flow) StopAndClear(address, domain, "Can't modify bink outbound", 2);
   const MainConfig& config = State().config;
   // No "^": the queue copy is shared by every link and erased by the queue
   // scan once no flow file names it.
-  bool flow_ok = WriteText(flow, FlowLine("", config.queue_dir + State().tic.file));
+  bool flow_ok = flow->Write(FlowLine("", config.queue_dir + State().tic.file));
 
   std::string tic_path;
-  std::FILE* tic = nullptr;
+  platform::FilePtr tic;
   {
     platform::CriticalErrorsOff quiet;
     tic = CreateTicFile(tic_path);
   }
   if (!tic) {
-    std::fclose(flow);
+    (void)flow->Close();
     StopAndClear(address, domain, "Can't create TIC file", 3);
   }
   // "^": the mailer deletes the TIC once it has been sent.
-  flow_ok = WriteText(flow, FlowLine("^", tic_path)) && flow_ok;
-  flow_ok = std::fclose(flow) == 0 && flow_ok;
-  bool tic_ok = WriteText(tic, OutgoingTicText(link, echo));
-  tic_ok = std::fclose(tic) == 0 && tic_ok;
+  flow_ok = flow->Write(FlowLine("^", tic_path)) && flow_ok;
+  flow_ok = flow->Close() && flow_ok;
+  bool tic_ok = tic->Write(OutgoingTicText(link, echo));
+  tic_ok = tic->Close() && tic_ok;
   // A write that failed (a full disk) must not pass for a forwarded file.
   if (!flow_ok) StopAndClear(address, domain, "Can't modify bink outbound", 2);
   if (!tic_ok) StopAndClear(address, domain, "Can't create TIC file", 3);

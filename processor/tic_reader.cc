@@ -1,5 +1,7 @@
 #include "processor/tic_reader.h"
 
+#include <algorithm>
+
 #include "common/text_helpers.h"
 #include "platform/platform.h"
 #include "processor/log.h"
@@ -70,34 +72,31 @@ void ApplyTicLine(const std::string& physical_line, TicRecord& tic) {
   }
 }
 
-void ReadTicLines(std::FILE* file, TicRecord& tic) {
-  std::string line;
-  for (;;) {
-    line.clear();
-    int c = 0;
-    while (line.size() < kMaxTicLine && (c = std::getc(file)) != EOF) {
-      line.push_back(static_cast<char>(c));
-      if (c == '\n') break;
-    }
-    if (line.empty()) return;
-    ApplyTicLine(line, tic);
+void ReadTicLines(std::string_view text, TicRecord& tic) {
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t end = std::min(text.size(), pos + kMaxTicLine);
+    size_t newline = text.find('\n', pos);
+    if (newline != std::string_view::npos && newline < end) end = newline + 1;
+    ApplyTicLine(std::string(text.substr(pos, end - pos)), tic);
+    pos = end;
   }
 }
 
 void ReadTic(const std::string& tic_path) {
-  std::FILE* file = nullptr;
+  std::string text;
+  bool read = false;
   {
     platform::CriticalErrorsOff quiet;
-    file = platform::OpenFile(tic_path, "r");
+    read = platform::ReadWholeFile(tic_path, text);
   }
   TicRecord& tic = State().tic;
   tic = TicRecord{};
-  if (!file) {
+  if (!read) {
     LogLine(kMarkError, Format("Can't open %s", tic_path.c_str()));
     return;
   }
-  ReadTicLines(file, tic);
-  std::fclose(file);
+  ReadTicLines(text, tic);
   LogLine(kMarkTicHeader, Format("Area : %s", LoggableText(tic.area).c_str()));
   LogLine(kMarkTicHeader, Format("File : %s", LoggableText(tic.file).c_str()));
   LogLine(kMarkTicHeader, Format("From : %s", LoggableText(tic.from).c_str()));

@@ -3,8 +3,8 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "processor/tic_record.h"
 
@@ -17,5 +17,5 @@ inline constexpr size_t kMaxTicLine = 254;
 // its spaces is the value. Unknown keywords and empty lines change nothing.
 void ApplyTicLine(const std::string& line, TicRecord& tic);
 
-// Applies every physical line of `file` to `tic`, to the end of the file.
-void ReadTicLines(std::FILE* file, TicRecord& tic);
+// Applies every physical line of a TIC's `text` to `tic`.
+void ReadTicLines(std::string_view text, TicRecord& tic);

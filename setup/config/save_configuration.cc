@@ -1,15 +1,30 @@
 #include "platform/platform.h"
+#include "setup/config/message_box.h"
 #include "setup/config/setup_config.h"
 
-void SaveConfiguration() {
+namespace {
+
+// Each file takes its new contents whole or keeps its old ones; the sysop
+// is told which one could not be written (a full disk, a read-only folder).
+bool Rewrite(const char* name, const std::string& bytes) {
+  if (platform::RewriteFile(name, bytes)) return true;
+  ShowMessageBox(std::string("Can't write ") + name + ", it keeps its previous contents",
+                 "Error", MessageButtons::kOk, MessageIcon::kStop);
+  return false;
+}
+
+}  // namespace
+
+bool SaveConfiguration() {
   platform::CriticalErrorsOff quiet;
   SetupConfiguration& state = SetupState();
   state.config.version = kConfigVersion;
-  platform::WriteWholeFile(kMainConfigFile, WriteMainConfig(state.config));
-  platform::WriteWholeFile(kDomainsFile, WriteDomains(ListRecords(state.domain_list)));
+  bool saved = Rewrite(kMainConfigFile, WriteMainConfig(state.config));
+  saved = Rewrite(kDomainsFile, WriteDomains(ListRecords(state.domain_list))) && saved;
   // An echo without a tag could never be found again; it stays in memory
   // but not in the file.
-  platform::WriteWholeFile(kFileEchoesFile,
-                           WriteFileEchoes(ListRecords(state.fileecho_list), true));
-  platform::WriteWholeFile(kLinksFile, WriteLinks(ListRecords(state.link_list)));
+  saved = Rewrite(kFileEchoesFile, WriteFileEchoes(ListRecords(state.fileecho_list), true)) &&
+          saved;
+  saved = Rewrite(kLinksFile, WriteLinks(ListRecords(state.link_list))) && saved;
+  return saved;
 }

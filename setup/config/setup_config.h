@@ -39,8 +39,10 @@ void ResetSetupState();
 // kExitNotConfiguration, kExitNoMemory or kExitVersionRefused.
 void LoadConfiguration();
 
-// Writes all four files in full. A file that cannot be written is skipped.
-void SaveConfiguration();
+// Writes all four files in full, each through a side file so that it takes
+// its new contents whole or keeps its old ones. A file that cannot be
+// written is named in an "Error" box; false then.
+[[nodiscard]] bool SaveConfiguration();
 
 // Removes pelix.bsy; setup does it at exit whether or not it saved.
 void ReleaseSetupBusyFlag();

@@ -83,7 +83,9 @@ void TMainForm::About1Click() {
 void TMainForm::FormDestroy() {
   if (ShowMessageBox("Save changes ?", "Warning", MessageButtons::kYesNo,
                      MessageIcon::kQuestion) == MessageAnswer::kYes) {
-    SaveConfiguration();
+    // A file that cannot be written has been named in an "Error" box and
+    // keeps its previous contents.
+    (void)SaveConfiguration();
   }
   ReleaseSetupBusyFlag();
 }

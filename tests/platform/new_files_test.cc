@@ -2,9 +2,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cstdio>
-
 #include "platform/platform.h"
+#include "tests/support/faulty_env.h"
 #include "tests/support/temp_node.h"
 
 namespace {
@@ -12,19 +11,21 @@ namespace {
 TEST(NewFiles, AreCreatedForReadingAndWriting) {
   TempNode node;
   bool exists = true;
-  std::FILE* f = platform::OpenNewFile(node.Path("netmail\\7.msg"), exists);
+  platform::FilePtr f = platform::OpenNewFile(node.Path("netmail\\7.msg"), exists);
   ASSERT_EQ(f, nullptr);  // no such directory yet
   EXPECT_FALSE(exists);
   node.MakeDir("netmail");
   f = platform::OpenNewFile(node.Path("netmail\\7.msg"), exists);
   ASSERT_NE(f, nullptr);
   EXPECT_FALSE(exists);
-  std::fputs("abc", f);
-  std::rewind(f);
+  ASSERT_TRUE(f->Write("abc"));
+  ASSERT_TRUE(f->Seek(0));
   char back[4] = {};
-  EXPECT_EQ(std::fread(back, 1, 3, f), 3u);
+  size_t got = 0;
+  ASSERT_TRUE(f->Read(back, 3, got));
+  EXPECT_EQ(got, 3u);
   EXPECT_STREQ(back, "abc");
-  std::fclose(f);
+  EXPECT_TRUE(f->Close());
   EXPECT_EQ(node.ReadFile("netmail/7.msg"), "abc");
 }
 
@@ -40,20 +41,25 @@ TEST(NewFiles, NeverEmptyOrReplaceAnExistingFile) {
   EXPECT_EQ(node.List("netmail"), std::vector<std::string>{"7.MSG"});
 }
 
-TEST(NewFiles, TestsCanMakeCreationFail) {
+// A rewrite that fails at any step (a full disk while writing or syncing,
+// a failing rename) leaves the old file whole and no side file behind.
+TEST(RewriteFile, KeepsTheOldContentsWhenAnyStepFails) {
   TempNode node;
-  platform::FailNewFilesAfter(1);
-  bool exists = true;
-  std::FILE* first = platform::OpenNewFile(node.Path("1.msg"), exists);
-  ASSERT_NE(first, nullptr);
-  std::fclose(first);
-  EXPECT_EQ(platform::OpenNewFile(node.Path("2.msg"), exists), nullptr);
-  EXPECT_FALSE(exists);
-  EXPECT_FALSE(node.Exists("2.msg"));
-  platform::FailNewFilesAfter(std::nullopt);
-  std::FILE* again = platform::OpenNewFile(node.Path("2.msg"), exists);
-  ASSERT_NE(again, nullptr);
-  std::fclose(again);
+  const std::string path = node.Path("pelix.fe");
+  for (FaultyEnv::Op op : {FaultyEnv::Op::kCreate, FaultyEnv::Op::kWrite, FaultyEnv::Op::kSync,
+                           FaultyEnv::Op::kReplace}) {
+    node.WriteFile("pelix.fe", "old contents");
+    FaultyEnv env;
+    env.Fail(op);
+    platform::ScopedEnv scoped(&env);
+    EXPECT_FALSE(platform::RewriteFile(path, "new contents"));
+    EXPECT_EQ(env.failures(op), 1);
+    EXPECT_EQ(node.ReadFile("pelix.fe"), "old contents");
+    EXPECT_EQ(node.List(""), std::vector<std::string>{"pelix.fe"});
+  }
+  EXPECT_TRUE(platform::RewriteFile(path, "new contents"));
+  EXPECT_EQ(node.ReadFile("pelix.fe"), "new contents");
+  EXPECT_EQ(node.List(""), std::vector<std::string>{"pelix.fe"});
 }
 
 TEST(ReadOnlyMark, IsSeenWhateverTheUser) {

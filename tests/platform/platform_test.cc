@@ -118,13 +118,16 @@ namespace {
 TEST(Files, ExclusiveOpenNeverTouchesAnExistingFile) {
   TempNode node;
   node.WriteFile("ticout/PX000001.TIC", "old");
-  EXPECT_EQ(platform::OpenExclusive(node.Path("ticout/px000001.tic")), nullptr);
+  bool exists = false;
+  EXPECT_EQ(platform::OpenNewFile(node.Path("ticout/px000001.tic"), exists), nullptr);
+  EXPECT_TRUE(exists);
   EXPECT_EQ(node.ReadFile("ticout/PX000001.TIC"), "old");
-  EXPECT_EQ(platform::OpenExclusive(node.Path("missing/px000002.tic")), nullptr);
-  std::FILE* made = platform::OpenExclusive(node.Path("TicOut\\px000002.tic"));
+  EXPECT_EQ(platform::OpenNewFile(node.Path("missing/px000002.tic"), exists), nullptr);
+  EXPECT_FALSE(exists);
+  platform::FilePtr made = platform::OpenNewFile(node.Path("TicOut\\px000002.tic"), exists);
   ASSERT_NE(made, nullptr);
-  std::fputs("Area X\r\n", made);
-  EXPECT_EQ(std::fclose(made), 0);
+  EXPECT_TRUE(made->Write("Area X\r\n"));
+  EXPECT_TRUE(made->Close());
   EXPECT_EQ(node.ReadFile("ticout/px000002.tic"), "Area X\r\n");
 }
 

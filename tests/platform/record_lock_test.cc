@@ -11,13 +11,12 @@ namespace {
 TEST(RecordLock, LockHeldByAnotherProgramIsWaitedForThenRefused) {
   TempNode node;
   node.WriteFile("base.jhr", "JAM");
-  std::FILE* file = platform::OpenFile(node.Path("base.jhr"), "r+");
+  platform::FilePtr file = platform::OpenFile(node.Path("base.jhr"), platform::OpenMode::kUpdate);
   ASSERT_NE(file, nullptr);
   ForeignLock reader(node.Path("base.jhr"));
-  EXPECT_FALSE(platform::LockFirstByte(file, 300));
+  EXPECT_FALSE(file->LockFirstByte(300));
   reader.Release();
-  EXPECT_TRUE(platform::LockFirstByte(file, 300));
-  std::fclose(file);
+  EXPECT_TRUE(file->LockFirstByte(300));
 }
 
 TEST(Files, ReplaceFilePutsTheNewFileInPlaceOfTheOld) {

@@ -12,6 +12,7 @@
 #include "processor/log.h"
 #include "processor/passes.h"
 #include "processor/run_state.h"
+#include "tests/support/faulty_env.h"
 #include "tests/support/stored_message.h"
 #include "tests/support/temp_node.h"
 
@@ -37,6 +38,7 @@ class AreaManagerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ResetRunState();
+    platform::SetEnv(&env_);
     ASSERT_NE(::getcwd(old_dir_, sizeof old_dir_), nullptr);
     node_.WriteConfig(BasicConfigText() + kLinksAndEchoes);
     node_.MakeDir("netmail");
@@ -44,7 +46,7 @@ class AreaManagerTest : public ::testing::Test {
     ReadConfiguration();
   }
   void TearDown() override {
-    platform::FailNewFilesAfter(std::nullopt);
+    platform::SetEnv(nullptr);
     ASSERT_EQ(::chdir(old_dir_), 0);
     ResetRunState();
   }
@@ -60,13 +62,17 @@ class AreaManagerTest : public ::testing::Test {
     return echo ? FindEchoLink(*echo, ParseAddress("2:345/6")) : nullptr;
   }
 
+  // New messages in the netmail folder fail from the (n+1)-th on.
+  void FailNewMessagesAfter(int n) { env_.Fail(FaultyEnv::Op::kCreate, n + 1, "netmail"); }
+
+  FaultyEnv env_;
   TempNode node_;
   char old_dir_[4096];
 };
 
 TEST_F(AreaManagerTest, ReplyThatCannotBeCreatedLeavesTheRequestForALaterRun) {
   std::string fe_before = node_.ReadFile("pelix.fe");
-  platform::FailNewFilesAfter(0);
+  FailNewMessagesAfter(0);
   Process(Request({"+AREA1", "%PAUSE"}));
   EXPECT_EQ(node_.List("netmail"), std::vector<std::string>{"1.msg"});
   EXPECT_EQ(RequesterEntry("AREA1"), nullptr);
@@ -79,7 +85,7 @@ TEST_F(AreaManagerTest, ReplyThatCannotBeCreatedLeavesTheRequestForALaterRun) {
 }
 
 TEST_F(AreaManagerTest, ListThatCannotBeCreatedTakesTheWholeAnswerBack) {
-  platform::FailNewFilesAfter(1);  // the reply, not the list
+  FailNewMessagesAfter(1);  // the reply, not the list
   Process(Request({"+AREA1", "-AREA2", "%PAUSE", "%AMPASSWORD changed", "%LIST", "%RESUME"}));
   // No half answer: the reply is gone, memory is as before, the request stays.
   EXPECT_EQ(node_.List("netmail"), std::vector<std::string>{"1.msg"});
@@ -97,7 +103,7 @@ TEST_F(AreaManagerTest, ListThatCannotBeCreatedTakesTheWholeAnswerBack) {
   EXPECT_EQ(std::count(log.begin(), log.end(), "% Switching Active"), 0);
 
   // Once messages can be written again the request is answered whole.
-  platform::FailNewFilesAfter(std::nullopt);
+  env_.ClearFailures();
   ProcessNetmailMessage(State().config.netmail_dir + "1.msg");
   EXPECT_EQ(node_.List("netmail"), (std::vector<std::string>{"2.msg", "3.msg"}));
   EXPECT_EQ(ParseStoredMessage(node_.ReadFile("netmail/2.msg")).subject, "Area manager reply");
@@ -109,7 +115,7 @@ TEST_F(AreaManagerTest, ListThatCannotBeCreatedTakesTheWholeAnswerBack) {
 
 TEST_F(AreaManagerTest, HelpThatCannotBeCreatedKeepsEarlierRequestsAnswered) {
   Process(Request({"+AREA1"}), "1.msg");
-  platform::FailNewFilesAfter(1);
+  FailNewMessagesAfter(1);
   Process(Request({"%HELP"}), "5.msg");
   std::vector<std::string> left = node_.List("netmail");
   EXPECT_EQ(left, (std::vector<std::string>{"2.msg", "5.msg"}));

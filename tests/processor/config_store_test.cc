@@ -8,6 +8,7 @@
 
 #include "processor/run_state.h"
 #include "tests/processor/loaded_node.h"
+#include "tests/support/faulty_env.h"
 #include "tests/support/temp_node.h"
 
 namespace {
@@ -126,18 +127,20 @@ TEST_F(ConfigStoreTest, RewriteThatCannotBeWrittenWholeKeepsTheOldFiles) {
   Load(BasicConfigText() + kEchoesAndLinks);
   const std::string fe = node_.ReadFile("pelix.fe");
   const std::string nod = node_.ReadFile("pelix.nod");
-  // The side files lead to a device that is always full.
-  ASSERT_EQ(::symlink("/dev/full", node_.Path("pelix.fe.new").c_str()), 0);
-  ASSERT_EQ(::symlink("/dev/full", node_.Path("pelix.nod.new").c_str()), 0);
+  FaultyEnv full_disk;
+  full_disk.Fail(FaultyEnv::Op::kWrite);
   State().link_list[0].passive = 1;
-  SaveFileEchoesAndLinks();
+  {
+    platform::ScopedEnv scoped(&full_disk);
+    SaveFileEchoesAndLinks();
+  }
+  EXPECT_EQ(full_disk.failures(FaultyEnv::Op::kWrite), 2);
   EXPECT_EQ(node_.ReadFile("pelix.fe"), fe);
   EXPECT_EQ(node_.ReadFile("pelix.nod"), nod);
-  EXPECT_FALSE(node_.Exists("pelix.fe.new"));
-  EXPECT_FALSE(node_.Exists("pelix.nod.new"));
   SaveFileEchoesAndLinks();  // the disk has room again
   EXPECT_EQ(node_.ReadConfig().links[0].passive, 1);
-  EXPECT_FALSE(node_.Exists("pelix.nod.new"));
+  EXPECT_EQ(node_.List(""),
+            (std::vector<std::string>{"pelix.cfg", "pelix.dmn", "pelix.fe", "pelix.nod"}));
 }
 
 }  // namespace

@@ -62,11 +62,11 @@ class JamBaseTest : public ::testing::Test {
   }
   bool Post(const std::string& text, const std::string& address = "2:5020/100") {
     JamBaseHeader header;
-    std::FILE* jhr = OpenJamBase(base_, header);
+    platform::FilePtr jhr = OpenJamBase(base_, header);
     if (!jhr) return false;
-    bool appended = AppendJamMessage(base_, jhr, header, text, address, "Pelix", "All",
+    bool appended = AppendJamMessage(base_, *jhr, header, text, address, "Pelix", "All",
                                      "New Files");
-    return CloseJamBase(jhr, header) && appended;
+    return CloseJamBase(*jhr, header) && appended;
   }
 
   TempNode node_;
@@ -199,12 +199,12 @@ TEST_F(JamBaseTest, AddressWithDomainGoesWholeIntoSenderAndMsgid) {
 
 TEST_F(JamBaseTest, BaseIsLockedWhileItIsWritten) {
   JamBaseHeader header;
-  std::FILE* jhr = OpenJamBase(base_, header);
+  platform::FilePtr jhr = OpenJamBase(base_, header);
   ASSERT_NE(jhr, nullptr);
   EXPECT_FALSE(FirstByteFreeForOthers(base_ + ".jhr"));
-  ASSERT_TRUE(AppendJamMessage(base_, jhr, header, "t", "2:5020/100", "Pelix", "All", "S"));
+  ASSERT_TRUE(AppendJamMessage(base_, *jhr, header, "t", "2:5020/100", "Pelix", "All", "S"));
   EXPECT_FALSE(FirstByteFreeForOthers(base_ + ".jhr"));
-  ASSERT_TRUE(CloseJamBase(jhr, header));
+  ASSERT_TRUE(CloseJamBase(*jhr, header));
   EXPECT_TRUE(FirstByteFreeForOthers(base_ + ".jhr"));
 }
 
@@ -218,11 +218,11 @@ TEST_F(JamBaseTest, MissingFolderGivesCantCreateAndNoFiles) {
 TEST_F(JamBaseTest, IndexThatCannotBeOpenedAppendsNothing) {
   node_.MakeDir("newfiles.jdx");  // a folder where the index should be
   JamBaseHeader header;
-  std::FILE* jhr = OpenJamBase(base_, header);
+  platform::FilePtr jhr = OpenJamBase(base_, header);
   ASSERT_NE(jhr, nullptr);
-  EXPECT_FALSE(AppendJamMessage(base_, jhr, header, "text", "2:5020/100", "Pelix", "All",
+  EXPECT_FALSE(AppendJamMessage(base_, *jhr, header, "text", "2:5020/100", "Pelix", "All",
                                 "New Files"));
-  EXPECT_TRUE(CloseJamBase(jhr, header));
+  EXPECT_TRUE(CloseJamBase(*jhr, header));
   EXPECT_EQ(node_.LogMessages(), (std::vector<std::string>{"! Can't Open JAM Base"}));
   std::string jhr_bytes = node_.ReadFile("newfiles.jhr");
   EXPECT_EQ(jhr_bytes.size(), 1024u);

@@ -30,10 +30,10 @@ class NetmailFolderTest : public ::testing::Test {
   // Creates one message in netmail/ and returns its file name.
   std::string CreateIn(TempNode& node, const std::string& folder = "netmail/") {
     std::string path;
-    std::FILE* f = CreateNetmailMessage(node.Path(folder), path);
+    platform::FilePtr f = CreateNetmailMessage(node.Path(folder), path);
     EXPECT_NE(f, nullptr);
     if (!f) return "";
-    EXPECT_TRUE(CloseNetmailMessage(f));
+    EXPECT_TRUE(CloseNetmailMessage(*f));
     EXPECT_EQ(path.rfind(node.dir(), 0), 0u) << path;
     return path.substr(node.dir().size());
   }
@@ -43,24 +43,23 @@ class NetmailFolderTest : public ::testing::Test {
                        const std::string& domain) {
     node.MakeDir("netmail");
     std::string path;
-    std::FILE* f = CreateNetmailMessage(node.Path("netmail/"), path);
+    platform::FilePtr f = CreateNetmailMessage(node.Path("netmail/"), path);
     if (!f) {
       ADD_FAILURE() << "no message created";
       return "";
     }
-    WriteNetmailHeader(from_name, ParseAddress(orig), to_name, ParseAddress(dest), subject,
-                       domain, f);
-    EXPECT_TRUE(CloseNetmailMessage(f));
+    EXPECT_TRUE(WriteNetmailHeader(from_name, ParseAddress(orig), to_name, ParseAddress(dest),
+                                   subject, domain, *f));
+    EXPECT_TRUE(CloseNetmailMessage(*f));
     return node.ReadFile(path.substr(node.dir().size()));
   }
 
   NetmailText ReadBack(TempNode& node, const std::string& bytes, NetmailHeader* header = nullptr) {
     node.WriteFile("netmail/in.msg", bytes);
-    std::FILE* f = platform::OpenFile(node.Path("netmail/in.msg"), "r");
+    platform::FilePtr f = platform::OpenFile(node.Path("netmail/in.msg"), platform::OpenMode::kRead);
     NetmailHeader h;
-    EXPECT_TRUE(ReadNetmailHeader(f, h));
-    NetmailText text = ReadNetmailText(f);
-    std::fclose(f);
+    EXPECT_TRUE(ReadNetmailHeader(*f, h));
+    NetmailText text = ReadNetmailText(*f);
     if (header) *header = h;
     return text;
   }
@@ -107,14 +106,12 @@ TEST_F(NetmailFolderTest, AMessageCreatedStillOpenCountsForTheNext) {
   TempNode node;
   node.MakeDir("netmail");
   std::string first, second;
-  std::FILE* a = CreateNetmailMessage(node.Path("netmail/"), first);
-  std::FILE* b = CreateNetmailMessage(node.Path("netmail/"), second);
+  platform::FilePtr a = CreateNetmailMessage(node.Path("netmail/"), first);
+  platform::FilePtr b = CreateNetmailMessage(node.Path("netmail/"), second);
   ASSERT_NE(a, nullptr);
   ASSERT_NE(b, nullptr);
   EXPECT_EQ(first, node.Path("netmail/1.msg"));
   EXPECT_EQ(second, node.Path("netmail/2.msg"));
-  std::fclose(a);
-  std::fclose(b);
 }
 
 TEST_F(NetmailFolderTest, FolderIsJoinedWithOneSeparator) {
@@ -268,11 +265,10 @@ TEST_F(NetmailFolderTest, OverlongLinesAreCutNeverOverflow) {
 TEST_F(NetmailFolderTest, AFileShorterThanAHeaderIsNoMessage) {
   TempNode node;
   node.WriteFile("netmail/short.msg", std::string(189, 'x'));
-  std::FILE* f = platform::OpenFile(node.Path("netmail/short.msg"), "r");
+  platform::FilePtr f = platform::OpenFile(node.Path("netmail/short.msg"), platform::OpenMode::kRead);
   ASSERT_NE(f, nullptr);
   NetmailHeader header;
-  EXPECT_FALSE(ReadNetmailHeader(f, header));
-  std::fclose(f);
+  EXPECT_FALSE(ReadNetmailHeader(*f, header));
 }
 
 TEST_F(NetmailFolderTest, HeaderFieldsWithoutTheirZeroAreCut) {

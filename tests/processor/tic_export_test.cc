@@ -11,6 +11,7 @@
 #include "processor/log.h"
 #include "processor/outbound.h"
 #include "tests/processor/loaded_node.h"
+#include "tests/support/faulty_env.h"
 
 namespace {
 
@@ -235,10 +236,15 @@ TEST_F(TicExportDeathTest, FlagThatNeverGoesStopsTheRunAndTouchesNothing) {
   LoadNode();
   ASSERT_TRUE(platform::MakeDirectory("out"));
   node_.WriteFile("out/139c0001.bsy", "mailer");
-  State().busy_wait_limit = 0;
+  // Ten minutes of waiting on a clock that moves only while pelix sleeps
+  // between its looks at the flag.
+  FaultyEnv clock;
+  clock.UseFakeClock(kNow);
+  platform::ScopedEnv scoped(&clock);
   EXPECT_EXIT(Export("2:5020/1"), ::testing::ExitedWithCode(2), "");
-  EXPECT_EQ(node_.LogMessages(),
-            std::vector<std::string>{"! Node 2:5020/1 stays busy, giving up"});
+  // Given up ten minutes after 12:26:40.
+  EXPECT_EQ(node_.LogLines(),
+            std::vector<std::string>{"! 13 Sep 12:36:40 PELX Node 2:5020/1 stays busy, giving up"});
   EXPECT_EQ(node_.List("out"), std::vector<std::string>{"139c0001.bsy"});
   EXPECT_EQ(node_.ReadFile("out/139c0001.bsy"), "mailer");
   EXPECT_TRUE(node_.List("ticout").empty());

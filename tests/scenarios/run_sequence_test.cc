@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "tests/support/temp_node.h"
+#include "tests/support/tic_arrival.h"
 
 namespace {
 
@@ -192,10 +193,13 @@ TEST(RunSequence, EachRunRemovesItsFlagSoTheNextIsNotRefused) {
 
 TEST(RunSequence, InterruptRemovesTheBusyFlag) {
   TempNode node;
-  node.WriteConfig(BasicConfigText());
-  // A log file that is a FIFO blocks the first log line until somebody
-  // reads it, which holds the run after it claimed its flag.
-  ASSERT_EQ(::mkfifo(node.Path("pelix.log").c_str(), 0666), 0);
+  node.WriteConfig(BasicConfigText() +
+                   "[echo]\ntag = PELIX.TEST\nlink = 2:5020/1 receive\nlink = 2:5020/2 send\n"
+                   "[link]\naddress = 2:5020/1\ntic_password = TICPW\n"
+                   "[link]\naddress = 2:5020/2\n");
+  // The mailer holds the link, so the run waits after it claimed its flag.
+  node.WriteFile("out/139c0002.bsy", "");
+  DropArrival(node, "A.TIC", "A.ZIP", "a", TicLines("A.ZIP", "a"));
   pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
@@ -205,8 +209,13 @@ TEST(RunSequence, InterruptRemovesTheBusyFlag) {
     ::execl(PELIX_BINARY, PELIX_BINARY, static_cast<char*>(nullptr));
     ::_exit(121);
   }
-  for (int i = 0; i < 500 && !node.Exists("pelix.bsy"); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  bool waiting = false;
+  for (int i = 0; i < 1000 && !waiting; ++i) {
+    for (const std::string& m : node.LogMessages())
+      if (m == "$ From : 2:5020/1") waiting = true;
+    if (!waiting) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_TRUE(waiting);
   EXPECT_TRUE(node.Exists("pelix.bsy"));
   ::kill(child, SIGTERM);
   int raw = 0;

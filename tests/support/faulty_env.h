@@ -1,0 +1,65 @@
+// A platform Env for tests: fails chosen operations as a full disk or a
+// read-only folder would, and runs a clock that moves only when the code
+// sleeps, so a ten-minute wait takes no real time.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+class FaultyEnv : public platform::EnvWrapper {
+ public:
+  enum class Op {
+    kCreate,   // an open that creates or writes (append, truncate, new)
+    kWrite,    // a write to an open file: half of it lands, then it fails
+    kSync,
+    kCopy,     // the copy is left cut in its side file and fails
+    kMove,
+    kReplace,
+    kDelete,
+    kMakeDirectory,
+  };
+
+  FaultyEnv();
+
+  // From the `nth` call on (1 = the next one) of `op` on a path containing
+  // `path_part`, `count` calls fail (-1: every one) with `error` in errno.
+  void Fail(Op op, int nth = 1, std::string path_part = "", int count = -1, int error = 28);
+  void ClearFailures() { rules_.clear(); }
+  // How many calls of `op` have failed so far.
+  int failures(Op op) const;
+
+  // A clock standing at `utc_seconds` that SleepMilliseconds moves on.
+  void UseFakeClock(int64_t utc_seconds);
+  int64_t slept_milliseconds() const { return slept_ms_; }
+
+  // Whether the rules make this call fail; counts it. Used by the files
+  // this Env opens, too.
+  bool ShouldFail(Op op, const std::string& path);
+
+  platform::FilePtr Open(const std::string& path, platform::OpenMode mode,
+                         bool* exists = nullptr) override;
+  bool CopyFile(const std::string& from, const std::string& to) override;
+  bool MoveFile(const std::string& from, const std::string& to) override;
+  bool ReplaceFile(const std::string& from, const std::string& to) override;
+  bool DeleteFile(const std::string& path) override;
+  bool MakeDirectory(const std::string& path) override;
+  int64_t UtcSeconds() override;
+  void SleepMilliseconds(int milliseconds) override;
+
+ private:
+  struct Rule {
+    Op op;
+    std::string path_part;
+    int skip;   // matching calls still to pass
+    int count;  // failures still to give; -1 endless
+    int error;
+  };
+  std::vector<Rule> rules_;
+  std::vector<int> failures_;
+  std::optional<int64_t> clock_;
+  int64_t slept_ms_ = 0;
+};
