@@ -247,5 +247,8 @@ void SetFixedClock(std::optional<int64_t> utc_seconds);
 // The flag is no longer removed on an interrupt (it was removed, or handed
 // on).
 void DisarmInterruptRemoval();
+// The outbound busy flag the process holds at the moment, removed too when
+// an interrupt ends the process; an empty path: none is held.
+void SetHeldOutboundFlag(const std::string& path);
 
 }  // namespace platform

@@ -431,8 +431,11 @@ namespace {
 // Fixed storage: the handler may only touch what is async-signal-safe.
 char interrupt_path[4096];
 volatile sig_atomic_t interrupt_armed = 0;
+char outbound_flag_path[4096];
+volatile sig_atomic_t outbound_flag_armed = 0;
 
 extern "C" void OnInterrupt(int sig) {
+  if (outbound_flag_armed) ::unlink(outbound_flag_path);
   if (interrupt_armed) ::unlink(interrupt_path);
   ::signal(sig, SIG_DFL);
   ::raise(sig);
@@ -459,5 +462,14 @@ bool CreateExclusiveRemovedOnInterrupt(const std::string& path) {
 }
 
 void DisarmInterruptRemoval() { interrupt_armed = 0; }
+
+void SetHeldOutboundFlag(const std::string& path) {
+  outbound_flag_armed = 0;
+  if (path.empty()) return;
+  std::string native = ResolveCase(path);
+  if (native.size() >= sizeof outbound_flag_path) return;
+  std::memcpy(outbound_flag_path, native.c_str(), native.size() + 1);
+  outbound_flag_armed = 1;
+}
 
 }  // namespace platform
