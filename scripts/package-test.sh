@@ -113,6 +113,12 @@ if getent passwd ftn >/dev/null; then
   dpkg_locked -i "$deb" >/dev/null
   [ "$(tail -n1 "$keep")" = "# the sysop's own line" ] || fail "reinstalling changed $keep"
   cp -p "$unpacked/kept" "$keep"
+  if [ "${created[0]:-}" = "$node_dir" ] && [ "$keep" = "$node_dir/node.cfg.txt" ]; then
+    step "the example node as ftn, logging to $log_dir"
+    runuser -u ftn -- sh -c "cd $node_dir && pelixcfg write node.cfg.txt && pelix >/dev/null" ||
+      fail "pelix as ftn in $node_dir ended with status $?"
+    grep 'PELX No TIC files found$' "$log_dir/pelix.log" >/dev/null || fail "nothing in $log_dir/pelix.log"
+  fi
 else
   echo "no user ftn: the node directory is not made"
   for dir in "${created[@]}"; do
