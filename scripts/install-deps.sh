@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, only those that are missing.
 set -euo pipefail
-packages=(qt6-base-dev qt6-base-dev-tools libgl-dev cmake ninja-build g++ libgtest-dev)
+packages=(qt6-base-dev qt6-base-dev-tools libgl-dev cmake ninja-build g++ libgtest-dev dpkg-dev man-db)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -14,3 +14,5 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPELIX_SANITIZE=ON >
 cmake --build build-asan -j "$jobs"
 (cd build-asan && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 \
   UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j "$jobs")
+
+bash scripts/package-test.sh build

@@ -30,6 +30,25 @@ TEST(LogLine, WritesTheFixedFormatAndCutsLongMessages) {
   ResetRunState();
 }
 
+// logrotate moves the log away without telling pelix: the next line must go
+// into a new file of the configured name, not after the moved one.
+TEST(LogLine, WritesIntoANewFileOnceTheLogWasRotated) {
+  TempNode node;
+  ResetRunState();
+  State().config.log_file = node.Path("pelix.log");
+  testing::internal::CaptureStdout();
+  LogLine('*', "Processing A.TIC");
+  ASSERT_TRUE(platform::MoveFile(node.Path("pelix.log"), node.Path("pelix.log.1")));
+  LogLine('*', "Processing B.TIC");
+  testing::internal::GetCapturedStdout();
+
+  std::vector<std::string> rotated = node.LogMessages("pelix.log.1");
+  std::vector<std::string> current = node.LogMessages();
+  EXPECT_EQ(rotated, std::vector<std::string>{"* Processing A.TIC"});
+  EXPECT_EQ(current, std::vector<std::string>{"* Processing B.TIC"});
+  ResetRunState();
+}
+
 TEST(Format, BuildsAnyLength) {
   EXPECT_EQ(Format("%s-%d", std::string(1000, 'a').c_str(), 7).size(), 1002u);
   EXPECT_EQ(Format("%8.8lX", 0xabcUL), "00000ABC");
