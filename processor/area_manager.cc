@@ -13,12 +13,15 @@ namespace {
 
 constexpr char kRobotName[] = "Pelix";
 
-enum Metacommand { kList = 1, kHelp, kPause, kResume, kPassword, kAmPassword };
+enum Metacommand {
+  kList = 1, kHelp, kPause, kResume, kPassword, kAmPassword, kQuery, kUnlinked, kInfo,
+};
 
 constexpr Keyword kMetacommands[] = {
     {"LIST", kList},         {"HELP", kHelp},         {"PAUSE", kPause},
     {"PASSIVE", kPause},     {"RESUME", kResume},     {"ACTIVE", kResume},
-    {"PASSWORD", kPassword}, {"AMPASSWORD", kAmPassword}, {"", 0}};
+    {"PASSWORD", kPassword}, {"AMPASSWORD", kAmPassword}, {"QUERY", kQuery},
+    {"UNLINKED", kUnlinked}, {"INFO", kInfo},         {"", 0}};
 
 // One answer in the making. Its messages are remembered so that an answer
 // that cannot be completed is taken back whole instead of leaving a reply
@@ -135,6 +138,18 @@ void RunMetacommand(Answer& answer, const std::string& line) {
     case kAmPassword:
       LogLine(kMarkAreaManager, "Changing Area Manager password");
       if ((link = RequesterLink(answer))) link->areamgr_password = FitText(argument, kPasswordWidth);
+      break;
+    case kQuery:
+      LogLine(kMarkAreaManager, "Sending Query");
+      Reply(answer, QueryReplyText(answer.request.from));
+      break;
+    case kUnlinked:
+      LogLine(kMarkAreaManager, "Sending Unlinked List");
+      Reply(answer, UnlinkedReplyText(answer.request.from));
+      break;
+    case kInfo:
+      LogLine(kMarkAreaManager, "Sending Info");
+      if ((link = RequesterLink(answer))) Reply(answer, InfoReplyText(*link));
       break;
     default:
       Reply(answer, Format("Unknown metacommand : '%s'\r", line.substr(1).c_str()));

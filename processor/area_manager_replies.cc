@@ -19,6 +19,25 @@ const char* SubscriptionMarker(FileEchoRecord& echo, const FidoAddress& requeste
   return " ";
 }
 
+// What the requester may do in the echo, in its own terms: the entry's
+// "send" means we send to it, so it receives.
+std::string RequesterRights(const EchoLinkEntry& entry) {
+  if (entry.send && entry.receive) return "receive, send";
+  if (entry.send) return "receive";
+  if (entry.receive) return "send";
+  return "";
+}
+
+const char* FlavourName(char flavour) {
+  switch (flavour | 0x20) {
+    case 'c': return "Crash";
+    case 'd': return "Direct";
+    case 'h': return "Hold";
+    case 'i': return "Immediate";
+    default: return "Normal";
+  }
+}
+
 }  // namespace
 
 std::string TearLine() { return Format("\r--- Pelix %s by the Pelix developers", kVersion); }
@@ -56,5 +75,37 @@ std::string HelpMessageText() {
   text += " %ACTIVE same as %RESUME\r";
   text += " %PASSWORD <password> Change Tic password\r";
   text += " %AMPASSWORD <password> Change Area Manger password\r";
+  text += " %QUERY To list the FileEchoes you are linked to\r";
+  text += " %UNLINKED To list the FileEchoes you are not linked to\r";
+  text += " %INFO To see your settings at this system\r";
   return text + TearLine();
+}
+
+std::string QueryReplyText(const FidoAddress& requester) {
+  std::string lines;
+  for (FileEchoRecord& echo : State().fileecho_list) {
+    const EchoLinkEntry* entry = FindEchoLink(echo, requester);
+    if (!entry || (!entry->send && !entry->receive)) continue;
+    lines += Format(" %-15.15s %s\r", echo.tag.c_str(), RequesterRights(*entry).c_str());
+  }
+  if (lines.empty()) return "You are not linked to any FileEcho\r";
+  return "FileEchoes you are linked to:\r" + lines;
+}
+
+std::string UnlinkedReplyText(const FidoAddress& requester) {
+  std::string lines;
+  for (FileEchoRecord& echo : State().fileecho_list) {
+    const EchoLinkEntry* entry = FindEchoLink(echo, requester);
+    if (entry && (entry->send || entry->receive)) continue;
+    lines += Format(" %-15.15s %s\r", echo.tag.c_str(), echo.description.c_str());
+  }
+  if (lines.empty()) return "You are linked to every FileEcho\r";
+  return "FileEchoes you are not linked to:\r" + lines;
+}
+
+std::string InfoReplyText(const LinkRecord& link) {
+  return Format("Your settings:\r Address    : %s\r Flavour    : %s\r Passive    : %s\r"
+                " Autocreate : %s\r",
+                link.address.c_str(), FlavourName(link.flavour), link.passive ? "Yes" : "No",
+                link.allow_autocreate ? "Yes" : "No");
 }

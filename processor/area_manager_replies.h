@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/fido_address.h"
+#include "common/records.h"
 
 // "\r--- Pelix 1.02" and the credit; no CR follows it.
 std::string TearLine();
@@ -14,3 +15,11 @@ std::string TearLine();
 std::string ListMessageText(const FidoAddress& requester);
 
 std::string HelpMessageText();
+
+// Reply lines, each ending in CR: the echoes the requester is linked to,
+// with what it may do in each ("receive", "send"), as its %QUERY asks.
+std::string QueryReplyText(const FidoAddress& requester);
+// The echoes the requester is not linked to, for %UNLINKED.
+std::string UnlinkedReplyText(const FidoAddress& requester);
+// The link's own settings for %INFO; never its passwords.
+std::string InfoReplyText(const LinkRecord& link);

@@ -172,7 +172,10 @@ TEST(AreaManager, HelpMessageFollowsTheReply) {
       " %RESUME To start receiving fileechoes again",
       " %ACTIVE same as %RESUME",
       " %PASSWORD <password> Change Tic password",
-      " %AMPASSWORD <password> Change Area Manger password"};
+      " %AMPASSWORD <password> Change Area Manger password",
+      " %QUERY To list the FileEchoes you are linked to",
+      " %UNLINKED To list the FileEchoes you are not linked to",
+      " %INFO To see your settings at this system"};
   EXPECT_EQ(lines, expected);
   EXPECT_EQ(run.log, (std::vector<std::string>{"% Processing Area Manager Request from 2:345/6",
                                                "% Sending Help Request"}));
@@ -213,6 +216,18 @@ TEST(AreaManager, EachCommandRepliesAndLogs) {
        {"Unknown command : hello robot"},
        {}},
       {{"--- tear", "%LIST"}, {}, {}},
+      {{"%query"},
+       {"FileEchoes you are linked to:", " AREA2           send", " AREA3           receive, send",
+        " VERY.LONG.ECHO. receive"},
+       {"% Sending Query"}},
+      {{"-AREA3", "%UNLINKED"},
+       {"Fileecho AREA3 - removed", "FileEchoes you are not linked to:",
+        " AREA1           First area"},
+       {"% Fileecho AREA3 - removed", "% Sending Unlinked List"}},
+      {{"%PAUSE", "%Info"},
+       {"System switched passive", "Your settings:", " Address    : 2:345/6",
+        " Flavour    : Normal", " Passive    : Yes", " Autocreate : No"},
+       {"% Switching Passive", "% Sending Info"}},
   };
   for (const Case& c : cases) {
     std::string what = c.body.empty() ? "" : c.body[0];
