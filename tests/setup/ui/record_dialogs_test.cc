@@ -246,6 +246,17 @@ class RecordDialogsTest : public QObject {
     }
     QCOMPARE(Links().size(), size_t{3});
     QCOMPARE(Echoes()[0].tag, std::string("B"));
+    // Enter in the typed "File Attach Status" closes too, adding no item.
+    link.show();
+    QVERIFY(QTest::qWaitForWindowActive(&link));
+    QComboBox* status = link.findChild<QComboBox*>("ComboBox1");
+    status->setFocus();
+    status->lineEdit()->clear();
+    QTest::keyClicks(status, "hold");
+    QTest::keyClick(status, Qt::Key_Return);
+    QVERIFY(!link.isVisible());
+    QCOMPARE(status->count(), 5);
+    QCOMPARE(Links()[0].flavour, 'h');
 
     // "&Del" asks; No keeps the record, Yes deletes it, and Enter then
     // presses "&Ok".
