@@ -34,3 +34,13 @@ void EditConnectedNode(EchoLinkEntry& entry, std::string_view address, bool rece
   entry.receive = receive ? 1 : 0;
   entry.send = send ? 1 : 0;
 }
+
+std::string ConnectedNodeLine(const EchoLinkEntry& entry) {
+  std::string line = entry.address.empty() ? "(no address)" : entry.address;
+  std::string flags;
+  if (entry.receive) flags = "receive";
+  if (entry.send) flags += flags.empty() ? "send" : ", send";
+  if (flags.empty()) flags = "off";
+  if (!EchoLinkIsStored(entry)) flags += ": not saved";
+  return line + "  (" + flags + ")";
+}

@@ -4,6 +4,7 @@
 // 1:2/3.0 are one node.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "common/records.h"
@@ -21,3 +22,9 @@ EchoLinkEntry* FindConnectedNode(FileEchoRecord& echo, std::string_view address)
 
 // Puts what the Connected Node picker holds into `entry`.
 void EditConnectedNode(EchoLinkEntry& entry, std::string_view address, bool receive, bool send);
+
+// The line of the "Nodes Connected" list: the address and what the node
+// does, "2:5020/2  (receive, send)". What the save leaves out says so: an
+// entry without an address shows "(no address)", one with neither box
+// checked "(off: not saved)".
+std::string ConnectedNodeLine(const EchoLinkEntry& entry);

@@ -19,8 +19,11 @@ std::string StoredDirectory(std::string_view typed) {
   if (directory.empty() || directory.back() == '\\' || directory.back() == '/') {
     return directory;
   }
+  // A Windows-style path keeps its style; anything else gets "/".
+  bool backslashes = directory.find('\\') != std::string::npos &&
+                     directory.find('/') == std::string::npos;
   if (directory.size() > kTextWidth - 2) directory.resize(kTextWidth - 2);
-  directory += '/';
+  directory += backslashes ? '\\' : '/';
   return directory;
 }
 

@@ -13,9 +13,10 @@ std::string StoredText(std::string_view typed);
 std::string StoredPassword(std::string_view typed);
 
 // A directory field: the processor appends file names directly to it, so a
-// non-empty directory must end in a separator; "/" is appended when it ends
-// in neither "\" nor "/". A text too long to take the separator loses its
-// last character to it, so the value and its zero stay within the field.
+// non-empty directory must end in a separator. One that ends in neither "\"
+// nor "/" gets "\" when it is written with "\" only (C:\FIDO\IN), else "/".
+// A text too long to take the separator loses its last character to it, so
+// the value and its zero stay within the field.
 std::string StoredDirectory(std::string_view typed);
 
 // The UTC offset in whole hours as the General Options dialog shows it:

@@ -90,7 +90,8 @@ void LoadRecordFile(EditList<Record>& list, const char* file, Reader read,
 void LoadConfiguration() {
   platform::CriticalErrorsOff quiet;
   if (!ClaimBusyFlag()) {
-    ShowMessageBox("Pelix is busy", "Fatal", MessageButtons::kOk, MessageIcon::kNone);
+    ShowMessageBox("Pelix is busy (remove pelix.bsy if no other Pelix program runs)", "Fatal",
+                   MessageButtons::kOk, MessageIcon::kNone);
     std::exit(kExitBusy);
   }
   SetupState().busy_flag_held = true;
@@ -102,4 +103,5 @@ void LoadConfiguration() {
                  "Not Enough memmory to load pelix.fe.");
   LoadRecordFile(state.link_list, kLinksFile, ReadLinks,
                  "Not Enough memmory to load pelix.nod.");
+  state.code_page = ReadCodePageChoice();
 }

@@ -12,7 +12,7 @@ enum class MessageIcon { kNone, kQuestion, kExclamation, kStop, kInformation };
 enum class MessageAnswer { kOk, kYes, kNo };
 
 struct MessageBoxRequest {
-  std::string text;
+  std::string text;  // UTF-8, like the caption
   std::string caption;
   MessageButtons buttons = MessageButtons::kOk;
   MessageIcon icon = MessageIcon::kNone;

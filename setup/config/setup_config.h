@@ -3,6 +3,7 @@
 #pragma once
 
 #include "common/records.h"
+#include "setup/config/code_page.h"
 #include "setup/config/edit_list.h"
 
 inline constexpr char kSetupBusyFlag[] = "pelix.bsy";
@@ -21,6 +22,8 @@ inline constexpr int kExitVersionRefused = 4;
 
 struct SetupConfiguration {
   MainConfig config;
+  // How the bytes of every text field are shown and typed.
+  CodePage code_page = CodePage::kLatin1;
   EditList<DomainRecord> domain_list;
   EditList<FileEchoRecord> fileecho_list;
   EditList<LinkRecord> link_list;

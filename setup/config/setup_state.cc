@@ -10,6 +10,7 @@ SetupConfiguration& SetupState() {
 void ResetSetupState() {
   SetupConfiguration& state = SetupState();
   state.config = MainConfig{};
+  state.code_page = CodePage::kLatin1;
   ClearList(state.domain_list);
   ClearList(state.fileecho_list);
   ClearList(state.link_list);

@@ -4,11 +4,13 @@
 
 #include "setup/config/dialog_text.h"
 #include "setup/config/setup_config.h"
+#include "setup/ui/code_page_guard.h"
 #include "setup/ui/qt_text.h"
 #include "ui_ano_form.h"
 
 TAnoForm::TAnoForm(QWidget* parent) : QDialog(parent), ui(new Ui::TAnoForm) {
   ui->setupUi(this);
+  GuardCodePage(this);
   ui->RadioItems1->setId(ui->RadioButton1, 0);
   ui->RadioItems1->setId(ui->RadioButton2, 1);
   connect(ui->RadioItems1, &QButtonGroup::idClicked, this, &TAnoForm::RadioGroup1Click);

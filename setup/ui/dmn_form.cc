@@ -6,6 +6,7 @@
 #include "setup/config/dialog_text.h"
 #include "setup/config/message_box.h"
 #include "setup/config/setup_config.h"
+#include "setup/ui/code_page_guard.h"
 #include "setup/ui/qt_text.h"
 #include "setup/ui/record_buttons.h"
 #include "ui_dmn_form.h"
@@ -18,6 +19,8 @@ EditList<DomainRecord>& Domains() { return SetupState().domain_list; }
 
 TDMNForm::TDMNForm(QWidget* parent) : QDialog(parent), ui(new Ui::TDMNForm) {
   ui->setupUi(this);
+  GuardCodePage(this);
+  GuardRecordDialog(this, ui->Button6);
   connect(ui->Button1, &QPushButton::clicked, this, &TDMNForm::Button1Click);
   connect(ui->Button2, &QPushButton::clicked, this, &TDMNForm::Button2Click);
   connect(ui->Button3, &QPushButton::clicked, this, &TDMNForm::Button3Click);
@@ -72,7 +75,8 @@ void TDMNForm::ShowCurrentRecord() {
   ui->CheckBox2->setChecked(domain.has_main_zone != 0);
   ui->Edit3->setText(ShownText(MainZoneText(domain.main_zone)));
   ui->Edit3->setEnabled(ui->CheckBox2->isChecked());
-  ShowRecordButtons(list, ui->Button2, ui->Button5, ui->Button3, ui->Button4, ui->Button7);
+  ShowRecordButtons(list, ui->Button2, ui->Button5, ui->Button3, ui->Button4, ui->Button7,
+                    ui->Edit1);
 }
 
 void TDMNForm::Button1Click() {
@@ -86,6 +90,7 @@ void TDMNForm::Button1Click() {
 }
 
 void TDMNForm::Button2Click() {
+  if (!ConfirmDeleteRecord()) return;
   StoreShownRecord();
   DeleteCurrent(Domains());
   ShowCurrentRecord();

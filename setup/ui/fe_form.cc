@@ -1,7 +1,10 @@
 #include "setup/ui/fe_form.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QShowEvent>
-#include <QValidator>
 #include <new>
 
 #include "setup/config/connected_nodes.h"
@@ -9,6 +12,7 @@
 #include "setup/config/message_box.h"
 #include "setup/config/setup_config.h"
 #include "setup/config/sort_orders.h"
+#include "setup/ui/code_page_guard.h"
 #include "setup/ui/node_form.h"
 #include "setup/ui/qt_text.h"
 #include "setup/ui/record_buttons.h"
@@ -19,16 +23,33 @@ namespace {
 
 EditList<FileEchoRecord>& Echoes() { return SetupState().fileecho_list; }
 
-// Echo tags are written in capitals in FidoNet; every letter typed into the
-// tag becomes one as it is entered.
-class CapitalLetters : public QValidator {
+// Echo tags are written in capitals in FidoNet: every letter typed (or
+// pasted) into the tag becomes one as it is entered. A tag that is only shown
+// keeps its letters as stored, so viewing an imported "abc" changes nothing.
+class CapitalLetters : public QObject {
  public:
-  using QValidator::QValidator;
-  State validate(QString& input, int&) const override {
-    for (QChar& c : input) {
-      if (c >= QChar('a') && c <= QChar('z')) c = QChar(c.unicode() - 'a' + 'A');
+  using QObject::QObject;
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    auto* edit = qobject_cast<QLineEdit*>(watched);
+    if (event->type() != QEvent::KeyPress || !edit || edit->isReadOnly()) return false;
+    auto* key = static_cast<QKeyEvent*>(event);
+    QString text;
+    if (key->matches(QKeySequence::Paste)) {
+      text = QGuiApplication::clipboard()->text();
+    } else if (!(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
+      text = key->text();
     }
-    return Acceptable;
+    bool small = false;
+    for (QChar& c : text) {
+      if (c >= QChar('a') && c <= QChar('z')) {
+        c = QChar(c.unicode() - 'a' + 'A');
+        small = true;
+      }
+    }
+    if (!small) return false;
+    edit->insert(text);
+    return true;
   }
 };
 
@@ -36,7 +57,9 @@ class CapitalLetters : public QValidator {
 
 TFEForm::TFEForm(QWidget* parent) : QDialog(parent), ui(new Ui::TFEForm) {
   ui->setupUi(this);
-  ui->Edit1->setValidator(new CapitalLetters(ui->Edit1));
+  ui->Edit1->installEventFilter(new CapitalLetters(ui->Edit1));
+  GuardCodePage(this);
+  GuardRecordDialog(this, ui->Button7);
   connect(ui->Button1, &QPushButton::clicked, this, &TFEForm::Button1Click);
   connect(ui->Button2, &QPushButton::clicked, this, &TFEForm::Button2Click);
   connect(ui->Button3, &QPushButton::clicked, this, &TFEForm::Button3Click);
@@ -88,8 +111,14 @@ void TFEForm::ShowCurrentRecord() {
   ui->Edit2->setText(ShownText(echo.description));
   ui->CheckBox1->setChecked(echo.passthrough != 0);
   ui->ListBox1->clear();
-  for (const EchoLinkEntry& entry : echo.links) ui->ListBox1->addItem(ShownText(entry.address));
-  ShowRecordButtons(list, ui->Button2, ui->Button3, ui->Button4, ui->Button5, ui->Button6);
+  // Each line says what the node does; the address itself rides along for
+  // "Del" and "&Edit".
+  for (const EchoLinkEntry& entry : echo.links) {
+    auto* line = new QListWidgetItem(ShownText(ConnectedNodeLine(entry)), ui->ListBox1);
+    line->setData(Qt::UserRole, ShownText(entry.address));
+  }
+  ShowRecordButtons(list, ui->Button2, ui->Button3, ui->Button4, ui->Button5, ui->Button6,
+                    ui->Edit1);
 }
 
 bool TFEForm::SelectedNode(QString& address) {
@@ -98,7 +127,7 @@ bool TFEForm::SelectedNode(QString& address) {
     ShowMessageBox("No Node Selected", "Error", MessageButtons::kOk, MessageIcon::kNone);
     return false;
   }
-  address = selected.first()->text();
+  address = selected.first()->data(Qt::UserRole).toString();
   return true;
 }
 
@@ -113,6 +142,7 @@ void TFEForm::Button1Click() {
 }
 
 void TFEForm::Button2Click() {
+  if (!ConfirmDeleteRecord()) return;
   StoreShownRecord();
   DeleteCurrent(Echoes());
   ShowCurrentRecord();
@@ -154,7 +184,8 @@ void TFEForm::Button8Click() {
   picker->Edit1()->setText(QString());
   picker->CheckBox1()->setChecked(false);
   picker->CheckBox2()->setChecked(false);
-  picker->exec();
+  // Escape or the title bar cancel: nothing is added.
+  if (picker->exec() != QDialog::Accepted) return;
   EchoLinkEntry entry;
   entry.address = TypedText(picker->Edit1()->text());
   entry.receive = picker->CheckBox1()->isChecked() ? 1 : 0;
@@ -187,7 +218,8 @@ void TFEForm::Button10Click() {
     picker->Edit1()->setText(ShownText(entry->address));
     picker->CheckBox1()->setChecked(entry->receive != 0);
     picker->CheckBox2()->setChecked(entry->send != 0);
-    picker->exec();
+    // Escape or the title bar cancel: the entry stays as it was.
+    if (picker->exec() != QDialog::Accepted) return;
     // The picker is modal: nothing else can change the chain meanwhile, so
     // the entry is still where it was.
     EditConnectedNode(*entry, TypedText(picker->Edit1()->text()),

@@ -1,4 +1,5 @@
-// General Options: the system's addresses, its time zone and two switches.
+// General Options: the system's addresses, its time zone, two switches and
+// the code page of the configuration's texts.
 #pragma once
 
 #include <QDialog>

@@ -8,6 +8,7 @@
 #include "setup/config/message_box.h"
 #include "setup/config/setup_config.h"
 #include "setup/config/sort_orders.h"
+#include "setup/ui/code_page_guard.h"
 #include "setup/ui/qt_text.h"
 #include "setup/ui/record_buttons.h"
 #include "ui_link_form.h"
@@ -20,6 +21,8 @@ EditList<LinkRecord>& Links() { return SetupState().link_list; }
 
 TLinkForm::TLinkForm(QWidget* parent) : QDialog(parent), ui(new Ui::TLinkForm) {
   ui->setupUi(this);
+  GuardCodePage(this);
+  GuardRecordDialog(this, ui->Button7);
   // The status is read from the whole text as typed: no completion puts
   // words into the sysop's mouth.
   ui->ComboBox1->setCompleter(nullptr);
@@ -79,7 +82,8 @@ void TLinkForm::ShowCurrentRecord() {
   ui->ComboBox1->setCurrentText(FlavourText(link.flavour));
   ui->CheckBox1->setChecked(link.passive != 0);
   ui->CheckBox2->setChecked(link.allow_autocreate != 0);
-  ShowRecordButtons(list, ui->Button2, ui->Button3, ui->Button4, ui->Button5, ui->Button6);
+  ShowRecordButtons(list, ui->Button2, ui->Button3, ui->Button4, ui->Button5, ui->Button6,
+                    ui->Edit1);
 }
 
 void TLinkForm::Button1Click() {
@@ -93,6 +97,7 @@ void TLinkForm::Button1Click() {
 }
 
 void TLinkForm::Button2Click() {
+  if (!ConfirmDeleteRecord()) return;
   StoreShownRecord();
   DeleteCurrent(Links());
   ShowCurrentRecord();

@@ -5,6 +5,7 @@
 #include <QMenu>
 
 #include "setup/config/allfix_import.h"
+#include "setup/config/code_page.h"
 #include "setup/config/message_box.h"
 #include "setup/config/setup_config.h"
 #include "setup/ui/about_form.h"
@@ -15,7 +16,6 @@
 #include "setup/ui/go_form.h"
 #include "setup/ui/link_form.h"
 #include "setup/ui/pfn_form.h"
-#include "setup/ui/qt_text.h"
 #include "setup/ui/setup_windows.h"
 #include "ui_main_form.h"
 
@@ -64,12 +64,13 @@ void TMainForm::FileEchoes1Click() {
   if (Windows().fe_form) Windows().fe_form->exec();
 }
 
-// The import runs however the path dialog was closed.
+// Only "&Ok" imports: Escape or the title bar cancel, since a second import
+// would add every area again.
 void TMainForm::ImportALLFIXconfiguration1Click() {
   TALLFIXForm* form = Windows().allfix_form;
-  if (!form) return;
-  form->exec();
-  ImportAllfixConfiguration(TypedText(form->Edit1()->text()));
+  if (!form || form->exec() != QDialog::Accepted) return;
+  // A directory of this system: its name in the system's own encoding.
+  ImportAllfixConfiguration(form->Edit1()->text().toLocal8Bit().toStdString());
 }
 
 void TMainForm::Quit1Click() { close(); }
@@ -86,6 +87,9 @@ void TMainForm::FormDestroy() {
     // A file that cannot be written has been named in an "Error" box and
     // keeps its previous contents.
     (void)SaveConfiguration();
+    if (!WriteCodePageChoice(SetupState().code_page))
+      ShowMessageBox(std::string("Can't write ") + kCodePageFile, "Error", MessageButtons::kOk,
+                     MessageIcon::kStop);
   }
   ReleaseSetupBusyFlag();
 }

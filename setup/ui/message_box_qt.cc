@@ -28,8 +28,8 @@ MessageAnswer ShowQtMessageBox(const MessageBoxRequest& request) {
     early = std::make_unique<QApplication>(argc, argv);
   }
   bool question = request.buttons == MessageButtons::kYesNo;
-  QMessageBox box(BoxIcon(request.icon), QString::fromLatin1(request.caption.c_str()),
-                  QString::fromLatin1(request.text.c_str()),
+  QMessageBox box(BoxIcon(request.icon), QString::fromUtf8(request.caption.c_str()),
+                  QString::fromUtf8(request.text.c_str()),
                   question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok);
   box.setDefaultButton(question ? QMessageBox::Yes : QMessageBox::Ok);
   int pressed = box.exec();

@@ -1,9 +1,11 @@
 #include "setup/ui/node_form.h"
 
+#include "setup/ui/code_page_guard.h"
 #include "ui_node_form.h"
 
 TNodeForm::TNodeForm(QWidget* parent) : QDialog(parent), ui(new Ui::TNodeForm) {
   ui->setupUi(this);
+  GuardCodePage(this);
 }
 
 TNodeForm::~TNodeForm() = default;

@@ -4,11 +4,13 @@
 
 #include "setup/config/dialog_text.h"
 #include "setup/config/setup_config.h"
+#include "setup/ui/code_page_guard.h"
 #include "setup/ui/qt_text.h"
 #include "ui_pfn_form.h"
 
 TPFNForm::TPFNForm(QWidget* parent) : QDialog(parent), ui(new Ui::TPFNForm) {
   ui->setupUi(this);
+  GuardCodePage(this);
   connect(ui->Button1, &QPushButton::clicked, this, &TPFNForm::Button1Click);
 }
 

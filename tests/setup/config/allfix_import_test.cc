@@ -76,7 +76,7 @@ TEST(AllfixImportTest, SetupFixGivesFiveDirectoriesEachEndingInASeparator) {
   EXPECT_EQ(config.inbound_dir, "C:\\ALLFIX\\SECURE\\");
   // Empty in the file: the configured directory stays, with its separator.
   EXPECT_EQ(config.queue_dir, "kept/queue/");
-  EXPECT_EQ(config.tic_outbound_dir, "C:\\ALLFIX\\TICOUT/");
+  EXPECT_EQ(config.tic_outbound_dir, "C:\\ALLFIX\\TICOUT\\");
   EXPECT_EQ(config.bad_tic_dir, "C:\\ALLFIX\\BAD\\");
   EXPECT_EQ(config.netmail_dir, "/var/fido/netmail/");
   EXPECT_EQ(config.fileecho_dir, "files");

@@ -3,12 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include "setup/config/code_page.h"
+
 TEST(DialogTextTest, DirectoriesEndInASeparator) {
   const struct {
     const char* typed;
     const char* stored;
   } cases[] = {
-      {"C:\\FIDO\\IN", "C:\\FIDO\\IN/"},
+      {"C:\\FIDO\\IN", "C:\\FIDO\\IN\\"},  // the path's own separator
+      {"C:\\FIDO/IN", "C:\\FIDO/IN/"},
       {"C:\\FIDO\\IN\\", "C:\\FIDO\\IN\\"},
       {"C:/FIDO/IN/", "C:/FIDO/IN/"},
       {"/var/fido/in", "/var/fido/in/"},
@@ -27,6 +30,7 @@ TEST(DialogTextTest, TooLongDirectoryStillFitsItsFieldWithSeparatorAndZero) {
   EXPECT_EQ(StoredDirectory(with_separator), with_separator);
   EXPECT_EQ(StoredDirectory(std::string(400, 'd')), std::string(253, 'd') + "/");
   EXPECT_EQ(StoredDirectory(std::string(253, 'd')), std::string(253, 'd') + "/");
+  EXPECT_EQ(StoredDirectory("\\" + std::string(300, 'd')), "\\" + std::string(252, 'd') + "\\");
 }
 
 TEST(DialogTextTest, TextsKeepAtMost254Characters) {
@@ -50,4 +54,38 @@ TEST(DialogTextTest, UtcOffsetIsReadAsADecimalFromItsFirst24Characters) {
       {std::string(23, ' ') + "5", 5}, {std::string(24, ' ') + "5", 0},
   };
   for (const auto& c : cases) EXPECT_EQ(UtcOffsetValue(c.typed), c.hours) << c.typed;
+}
+
+// Every byte reads as a character of its page and comes back as itself, so
+// no text of a file is changed by showing and storing it.
+TEST(DialogTextTest, EveryCodePageGivesEveryByteBackUnchanged) {
+  std::string all;
+  for (int b = 1; b < 256; ++b) all += static_cast<char>(b);
+  const struct {
+    CodePage page;
+    unsigned char byte;
+    char16_t character;
+  } known[] = {
+      {CodePage::kLatin1, 0xE9, u'\u00E9'},  {CodePage::kCp437, 0x82, u'\u00E9'},
+      {CodePage::kCp437, 0xE1, u'\u00DF'},   {CodePage::kCp850, 0xD5, u'\u0131'},
+      {CodePage::kCp866, 0x80, u'\u0410'},   {CodePage::kCp866, 0xF1, u'\u0451'},
+      {CodePage::kCp1251, 0xC0, u'\u0410'},  {CodePage::kCp1252, 0x80, u'\u20AC'},
+  };
+  for (CodePage page : CodePages()) {
+    std::u16string text = DecodeText(all, page);
+    std::string bytes;
+    EXPECT_TRUE(EncodeText(text, page, bytes)) << CodePageName(page);
+    EXPECT_EQ(bytes, all) << CodePageName(page);
+    CodePage named;
+    EXPECT_TRUE(CodePageFromName(CodePageName(page), named));
+    EXPECT_EQ(named, page);
+  }
+  for (const auto& k : known) {
+    EXPECT_EQ(DecodeText(std::string(1, static_cast<char>(k.byte)), k.page)[0], k.character)
+        << CodePageName(k.page) << " " << int(k.byte);
+  }
+  std::string bytes;
+  EXPECT_FALSE(EncodeText(u"\u0416x", CodePage::kCp437, bytes));
+  EXPECT_EQ(bytes, "x");
+  EXPECT_FALSE(EncodeText(u"\u20AC", CodePage::kLatin1, bytes));
 }

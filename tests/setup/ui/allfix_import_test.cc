@@ -21,10 +21,12 @@ namespace {
 const char kSuccess[] = "Attention: Configuration imported successfully.";
 const char kSaveQuestion[] = "Warning: Save changes ?";
 
+enum class Close { kOk, kTitleBar, kEscape };
+
 // Chooses "Import &ALLFIX configuration", types `path` over what the path
-// dialog shows (unless `path` is null) and closes it by "&Ok" or by its
-// title bar. Returns what the dialog showed when it opened.
-QString ImportFrom(const char* path, bool by_ok = true) {
+// dialog shows (unless `path` is null) and closes it by "&Ok", by its title
+// bar or by Escape. Returns what the dialog showed when it opened.
+QString ImportFrom(const char* path, Close how = Close::kOk) {
   QString shown = "no dialog";
   QTimer::singleShot(0, [&] {
     auto* dialog = qobject_cast<TALLFIXForm*>(QApplication::activeModalWidget());
@@ -34,10 +36,12 @@ QString ImportFrom(const char* path, bool by_ok = true) {
       dialog->Edit1()->clear();
       QTest::keyClicks(dialog->Edit1(), path);
     }
-    if (by_ok) {
-      QTest::mouseClick(dialog->findChild<QPushButton*>("Button1"), Qt::LeftButton);
-    } else {
-      dialog->close();
+    switch (how) {
+      case Close::kOk:
+        QTest::mouseClick(dialog->findChild<QPushButton*>("Button1"), Qt::LeftButton);
+        break;
+      case Close::kTitleBar: dialog->close(); break;
+      case Close::kEscape: QTest::keyClick(dialog->Edit1(), Qt::Key_Escape); break;
     }
   });
   Windows().main_form->findChild<QAction*>("ImportALLFIXconfiguration1")->trigger();
@@ -124,7 +128,7 @@ class AllfixImportTest : public QObject {
     QCOMPARE(setup.messages.asked()[0].icon, MessageIcon::kInformation);
     const MainConfig& config = SetupState().config;
     QCOMPARE(config.inbound_dir, std::string("C:\\ALLFIX\\INBOUND\\"));
-    QCOMPARE(config.queue_dir, std::string("C:\\ALLFIX\\QUEUE/"));
+    QCOMPARE(config.queue_dir, std::string("C:\\ALLFIX\\QUEUE\\"));
     QCOMPARE(config.tic_outbound_dir, std::string("C:\\ALLFIX\\TICOUT\\"));
     QCOMPARE(config.bad_tic_dir, std::string("C:\\ALLFIX\\BADTIC\\"));
     QCOMPARE(config.netmail_dir, std::string("C:\\FD\\NETMAIL\\"));
@@ -173,17 +177,21 @@ class AllfixImportTest : public QObject {
     QCOMPARE(Tags(), std::vector<std::string>{"EXISTING"});
   }
 
-  void PathStaysAndTitleBarCloseImportsToo() {
+  void PathStaysAndEscapeOrTitleBarCancel() {
     RunningSetup setup;
     WriteAllfix(setup.node, "allfix/");
     std::string path = setup.node.dir() + "allfix";
     ImportFrom(path.c_str());
-    // The second time the dialog shows the path typed the first time, and
-    // closing it by its title bar imports all the same: every area twice.
-    QCOMPARE(ImportFrom(nullptr, false), QString::fromStdString(path));
-    QCOMPARE(setup.messages.Texts(), (std::vector<std::string>{kSuccess, kSuccess}));
-    QCOMPARE(Tags(), (std::vector<std::string>{"EXISTING", "NODELIST", "Games", "PELIX.TEST",
-                                               "NODELIST", "Games", "PELIX.TEST"}));
+    // The second time the dialog shows the path typed the first time;
+    // Escape and the title bar cancel: a second import would add every
+    // area again.
+    QCOMPARE(ImportFrom(nullptr, Close::kEscape), QString::fromStdString(path));
+    QCOMPARE(ImportFrom(nullptr, Close::kTitleBar), QString::fromStdString(path));
+    QCOMPARE(setup.messages.Texts(), std::vector<std::string>{kSuccess});
+    QCOMPARE(Tags(), (std::vector<std::string>{"EXISTING", "NODELIST", "Games", "PELIX.TEST"}));
+    // "&Ok" imports again, every area a second time.
+    ImportFrom(nullptr);
+    QCOMPARE(Tags().size(), size_t{7});
     // The description goes to the first echo with the tag.
     QCOMPARE(Descriptions()[4], std::string());
   }
@@ -195,7 +203,7 @@ class AllfixImportTest : public QObject {
     setup.node.WriteFile("fareas.fix", "");
     ImportFrom("");
     QCOMPARE(setup.messages.Texts(), std::vector<std::string>{kSuccess});
-    QCOMPARE(SetupState().config.inbound_dir, std::string("D:\\IN/"));
+    QCOMPARE(SetupState().config.inbound_dir, std::string("D:\\IN\\"));
     QCOMPARE(SetupState().config.queue_dir, std::string("/fido/queue/"));
     QCOMPARE(Tags(), std::vector<std::string>{"EXISTING"});
   }

@@ -2,6 +2,7 @@
 // each shows when it opens and what "&Ok" stores.
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,6 +14,7 @@
 #include "setup/ui/about_form.h"
 #include "setup/ui/ano_form.h"
 #include "setup/ui/go_form.h"
+#include "setup/ui/link_form.h"
 #include "setup/ui/pfn_form.h"
 #include "tests/setup/support/setup_node.h"
 
@@ -52,6 +54,48 @@ class OptionDialogsTest : public QObject {
     QCOMPARE(Edit(&form, "Edit2")->text(), QString("0"));
     QCOMPARE(Edit(&form, "Edit1")->text(), QString());
     form.close();
+  }
+
+  // A Cyrillic sysop in CP866: his name is shown and stored in his code
+  // page, a character the page cannot hold is refused where it is typed,
+  // and the choice is remembered beside the configuration.
+  void CodePageChosenInGeneralOptionsConvertsBothWays() {
+    SetupNode node;
+    ScriptedMessages messages;
+    LoadConfiguration();
+    std::vector<LinkRecord> links(1);
+    links[0].sysop_name = "\x88\xa2\xa0\xad";  // "Ivan" in CP866
+    LoadList(SetupState().link_list, std::move(links));
+    TGOForm options;
+    options.show();
+    QComboBox* pages = options.findChild<QComboBox*>("ComboBox1");
+    QVERIFY(pages);
+    QCOMPARE(pages->currentText(), QString("Latin-1 (ISO 8859-1)"));
+    pages->setCurrentIndex(pages->findText("CP866 (DOS, Cyrillic)"));
+    ClickOk(options);
+
+    TLinkForm link;
+    link.show();
+    QLineEdit* name = Edit(&link, "Edit1");
+    QCOMPARE(name->text(), QString("Иван"));
+    name->end(false);
+    // Typed as a keyboard of that language sends them.
+    for (QChar c : QString("ё€")) {
+      QTest::sendKeyEvent(QTest::Click, name, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    }
+    QCOMPARE(name->text(), QString("Иванё"));
+    QCOMPARE(messages.Texts(),
+             std::vector<std::string>{"Error: The character \"€\" (U+20AC) cannot be stored in "
+                                      "the code page CP866 of the configuration."});
+    QTest::mouseClick(link.findChild<QPushButton*>("Button7"), Qt::LeftButton);
+    QCOMPARE(ListRecords(SetupState().link_list)[0].sysop_name, std::string("\x88\xa2\xa0\xad\xf1"));
+
+    QVERIFY(WriteCodePageChoice(SetupState().code_page));
+    QCOMPARE(node.ReadFile("setup.cp"), std::string("CP866\n"));
+    ReleaseSetupBusyFlag();
+    ResetSetupState();
+    LoadConfiguration();
+    QCOMPARE(SetupState().code_page, CodePage::kCp866);
   }
 
   void GeneralOptionsShowTheConfigurationEachTimeTheyOpen() {
@@ -140,7 +184,8 @@ class OptionDialogsTest : public QObject {
     Edit(&form, "Edit7")->setText("C:\\FIDO\\TIC.LOG");
     ClickOk(form);
     QCOMPARE(form.result(), int(QDialog::Accepted));
-    QCOMPARE(config.inbound_dir, std::string("C:\\FIDO\\IN/"));
+    // The separator added is the one the path is written with.
+    QCOMPARE(config.inbound_dir, std::string("C:\\FIDO\\IN\\"));
     QCOMPARE(config.tic_outbound_dir, std::string("C:\\FIDO\\TICOUT\\"));
     QCOMPARE(config.queue_dir, std::string());
     QCOMPARE(config.fileecho_dir, std::string("C:/FIDO/FILES/"));
@@ -221,7 +266,7 @@ class OptionDialogsTest : public QObject {
     ClickOk(form);
     QCOMPARE(form.result(), int(QDialog::Accepted));
     const MainConfig& config = SetupState().config;
-    QCOMPARE(config.announce_db_dir, std::string("C:\\FIDO\\ANN/"));
+    QCOMPARE(config.announce_db_dir, std::string("C:\\FIDO\\ANN\\"));
     QCOMPARE(config.announce_target, std::string("C:\\FIDO\\JAM\\NEWFILES"));
     QCOMPARE(config.announce_to, 1);
   }
@@ -246,10 +291,14 @@ class OptionDialogsTest : public QObject {
     TAboutForm form;
     form.show();
     QCOMPARE(form.windowTitle(), QString("About"));
-    QCOMPARE(form.size(), QSize(275, 162));
+    QVERIFY(form.width() >= 275 && form.height() >= 162);
     QStringList texts;
     for (QLabel* label : form.findChildren<QLabel*>()) {
-      if (!label->text().isEmpty()) texts << label->text();
+      if (label->text().isEmpty()) continue;
+      texts << label->text();
+      // Each text on one line, whole.
+      QVERIFY(!label->wordWrap());
+      QVERIFY(label->width() >= label->fontMetrics().horizontalAdvance(label->text()));
     }
     QCOMPARE(texts, (QStringList{"Pelix FIDO Net Fileecho processor for Windows NT", "ver 1.02"}));
     QPushButton* ok = form.findChild<QPushButton*>("Button1");

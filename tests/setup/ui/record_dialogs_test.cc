@@ -125,11 +125,13 @@ struct Picker {
   ~Picker() { Windows().node_form = nullptr; }
 };
 
+enum class Close { kOk, kTitleBar, kEscape };
+
 // Answers the picker the next time it is shown: `seen` gets what it showed
 // ("address receive send"), then the address is typed over and the boxes
-// set, and "&Ok" (or the title bar) closes it.
+// set, and "&Ok", the title bar or Escape closes it.
 void AnswerPicker(const QString& address, bool receive, bool send, QString* seen = nullptr,
-                  bool by_ok = true) {
+                  Close how = Close::kOk) {
   QTimer::singleShot(0, [=] {
     auto* picker = qobject_cast<TNodeForm*>(QApplication::activeModalWidget());
     if (!picker) return;
@@ -141,10 +143,12 @@ void AnswerPicker(const QString& address, bool receive, bool send, QString* seen
     QTest::keyClicks(picker->Edit1(), address);
     picker->CheckBox1()->setChecked(receive);
     picker->CheckBox2()->setChecked(send);
-    if (by_ok) {
-      QTest::mouseClick(picker->findChild<QPushButton*>("Button1"), Qt::LeftButton);
-    } else {
-      picker->close();
+    switch (how) {
+      case Close::kOk:
+        QTest::mouseClick(picker->findChild<QPushButton*>("Button1"), Qt::LeftButton);
+        break;
+      case Close::kTitleBar: picker->close(); break;
+      case Close::kEscape: QTest::keyClick(picker->Edit1(), Qt::Key_Escape); break;
     }
   });
 }
@@ -206,10 +210,69 @@ class RecordDialogsTest : public QObject {
     QCOMPARE(echo.findChild<QListWidget*>("ListBox1")->selectionMode(),
              QAbstractItemView::SingleSelection);
 
+    // Enter presses "&Ok" only, and the dialogs keep their size.
+    for (QDialog* form : std::initializer_list<QDialog*>{&domain, &link, &echo}) {
+      for (QPushButton* b : form->findChildren<QPushButton*>()) {
+        QVERIFY2(!b->autoDefault(), qPrintable(b->objectName()));
+      }
+      QCOMPARE(form->minimumSize(), form->maximumSize());
+      QVERIFY(!(form->windowFlags() & Qt::WindowMaximizeButtonHint));
+    }
+
     TNodeForm picker;
     QCOMPARE(picker.windowTitle(), QString("Connected Node"));
     QCOMPARE(picker.CheckBox1()->text(), QString("Recieve files from this node"));
     QCOMPARE(picker.CheckBox2()->text(), QString("Send files to this node"));
+  }
+
+  // Keyboard only: "->|" greys itself on the last record and "&Del" keeps
+  // the focus; the next Enter must close the dialog by "&Ok", never insert
+  // a blank link, sort the echoes or delete a second record.
+  void EnterPressesOkWhereverAButtonLeftTheFocus() {
+    ScriptedMessages messages({MessageAnswer::kNo, MessageAnswer::kYes});
+    LoadLinks({"1:1/1", "1:1/2", "1:1/3"});
+    LoadEchoes({"B", "A"});
+    TLinkForm link;
+    TFEForm echo;
+    for (QDialog* form : std::initializer_list<QDialog*>{&link, &echo}) {
+      form->show();
+      QVERIFY(QTest::qWaitForWindowActive(form));
+      Button(form, "Button6")->setFocus();
+      QTest::keyClick(Button(form, "Button6"), Qt::Key_Space);
+      QCOMPARE(QApplication::focusWidget(), Edit(form, "Edit1"));
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+      QCOMPARE(form->result(), int(QDialog::Accepted));
+      QVERIFY(!form->isVisible());
+    }
+    QCOMPARE(Links().size(), size_t{3});
+    QCOMPARE(Echoes()[0].tag, std::string("B"));
+    // Enter in the typed "File Attach Status" closes too, adding no item.
+    link.show();
+    QVERIFY(QTest::qWaitForWindowActive(&link));
+    QComboBox* status = link.findChild<QComboBox*>("ComboBox1");
+    status->setFocus();
+    status->lineEdit()->clear();
+    QTest::keyClicks(status, "hold");
+    QTest::keyClick(status, Qt::Key_Return);
+    QVERIFY(!link.isVisible());
+    QCOMPARE(status->count(), 5);
+    QCOMPARE(Links()[0].flavour, 'h');
+
+    // "&Del" asks; No keeps the record, Yes deletes it, and Enter then
+    // presses "&Ok".
+    link.show();
+    QVERIFY(QTest::qWaitForWindowActive(&link));
+    Button(&link, "Button2")->setFocus();
+    QTest::keyClick(Button(&link, "Button2"), Qt::Key_Space);
+    QCOMPARE(Links().size(), size_t{3});
+    QTest::keyClick(Button(&link, "Button2"), Qt::Key_Space);
+    QCOMPARE(messages.Texts(), (std::vector<std::string>{"Warning: Delete this record ?",
+                                                         "Warning: Delete this record ?"}));
+    QCOMPARE(messages.asked()[0].buttons, MessageButtons::kYesNo);
+    QCOMPARE(Links().size(), size_t{2});
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QCOMPARE(link.result(), int(QDialog::Accepted));
+    QCOMPARE(Links().size(), size_t{2});
   }
 
   void DomainDialogOnAnEmptyListShowsOneBlankRecord() {
@@ -282,6 +345,7 @@ class RecordDialogsTest : public QObject {
   }
 
   void DomainInsertDeleteAndMovingKeepCounterAndButtonsRight() {
+    ScriptedMessages yes({MessageAnswer::kYes, MessageAnswer::kYes, MessageAnswer::kYes});
     LoadDomains({"one", "two", "three"});
     TDMNForm form;
     form.show();
@@ -416,6 +480,7 @@ class RecordDialogsTest : public QObject {
   }
 
   void LinkInsertAndDeleteMoveTheCounterAsExpected() {
+    ScriptedMessages yes({MessageAnswer::kYes, MessageAnswer::kYes});
     LoadLinks({"1:1/1", "1:1/2", "1:1/3"});
     TLinkForm form;
     form.show();
@@ -490,6 +555,23 @@ class RecordDialogsTest : public QObject {
     QCOMPARE(Echoes()[0].passthrough, 1);
   }
 
+  // An imported "abc" stays "abc" however often it is looked at; only what
+  // the sysop types becomes capitals.
+  void ViewedLowerCaseTagIsStoredAsItWas() {
+    LoadEchoes({"abc", "TWO"});
+    TFEForm form;
+    form.show();
+    QCOMPARE(Edit(&form, "Edit1")->text(), QString("abc"));
+    Click(&form, "Button5");
+    Click(&form, "Button4");
+    QCOMPARE(Echoes()[0].tag, std::string("abc"));
+    QCOMPARE(Edit(&form, "Edit1")->text(), QString("abc"));
+    Edit(&form, "Edit1")->end(false);
+    QTest::keyClicks(Edit(&form, "Edit1"), ".x");
+    Click(&form, "Button7");
+    QCOMPARE(Echoes()[0].tag, std::string("abc.X"));
+  }
+
   void EchoSortOrdersByTagIgnoringCaseAndKeepsEachChain() {
     LoadEchoes({"ABD", "abc", "AB"});
     TFEForm form;
@@ -497,7 +579,7 @@ class RecordDialogsTest : public QObject {
     Click(&form, "Button11");
     QCOMPARE(Position(&form, "Edit3", kEchoButtons), QString("1/3 +--++"));
     QCOMPARE(Edit(&form, "Edit1")->text(), QString("AB"));
-    QCOMPARE(ListLines(&form), QStringList{"2:5020/1.3"});
+    QCOMPARE(ListLines(&form), QStringList{"2:5020/1.3  (receive, send)"});
     QStringList order;
     for (const FileEchoRecord& echo : Echoes()) {
       order << QString::fromStdString(echo.tag + " " + echo.links.at(0).address);
@@ -507,6 +589,7 @@ class RecordDialogsTest : public QObject {
   }
 
   void EchoInsertDeleteAndMovingKeepCounterAndButtonsRight() {
+    ScriptedMessages yes({MessageAnswer::kYes});
     LoadEchoes({"ONE", "TWO", "THREE"});
     TFEForm form;
     form.show();
@@ -541,22 +624,23 @@ class RecordDialogsTest : public QObject {
     AnswerPicker("1:2/3.0", true, false, &seen);
     Click(&form, "Button8");
     QCOMPARE(seen, QString(" 0 0"));
-    QCOMPARE(ListLines(&form), QStringList{"1:2/3.0"});
+    QCOMPARE(ListLines(&form), QStringList{"1:2/3.0  (receive)"});
     AnswerPicker("1:2/3", false, true);
     Click(&form, "Button8");
     QCOMPARE(messages.Texts(), std::vector<std::string>{"Error: Already in export list."});
     QCOMPARE(messages.asked()[0].icon, MessageIcon::kNone);
-    QCOMPARE(ListLines(&form), QStringList{"1:2/3.0"});
+    QCOMPARE(ListLines(&form), QStringList{"1:2/3.0  (receive)"});
     QCOMPARE(Echoes()[0].links, (std::vector<EchoLinkEntry>{{"1:2/3.0", 1, 0}}));
 
-    // An empty address is accepted once, however the picker was closed.
-    AnswerPicker("", false, false, nullptr, false);
+    // An empty address is accepted once; the list says it is not saved.
+    AnswerPicker("", false, false);
     Click(&form, "Button8");
     AnswerPicker("", true, true);
     Click(&form, "Button8");
     QCOMPARE(messages.Texts(), (std::vector<std::string>{"Error: Already in export list.",
                                                          "Error: Already in export list."}));
-    QCOMPARE(ListLines(&form), (QStringList{"1:2/3.0", ""}));
+    QCOMPARE(ListLines(&form),
+             (QStringList{"1:2/3.0  (receive)", "(no address)  (off: not saved)"}));
     form.close();
   }
 
@@ -598,13 +682,15 @@ class RecordDialogsTest : public QObject {
     LoadList(SetupState().fileecho_list, std::move(echoes));
     TFEForm form;
     form.show();
-    QCOMPARE(ListLines(&form), (QStringList{"2:5020/1", "2:5020/2", "2:5020/3"}));
+    QCOMPARE(ListLines(&form), (QStringList{"2:5020/1  (receive, send)", "2:5020/2  (send)",
+                                            "2:5020/3  (receive)"}));
     SelectLine(&form, 1);
     QString seen;
     AnswerPicker("2:5020/20", true, false, &seen);
     Click(&form, "Button10");
     QCOMPARE(seen, QString("2:5020/2 0 1"));
-    QCOMPARE(ListLines(&form), (QStringList{"2:5020/1", "2:5020/20", "2:5020/3"}));
+    QCOMPARE(ListLines(&form), (QStringList{"2:5020/1  (receive, send)",
+                                            "2:5020/20  (receive)", "2:5020/3  (receive)"}));
     // No duplicate check after an edit.
     SelectLine(&form, 2);
     AnswerPicker("2:5020/1", false, false);
@@ -615,7 +701,31 @@ class RecordDialogsTest : public QObject {
                                          {"2:5020/1", 0, 0}}));
     SelectLine(&form, 0);
     Click(&form, "Button9");
-    QCOMPARE(ListLines(&form), (QStringList{"2:5020/20", "2:5020/1"}));
+    QCOMPARE(ListLines(&form), (QStringList{"2:5020/20  (receive)", "2:5020/1  (off: not saved)"}));
+    form.close();
+  }
+
+  // Escape or the title bar on the Connected Node box cancel: "&Add" adds
+  // nothing, "&Edit" changes nothing.
+  void EscapeOrTitleBarOnTheNodePickerChangesNothing() {
+    Picker picker;
+    ScriptedMessages messages;
+    LoadEchoes({"PELIX.TEST"});
+    TFEForm form;
+    form.show();
+    AnswerPicker("2:5020/9", true, true, nullptr, Close::kEscape);
+    Click(&form, "Button8");
+    AnswerPicker("", false, false, nullptr, Close::kTitleBar);
+    Click(&form, "Button8");
+    SelectLine(&form, 0);
+    AnswerPicker("", false, false, nullptr, Close::kEscape);
+    Click(&form, "Button10");
+    SelectLine(&form, 0);
+    AnswerPicker("2:5020/9", false, false, nullptr, Close::kTitleBar);
+    Click(&form, "Button10");
+    QCOMPARE(Echoes()[0].links, (std::vector<EchoLinkEntry>{{"2:5020/1.1", 1, 1}}));
+    QCOMPARE(ListLines(&form), QStringList{"2:5020/1.1  (receive, send)"});
+    QCOMPARE(messages.Texts(), std::vector<std::string>{});
     form.close();
   }
 
@@ -647,7 +757,8 @@ class RecordDialogsTest : public QObject {
     AnswerPicker("2:5020/3", false, true);
     Click(&form, "Button8");
     Click(&form, "Button7");
-    QCOMPARE(ListLines(&form).size(), 3);
+    QCOMPARE(ListLines(&form), (QStringList{"2:5020/1  (receive, send)",
+                                            "2:5020/2  (off: not saved)", "2:5020/3  (send)"}));
     SaveConfiguration();
     ConfigText saved;
     std::string error;

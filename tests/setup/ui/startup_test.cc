@@ -118,7 +118,8 @@ class StartupTest : public QObject {
     node.WriteFile("pelix.bsy", "held by pelix");
     ChildRun run = RunSetupInChild(node, {});
     QCOMPARE(run.status, 0);
-    QCOMPARE(run.asked, std::vector<std::string>{"Fatal: Pelix is busy [OK]"});
+    QCOMPARE(run.asked, std::vector<std::string>{"Fatal: Pelix is busy (remove pelix.bsy if no "
+                                                  "other Pelix program runs) [OK]"});
     QCOMPARE(node.ReadFile("pelix.bsy"), std::string("held by pelix"));
   }
 
