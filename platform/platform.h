@@ -41,6 +41,10 @@ bool CopyFile(const std::string& from, const std::string& to);
 // Moves; fails, touching nothing, when the target exists.
 bool MoveFile(const std::string& from, const std::string& to);
 bool DeleteFile(const std::string& path);
+// Removes a directory only when it is empty.
+bool RemoveEmptyDirectory(const std::string& path);
+// The working directory, absolute, without a closing "/".
+std::string CurrentDirectory();
 // Creates an empty file that must not exist yet; false when it exists or
 // cannot be made.
 bool CreateExclusive(const std::string& path);

@@ -213,6 +213,19 @@ bool DeleteFile(const std::string& path) {
   return !IsDirectory(native) && ::unlink(native.c_str()) == 0;
 }
 
+bool RemoveEmptyDirectory(const std::string& path) {
+  std::string native = NativePath(path);
+  return IsDirectory(native) && ::rmdir(native.c_str()) == 0;
+}
+
+std::string CurrentDirectory() {
+  std::error_code ec;
+  std::string dir = fs::current_path(ec).string();
+  if (ec) return "";
+  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  return dir;
+}
+
 bool CreateExclusive(const std::string& path) {
   std::string native = NativePath(path);
   // A file that exists under another letter case is the same flag.
