@@ -328,3 +328,51 @@ TEST(TicForward, SecondTicOfARunCarriesNoLdescOfTheFirst) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(TicForward, SecondFileOfTheSameNameNeverReplacesACopyStillToBeSent) {
+  TempNode node;
+  node.MakeDir("ticout");
+  node.MakeDir("queue/keep");  // a subdirectory of the sysop's
+  node.WriteConfig(BasicConfigText() + kThreeLinks);
+  for (const char* contents : {"first", "second", "third"}) {
+    DropArrival(node, "A.TIC", "SAME.ZIP", contents, TicLines("SAME.ZIP", contents));
+    ASSERT_EQ(node.Run().status, 0);
+  }
+  EXPECT_EQ(node.ReadFile("queue/SAME.ZIP"), "first");
+  EXPECT_EQ(node.ReadFile("queue/px0001/SAME.ZIP"), "second");
+  EXPECT_EQ(node.ReadFile("queue/px0002/SAME.ZIP"), "third");
+  const Lines flow = FlowLines(node.ReadFile("out/139c0002.clo"));
+  ASSERT_EQ(flow.size(), 6u);
+  EXPECT_EQ(flow[2], node.dir() + "queue/px0001/SAME.ZIP");
+  EXPECT_NE(node.ReadFile(flow[3].substr(1 + node.dir().size())).find("Crc " + CrcText("second")),
+            std::string::npos);
+  // Once the mailer has sent everything the copies and their numbered
+  // subdirectories go; the sysop's subdirectory stays.
+  ASSERT_TRUE(platform::DeleteFile(node.Path("out/139c0002.clo")));
+  ASSERT_TRUE(platform::DeleteFile(node.Path("out/139c0003.hlo")));
+  ASSERT_EQ(node.Run().status, 0);
+  EXPECT_EQ(node.List("queue"), Lines{"keep"});
+}
+
+TEST(TicForward, TicThatPassedUsAlreadyIsADupe) {
+  for (const char* path : {"Path 2:5020/100 1600000100 Sun Sep 13 12:28:20 2020 UTC+0300",
+                           "Path 2:5020/101 1600000100 Sun Sep 13 12:28:20 2020 UTC+0300"}) {
+    SCOPED_TRACE(path);
+    TempNode node;
+    node.MakeDir("ticout");
+    node.WriteConfig(BasicConfigText() + kThreeLinks);
+    Lines tic = TicLines("FILE.ZIP", kContents);
+    tic.insert(tic.begin() + 7, path);  // our own Path line, the file came back
+    DropArrival(node, "A.TIC", "FILE.ZIP", kContents, tic);
+    ASSERT_EQ(node.Run().status, 0);
+    EXPECT_EQ(AfterHeader(node),
+              (Lines{"! Dupe, FILE.ZIP has passed us already", "* Moving TIC to Bad Tics"}));
+    EXPECT_EQ(node.List("bad"), (Lines{"A.TIC", "FILE.ZIP"}));
+    EXPECT_FALSE(node.Exists("out"));
+    EXPECT_FALSE(node.Exists("files/PELIX.TEST"));
+  }
+}
+
+}  // namespace
