@@ -97,6 +97,10 @@ class Env {
   // every moment one of the two complete files is there under `to`.
   virtual bool ReplaceFile(const std::string& from, const std::string& to) = 0;
   virtual bool DeleteFile(const std::string& path) = 0;
+  // Removes a directory only when it is empty.
+  virtual bool RemoveEmptyDirectory(const std::string& path) = 0;
+  // The working directory, absolute, without a closing "/".
+  virtual std::string CurrentDirectory() = 0;
   // nullptr when the file cannot be opened in `mode`: also a directory, a
   // FIFO or a device where a regular file is wanted. `exists` (optional)
   // tells for kCreateNew whether a file of that name was the reason.
@@ -133,6 +137,10 @@ class EnvWrapper : public Env {
     return target_->ReplaceFile(f, t);
   }
   bool DeleteFile(const std::string& p) override { return target_->DeleteFile(p); }
+  bool RemoveEmptyDirectory(const std::string& p) override {
+    return target_->RemoveEmptyDirectory(p);
+  }
+  std::string CurrentDirectory() override { return target_->CurrentDirectory(); }
   FilePtr Open(const std::string& p, OpenMode m, bool* exists = nullptr) override {
     return target_->Open(p, m, exists);
   }
@@ -187,6 +195,10 @@ inline bool IsDirectory(const std::string& path) { return CurrentEnv().IsDirecto
 [[nodiscard]] inline bool DeleteFile(const std::string& path) {
   return CurrentEnv().DeleteFile(path);
 }
+[[nodiscard]] inline bool RemoveEmptyDirectory(const std::string& path) {
+  return CurrentEnv().RemoveEmptyDirectory(path);
+}
+inline std::string CurrentDirectory() { return CurrentEnv().CurrentDirectory(); }
 [[nodiscard]] inline FilePtr OpenFile(const std::string& path, OpenMode mode) {
   return CurrentEnv().Open(path, mode);
 }

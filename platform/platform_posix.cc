@@ -343,6 +343,19 @@ class PosixEnv : public Env {
     return ::unlink(native.c_str()) == 0;
   }
 
+  bool RemoveEmptyDirectory(const std::string& path) override {
+    std::string native = ResolveCase(path);
+    return IsDirectoryExactly(native) && ::rmdir(native.c_str()) == 0;
+  }
+
+  std::string CurrentDirectory() override {
+    std::error_code ec;
+    std::string dir = fs::current_path(ec).string();
+    if (ec) return "";
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    return dir;
+  }
+
   FilePtr Open(const std::string& path, OpenMode mode, bool* exists) override {
     if (exists) *exists = false;
     if (path.empty()) return nullptr;

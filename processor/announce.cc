@@ -94,12 +94,24 @@ bool AddDatabaseFile(const std::string& name, size_t tail_size, std::string& rep
   return length == contents.size();
 }
 
+// FidoNet message text ends its lines with CR alone; a CR LF would show
+// as an empty line in readers and travel on as an LF byte in echomail.
+std::string MessageText(const std::string& report) {
+  std::string text;
+  text.reserve(report.size());
+  for (size_t i = 0; i < report.size(); ++i) {
+    if (report[i] == '\r' && i + 1 < report.size() && report[i + 1] == '\n') continue;
+    text += report[i] == '\n' ? '\r' : report[i];
+  }
+  return text;
+}
+
 bool PostToJamBase(const std::string& report) {
   const MainConfig& config = State().config;
   JamBaseHeader header;
   platform::FilePtr jhr = OpenJamBase(config.announce_target, header);
   if (!jhr) return false;
-  bool posted = AppendJamMessage(config.announce_target, *jhr, header, report,
+  bool posted = AppendJamMessage(config.announce_target, *jhr, header, MessageText(report),
                                  config.main_address, "Pelix", "All", "New Files");
   return CloseJamBase(*jhr, header) && posted;
 }

@@ -88,6 +88,26 @@ std::optional<std::string> OutboundBase(const FidoAddress& address, const std::s
   return base;
 }
 
+std::string AbsoluteFlowPath(const std::string& path) {
+  std::string joined = path;
+  for (char& c : joined)
+    if (c == '\\') c = '/';
+  if (joined.empty() || joined[0] != '/') joined = platform::CurrentDirectory() + "/" + joined;
+  std::string result;
+  size_t pos = 0;
+  while (pos <= joined.size()) {
+    size_t end = joined.find('/', pos);
+    if (end == std::string::npos) end = joined.size();
+    const std::string_view part(joined.data() + pos, end - pos);
+    if (!part.empty() && part != ".") {
+      result += '/';
+      result += part;
+    }
+    pos = end + 1;
+  }
+  return result.empty() ? "/" : result;
+}
+
 bool LinkBusy(const FidoAddress& address, const std::string& domain) {
   std::optional<std::string> base = BaseName(address, domain);
   if (!base) return false;

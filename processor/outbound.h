@@ -32,3 +32,9 @@ bool WaitWhileBusy(const FidoAddress& address, const std::string& domain,
 void SetBusy(const FidoAddress& address, const std::string& domain);
 // Removes base name + ".bsy" and + ".csy".
 void ClearBusy(const FidoAddress& address, const std::string& domain);
+
+// `path` as a flow-file line names it: absolute, with "/" separators and no
+// "." or empty components. A relative path is taken relative to the node
+// directory (the working directory), since the mailer resolves a relative
+// line against its own directory instead.
+std::string AbsoluteFlowPath(const std::string& path);

@@ -5,6 +5,7 @@
 #include "common/text_helpers.h"
 #include "platform/platform.h"
 #include "processor/log.h"
+#include "processor/outbound.h"
 #include "processor/passes.h"
 #include "processor/run_state.h"
 
@@ -78,7 +79,9 @@ void AddReferences(const std::string& bytes, std::unordered_set<std::string>& re
     std::string_view line(bytes.data() + start, end - start);
     while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
     if (!line.empty() && (line.front() == '^' || line.front() == '#')) line.remove_prefix(1);
-    referenced.insert(ReferenceKey(line));
+    // Lines are absolute; a relative one, as earlier versions wrote them,
+    // is relative to the node directory.
+    if (!line.empty()) referenced.insert(ReferenceKey(AbsoluteFlowPath(std::string(line))));
     start = end + 1;
   }
 }
@@ -106,6 +109,26 @@ bool ReadReferences(const std::vector<std::string>& flows,
   return complete;
 }
 
+// "px" and four digits: where a second copy of a name waits while the
+// first is still named by a flow file. Other subdirectories are the
+// sysop's.
+bool IsNumberedCopyDirectory(const std::string& name) {
+  if (name.size() != 6 || !EqualsIgnoreCase(name.substr(0, 2), "px")) return false;
+  for (size_t i = 2; i < name.size(); ++i)
+    if (name[i] < '0' || name[i] > '9') return false;
+  return true;
+}
+
+void EraseSentCopies(const std::string& dir, const std::unordered_set<std::string>& referenced) {
+  for (const platform::DirEntry& entry : Search(dir + "*.*")) {
+    if (entry.is_directory) continue;
+    std::string path = dir + entry.name;
+    if (referenced.count(ReferenceKey(AbsoluteFlowPath(path)))) continue;
+    LogLine(kMarkErased, Format("Erasing sent passtrought file %s", path.c_str()));
+    platform::DeleteFile(path);
+  }
+}
+
 }  // namespace
 
 void ScanQueue() {
@@ -115,11 +138,11 @@ void ScanQueue() {
   if (queue_dir.empty()) return;
   std::unordered_set<std::string> referenced;
   if (!ReadReferences(FlowFiles(OutboundDirectories()), referenced)) return;
+  EraseSentCopies(queue_dir, referenced);
   for (const platform::DirEntry& entry : Search(queue_dir + "*.*")) {
-    if (entry.is_directory) continue;
-    std::string path = queue_dir + entry.name;
-    if (referenced.count(ReferenceKey(path))) continue;
-    LogLine(kMarkErased, Format("Erasing sent passtrought file %s", path.c_str()));
-    platform::DeleteFile(path);
+    if (!entry.is_directory || !IsNumberedCopyDirectory(entry.name)) continue;
+    const std::string dir = queue_dir + entry.name;
+    EraseSentCopies(dir + platform::kSeparator, referenced);
+    platform::RemoveEmptyDirectory(dir);  // kept while it still holds a copy
   }
 }

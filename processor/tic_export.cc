@@ -21,10 +21,38 @@ char FlowLetter(char flavour) {
 }
 
 // Flow-file lines name files the way the mailer opens them on this system:
-// "/" as separator and the letter case the file really has. A relative
-// configured directory stays relative to the node directory.
+// "/" as separator, the letter case the file really has, and always the
+// absolute path: a mailer resolves a relative line against its own
+// directory, finds nothing there and drops the line.
 std::string FlowLine(const std::string& prefix, const std::string& path) {
-  return prefix + platform::NativePath(path) + "\r\n";
+  return prefix + AbsoluteFlowPath(platform::NativePath(path)) + "\r\n";
+}
+
+// The queue copy the inbound pass made for this TIC; the plain queue name
+// when none was recorded.
+std::string QueueCopyPath() {
+  const RunState& state = State();
+  return state.queue_copy.empty() ? state.config.queue_dir + state.tic.file : state.queue_copy;
+}
+
+// Another tool may leave the last line of a flow file without its line end;
+// appending to it would glue our line onto that one and lose both files.
+bool TerminateLastLine(const std::string& flow_path) {
+  platform::FilePtr flow;
+  {
+    platform::CriticalErrorsOff quiet;
+    flow = platform::OpenFile(flow_path, platform::OpenMode::kUpdate);
+  }
+  if (!flow) return !platform::Exists(flow_path);  // no flow file yet
+  int64_t size = 0;
+  char last = '\n';
+  size_t got = 0;
+  if (!flow->Size(size)) return false;
+  if (size == 0) return true;
+  if (!flow->Seek(size - 1) || !flow->Read(&last, 1, got) || got != 1) return false;
+  if (last == '\n') return true;
+  bool ok = flow->Seek(size) && flow->Write(last == '\r' ? "\n" : "\r\n");
+  return flow->Close() && ok;
 }
 
 // "px" and six digits: the serial printed with "%08u", cut to eight
@@ -66,6 +94,17 @@ std::string OwnPathLine(const std::string& our_address) {
                 static_cast<unsigned>(t.second), static_cast<unsigned>(t.year), offset);
 }
 
+// Our own address belongs to the Seenby lines too: without it a downlink
+// whose other uplinks never saw the file sends it back to us.
+template <typename AddLine>
+void AddOwnSeenBy(const std::string& our_address, const FileEchoRecord& echo, AddLine& line) {
+  const FidoAddress us = ParseAddress(our_address);
+  if (InTicSeenBy(our_address)) return;
+  for (const EchoLinkEntry& other : echo.links)
+    if (other.send && ParseAddress(other.address) == us && FindLink(us)) return;
+  line("Seenby", our_address);
+}
+
 std::string OutgoingTicText(const LinkRecord& link, const FileEchoRecord& echo) {
   const TicRecord& tic = State().tic;
   const std::string& our_address =
@@ -95,6 +134,7 @@ std::string OutgoingTicText(const LinkRecord& link, const FileEchoRecord& echo) 
     if (!other.send || InTicSeenBy(other.address)) continue;
     if (FindLink(ParseAddress(other.address))) line("Seenby", other.address);
   }
+  AddOwnSeenBy(our_address, echo, line);
   if (!link.tic_password.empty()) line("Pw", link.tic_password);
   return text;
 }
@@ -123,16 +163,16 @@ void ExportTicToLink(const EchoLinkEntry& entry, const std::string& domain,
   SetBusy(address, domain);
 
   const std::string flow_path = base_name + "." + FlowLetter(link.flavour) + "lo";
+  if (!TerminateLastLine(flow_path)) StopAndClear(address, domain, "Can't modify bink outbound", 2);
   platform::FilePtr flow;
   {
     platform::CriticalErrorsOff quiet;
     flow = platform::OpenFile(flow_path, platform::OpenMode::kAppend);
   }
   if (!flow) StopAndClear(address, domain, "Can't modify bink outbound", 2);
-  const MainConfig& config = State().config;
   // No "^": the queue copy is shared by every link and erased by the queue
   // scan once no flow file names it.
-  bool flow_ok = flow->Write(FlowLine("", config.queue_dir + State().tic.file));
+  bool flow_ok = flow->Write(FlowLine("", QueueCopyPath()));
 
   std::string tic_path;
   platform::FilePtr tic;

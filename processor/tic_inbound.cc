@@ -109,11 +109,52 @@ void SelectLink(const EchoLinkEntry& entry, const FileEchoRecord& echo) {
   ExportTicToLink(entry, domain, *base_name, *link, echo);
 }
 
+// A queue copy already there may still be named by a flow file, together
+// with a TIC that carries its CRC: replacing it would make the link reject
+// that TIC and miss the new file too. A new copy then goes into the first
+// numbered subdirectory ("px0001/") where its name is free; the mailer
+// sends the base name, so the link receives the name the TIC gives.
+std::string NewQueueCopyPath() {
+  const std::string& queue_dir = State().config.queue_dir;
+  const std::string& file = State().tic.file;
+  if (!platform::Exists(queue_dir + file)) return queue_dir + file;
+  for (unsigned n = 1; n <= 9999; ++n) {
+    const std::string dir = queue_dir + Format("px%04u", n);
+    if (platform::Exists(dir + platform::kSeparator + file)) continue;
+    platform::MakeDirectory(dir);
+    return dir + platform::kSeparator + file;
+  }
+  return queue_dir + file;  // every slot taken: the old behaviour
+}
+
 void ForwardToLinks(const FileEchoRecord& echo) {
-  const MainConfig& config = State().config;
-  platform::MakeDirectory(config.queue_dir);
-  platform::CopyFile(InboundFile(), config.queue_dir + State().tic.file);
+  platform::MakeDirectory(State().config.queue_dir);
+  State().queue_copy = NewQueueCopyPath();
+  platform::CopyFile(InboundFile(), State().queue_copy);
   for (const EchoLinkEntry& entry : echo.links) SelectLink(entry, echo);
+  State().queue_copy.clear();
+}
+
+// Our Path line in a TIC means the file went through this system before,
+// came back by another way and is here and (if passed on) at our links
+// already.
+bool PassedUsAlready() {
+  const MainConfig& config = State().config;
+  std::vector<FidoAddress> ours = {ParseAddress(config.main_address)};
+  size_t pos = 0;
+  while (pos < config.aka_list.size()) {
+    const std::string aka = NextToken(config.aka_list, pos, ',');
+    if (!aka.empty()) ours.push_back(ParseAddress(aka));
+  }
+  for (const LinkRecord& link : State().link_list)
+    if (!link.from_address.empty()) ours.push_back(ParseAddress(link.from_address));
+  for (const std::string& path : State().tic.path) {
+    size_t at = 0;
+    const FidoAddress passed = ParseAddress(NextToken(path, at, ' '));
+    for (const FidoAddress& our : ours)
+      if (our == passed) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -142,6 +183,8 @@ void ProcessInboundTic(const std::string& tic_path) {
   if (!sender) return Reject(tic_path, kMarkError, "Unknown From Node");
   if (!EqualsIgnoreCase(sender->tic_password, tic.pw))
     return Reject(tic_path, kMarkError, "Password mismatch");
+  if (PassedUsAlready())
+    return Reject(tic_path, kMarkError, Format("Dupe, %s has passed us already", tic.file.c_str()));
 
   FileEchoRecord* echo = FindFileEcho(tic.area);
   if (!echo) {

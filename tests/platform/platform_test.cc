@@ -91,6 +91,13 @@ TEST(Directories, CreationToleratesAnExistingDirectory) {
   EXPECT_TRUE(platform::MakeDirectory(node.Path("Q")));  // same directory, other case
   EXPECT_FALSE(platform::MakeDirectory(node.Path("x/y/z")));
   EXPECT_FALSE(platform::DeleteFile(node.Path("q")));
+  // Only an empty directory is removed.
+  node.WriteFile("q/copy.zip", "x");
+  EXPECT_FALSE(platform::RemoveEmptyDirectory(node.Path("Q")));
+  EXPECT_FALSE(platform::RemoveEmptyDirectory(node.Path("q/copy.zip")));
+  ASSERT_TRUE(platform::DeleteFile(node.Path("q/copy.zip")));
+  EXPECT_TRUE(platform::RemoveEmptyDirectory(node.Path("Q")));
+  EXPECT_FALSE(node.Exists("q"));
 }
 
 TEST(Clock, TestsCanFixIt) {

@@ -23,6 +23,20 @@ std::string Block(const std::string& tag, const std::string& contents) {
   return " Area : " + tag + "\r\n" + kRule + contents + kRule;
 }
 
+// The JAM form of a report: message text ends its lines with CR alone.
+std::string CrOnly(std::string text) {
+  for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
+    text.erase(at + 1, 1);
+  return text;
+}
+
+// A JAM text with its CR line ends as the database files hold them.
+std::string WithCrLf(const std::string& text) {
+  std::string out;
+  for (char c : text) out += c == '\r' ? std::string("\r\n") : std::string(1, c);
+  return out;
+}
+
 uint32_t U32(const std::string& bytes, size_t at) {
   uint32_t value = 0;
   for (size_t i = 0; i < 4; ++i)
@@ -111,7 +125,8 @@ TEST_F(AnnounceTest, TwoEchoesMakeOneJamMessageWithTearAndOriginLines) {
   MakeAnnounceReport();
   std::vector<std::string> texts = JamTexts();
   ASSERT_EQ(texts.size(), 1u);
-  EXPECT_EQ(texts[0], "\r\n" + Block("AREA1", area1) + Block("Area2", area2) + kJamTail);
+  EXPECT_EQ(texts[0], CrOnly("\r\n" + Block("AREA1", area1) + Block("Area2", area2) + kJamTail));
+  EXPECT_EQ(texts[0].find('\n'), std::string::npos);
   EXPECT_TRUE(node_.LogMessages().empty());
   EXPECT_EQ(node_.List("announce"), std::vector<std::string>{});
   EXPECT_EQ(node_.List("area"), (std::vector<std::string>{"newfiles.jdt", "newfiles.jdx",
@@ -193,7 +208,7 @@ TEST_F(AnnounceTest, ReportThatCannotBePostedKeepsEveryDatabaseFile) {
   State().config.announce_target = "area/newfiles";
   MakeAnnounceReport();
   ASSERT_FALSE(JamTexts().empty());
-  EXPECT_EQ(JamTexts().back(), "\r\n" + Block("A", a) + Block("B", b) + kJamTail);
+  EXPECT_EQ(JamTexts().back(), CrOnly("\r\n" + Block("A", a) + Block("B", b) + kJamTail));
   EXPECT_EQ(node_.List("announce"), std::vector<std::string>{});
 }
 
@@ -260,7 +275,7 @@ TEST_F(AnnounceTest, DatabaseFileLargerThanAReportIsSplitAtLineEnds) {
   for (const std::string& text : texts) {
     EXPECT_LE(text.size(), 65534u);
     EXPECT_EQ(text.substr(text.size() - kJamTail.size()), kJamTail);
-    for (const std::string& line : ReportLines(text)) announced.push_back(line);
+    for (const std::string& line : ReportLines(WithCrLf(text))) announced.push_back(line);
   }
   EXPECT_EQ(announced, recorded);
   EXPECT_EQ(node_.List("announce"), std::vector<std::string>{});

@@ -49,6 +49,23 @@ TEST_F(QueueScanTest, KeepsWhatAnyFlowFileNamesAndErasesTheRest) {
   EXPECT_EQ(Erased().size(), 4u);
 }
 
+TEST_F(QueueScanTest, AbsoluteAndEarlierRelativeLinesBothProtectTheirCopy) {
+  for (const char* name : {"ABS.ZIP", "REL.ZIP", "DOT.ZIP", "OTHER.ZIP", "px0001/SUB.ZIP",
+                           "px0002/SENT.ZIP", "PX0003/up.zip"})
+    node_.WriteFile(std::string("queue/") + name, name);
+  node_.WriteFile("out/139c0001.flo", node_.dir() + "queue/ABS.ZIP\r\nqueue/REL.ZIP\r\n" +
+                                          node_.dir() + "./queue//dot.zip\r\n/elsewhere/queue/OTHER.ZIP\r\n" +
+                                          "^" + node_.dir() + "queue/px0001/SUB.ZIP\r\n" +
+                                          node_.dir() + "queue/px0003/UP.ZIP\r\n");
+  Load(BasicConfigText());
+  ScanQueue();
+  EXPECT_EQ(Erased(),
+            (std::vector<std::string>{"( Erasing sent passtrought file queue/OTHER.ZIP",
+                                      "( Erasing sent passtrought file queue/px0002/SENT.ZIP"}));
+  EXPECT_EQ(node_.List("queue"), (std::vector<std::string>{"ABS.ZIP", "DOT.ZIP", "PX0003",
+                                                           "REL.ZIP", "px0001"}));
+}
+
 TEST_F(QueueScanTest, UnreadableFlowFileLeavesTheWholeQueueAlone) {
   node_.WriteFile("queue/A.ZIP", "a");
   node_.WriteFile("queue/B.ZIP", "b");

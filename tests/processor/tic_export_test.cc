@@ -104,6 +104,7 @@ TEST_F(TicExportTest, OutgoingTicHoldsEveryLineInOrder) {
             "Seenby 2:5020/2\r\n"
             "Seenby 2:5020/4\r\n"
             "Seenby 2:5020/5.1\r\n"
+            "Seenby 2:5020/100\r\n"
             "Pw SECRET\r\n");
   EXPECT_EQ(node_.LogMessages(), std::vector<std::string>{"* Exported to 2:5020/1"});
 }
@@ -124,7 +125,8 @@ TEST_F(TicExportTest, EmptyFieldsKeepOnlyTheLinesThatAreAlwaysWritten) {
             "Seenby 2:5020/2\r\n"
             "Seenby 2:5020/3\r\n"
             "Seenby 2:5020/4\r\n"
-            "Seenby 2:5020/5.1\r\n");
+            "Seenby 2:5020/5.1\r\n"
+            "Seenby 2:5020/100.1\r\n");
 }
 
 TEST_F(TicExportTest, OwnPathLineCarriesTheConfiguredUtcOffset) {
@@ -161,8 +163,8 @@ TEST_F(TicExportTest, EachFlavourGetsItsFlowFileNamingQueueCopyAndTic) {
   int n = 0;
   for (const Case& c : cases) {
     Export(c.address);
-    EXPECT_EQ(node_.ReadFile(c.flow),
-              "queue/FILE.ZIP\r\n" + Format("^ticout/px%06d.tic\r\n", n++))
+    EXPECT_EQ(node_.ReadFile(c.flow), node_.dir() + "queue/FILE.ZIP\r\n" +
+                                          Format("^%sticout/px%06d.tic\r\n", node_.dir().c_str(), n++))
         << c.address;
   }
   // Both flags of every destination are gone again.
@@ -174,10 +176,23 @@ TEST_F(TicExportTest, EachFlavourGetsItsFlowFileNamingQueueCopyAndTic) {
 
 TEST_F(TicExportTest, FlowFileIsAppendedToNeverRewritten) {
   LoadNode();
-  node_.WriteFile("out/139c0001.clo", "^/var/spool/other.pkt\r\n");
-  Export("2:5020/1");
-  EXPECT_EQ(node_.ReadFile("out/139c0001.clo"),
-            "^/var/spool/other.pkt\r\nqueue/FILE.ZIP\r\n^ticout/px000000.tic\r\n");
+  // Another tool's last line may lack its line end: it is ended first.
+  const struct {
+    const char* before;
+    const char* kept;
+  } cases[] = {{"^/var/spool/other.pkt\r\n", "^/var/spool/other.pkt\r\n"},
+               {"/x/OTHER.PKT", "/x/OTHER.PKT\r\n"},
+               {"/x/OTHER.PKT\r", "/x/OTHER.PKT\r\n"},
+               {"/x/OTHER.PKT\n", "/x/OTHER.PKT\n"}};
+  int n = 0;
+  for (const auto& c : cases) {
+    node_.WriteFile("out/139c0001.clo", c.before);
+    Export("2:5020/1");
+    EXPECT_EQ(node_.ReadFile("out/139c0001.clo"),
+              c.kept + node_.dir() + "queue/FILE.ZIP\r\n^" + node_.dir() +
+                  Format("ticout/px%06d.tic\r\n", n++))
+        << c.before;
+  }
 }
 
 TEST_F(TicExportTest, FlowLinesNameFilesAsTheyLieOnDisk) {
@@ -187,8 +202,10 @@ TEST_F(TicExportTest, FlowLinesNameFilesAsTheyLieOnDisk) {
   LoadNode(config);
   State().tic.file = "file.zip";  // the queue copy is FILE.ZIP
   Export("2:5020/1");
+  // Absolute, since the mailer resolves a relative line against its own
+  // directory.
   EXPECT_EQ(node_.ReadFile("out/139c0001.clo"),
-            "queue/FILE.ZIP\r\n^ticout/px000000.tic\r\n");
+            node_.dir() + "queue/FILE.ZIP\r\n^" + node_.dir() + "ticout/px000000.tic\r\n");
 }
 
 TEST_F(TicExportTest, ManyExportsInOneSecondNeverReuseOrOverwriteATic) {
@@ -205,9 +222,9 @@ TEST_F(TicExportTest, ManyExportsInOneSecondNeverReuseOrOverwriteATic) {
   for (size_t at = flow.find('^'); at != std::string::npos; at = flow.find('^', at + 1))
     named.insert(flow.substr(at, flow.find('\r', at) - at));
   EXPECT_EQ(named.size(), 30u);
-  EXPECT_EQ(named.count("^ticout/px000000.tic"), 0u);
-  EXPECT_EQ(named.count("^ticout/px000002.tic"), 0u);
-  EXPECT_EQ(named.count("^ticout/px000031.tic"), 1u);
+  EXPECT_EQ(named.count("^" + node_.dir() + "ticout/px000000.tic"), 0u);
+  EXPECT_EQ(named.count("^" + node_.dir() + "ticout/px000002.tic"), 0u);
+  EXPECT_EQ(named.count("^" + node_.dir() + "ticout/px000031.tic"), 1u);
 }
 
 TEST_F(TicExportTest, WaitsWhileTheMailerHoldsTheDestination) {
@@ -276,7 +293,7 @@ TEST_F(TicExportDeathTest, UncreatableTicStopsWithStatusThreeAndClearsOurFlag) {
   EXPECT_EXIT(Export("2:5020/1"), ::testing::ExitedWithCode(3), "");
   EXPECT_EQ(node_.LogMessages(), std::vector<std::string>{"! Can't create TIC file"});
   EXPECT_EQ(node_.List("out"), std::vector<std::string>{"139c0001.clo"});
-  EXPECT_EQ(node_.ReadFile("out/139c0001.clo"), "queue/FILE.ZIP\r\n");
+  EXPECT_EQ(node_.ReadFile("out/139c0001.clo"), node_.dir() + "queue/FILE.ZIP\r\n");
 }
 
 TEST_F(TicExportTest, UnusableFlavourIsHandledAsNormal) {

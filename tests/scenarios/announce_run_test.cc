@@ -25,8 +25,8 @@ TEST(AnnounceRun, SwitchAPostsTheRecordedFilesIntoTheJamBase) {
   EXPECT_LT(tics, announce);
   EXPECT_TRUE(node.List("announce").empty());
   std::string text = node.ReadFile("area/newfiles.jdt");
-  EXPECT_EQ(text.rfind("\r\n Area : PELIX.TEST\r\n", 0), 0u) << text;
-  EXPECT_NE(text.find(" PELIX.ZIP    The new release\r\n"), std::string::npos);
+  EXPECT_EQ(text.rfind("\r Area : PELIX.TEST\r", 0), 0u) << text;
+  EXPECT_NE(text.find(" PELIX.ZIP    The new release\r -"), std::string::npos);
   EXPECT_EQ(node.ReadFile("area/newfiles.jdx").size(), 8u);
   EXPECT_TRUE(node.Exists("area/newfiles.jlr"));
   EXPECT_FALSE(node.Exists("pelix.bsy"));

@@ -39,7 +39,8 @@ TEST(RobotThenTic, LinkSubscribedByNetmailGetsTheFileOfTheSameRun) {
   ASSERT_LT(at("% Processing Area Manager Request from 2:345/6"), static_cast<long>(log.size()));
   ASSERT_LT(at("* Exported to 2:345/6"), static_cast<long>(log.size())) << r.output;
   EXPECT_LT(at("% Processing Area Manager Request from 2:345/6"), at("* Processing A.TIC"));
-  EXPECT_EQ(node.ReadFile("out/01590006.flo").substr(0, 16), "queue/FILE.ZIP\r\n");
+  const std::string first_line = node.dir() + "queue/FILE.ZIP\r\n";
+  EXPECT_EQ(node.ReadFile("out/01590006.flo").substr(0, first_line.size()), first_line);
   EXPECT_TRUE(node.Exists("queue/FILE.ZIP"));  // named by the new link's flow file
   ConfigText saved = node.ReadConfig();
   ASSERT_EQ(saved.echoes.size(), 1u);

@@ -65,15 +65,19 @@ TEST(TicForward, AcceptedFileReachesQueueLinksAreaAndAnnounce) {
   const Lines hold = FlowLines(node.ReadFile("out/139c0003.hlo"));
   ASSERT_EQ(crash.size(), 2u);
   ASSERT_EQ(hold.size(), 2u);
-  EXPECT_EQ(crash[0], "queue/FILE.ZIP");
-  EXPECT_EQ(hold[0], "queue/FILE.ZIP");
-  const std::regex tic_line("\\^ticout/px[0-9]{6}\\.tic");
-  EXPECT_TRUE(std::regex_match(crash[1], tic_line)) << crash[1];
-  EXPECT_TRUE(std::regex_match(hold[1], tic_line)) << hold[1];
+  // Absolute lines: the mailer runs in a directory of its own.
+  EXPECT_EQ(crash[0], node.dir() + "queue/FILE.ZIP");
+  EXPECT_EQ(hold[0], node.dir() + "queue/FILE.ZIP");
+  const std::regex tic_line("ticout/px[0-9]{6}\\.tic");
+  const std::string tic_prefix = "^" + node.dir();
+  for (const std::string& line : {crash[1], hold[1]}) {
+    ASSERT_EQ(line.rfind(tic_prefix, 0), 0u) << line;
+    EXPECT_TRUE(std::regex_match(line.substr(tic_prefix.size()), tic_line)) << line;
+  }
   EXPECT_NE(crash[1], hold[1]);
   EXPECT_EQ(node.List("ticout").size(), 2u);
 
-  const std::string sent = node.ReadFile(crash[1].substr(1));
+  const std::string sent = node.ReadFile(crash[1].substr(tic_prefix.size()));
   const std::regex expected(
       "Area PELIX\\.TEST\r\n"
       "Origin 2:5020/1\r\n"
@@ -90,12 +94,14 @@ TEST(TicForward, AcceptedFileReachesQueueLinksAreaAndAnnounce) {
       "Seenby 2:5020/1\r\n"
       "Seenby 2:5020/2\r\n"
       "Seenby 2:5020/3\r\n"
+      "Seenby 2:5020/100\r\n"
       "Pw TIC2\r\n");
   EXPECT_TRUE(std::regex_match(sent, expected)) << sent;
   // The hold link has its own From address and no TIC password.
-  const std::string held = node.ReadFile(hold[1].substr(1));
+  const std::string held = node.ReadFile(hold[1].substr(tic_prefix.size()));
   EXPECT_NE(held.find("From 2:5020/101\r\n"), std::string::npos) << held;
   EXPECT_NE(held.find("\r\nPath 2:5020/101 "), std::string::npos) << held;
+  EXPECT_NE(held.find("\r\nSeenby 2:5020/101\r\n"), std::string::npos) << held;
   EXPECT_EQ(held.find("Pw "), std::string::npos) << held;
 
   EXPECT_EQ(node.ReadFile("files/PELIX.TEST/FILE.ZIP"), kContents);
@@ -151,10 +157,11 @@ TEST(TicForward, LinkSelectionSkipsSendOffSeenByUnknownAndPassiveAndReturnsToSen
   EXPECT_EQ(node.List("out.001"), Lines{});
   const Lines flow = FlowLines(node.ReadFile("out/139c0001.flo"));
   ASSERT_EQ(flow.size(), 2u);
-  const std::string sent = node.ReadFile(flow[1].substr(1));
+  const std::string sent = node.ReadFile(flow[1].substr(1 + node.dir().size()));
   // The passive link has seen it, the unknown one not.
   EXPECT_NE(sent.find("Seenby 2:5020/7\r\nSeenby 2:5020/8.0@fidonet 2:5020/99\r\n"
-                      "Seenby 2:5020/9 2:5020/99.5\r\nSeenby 2:5020/1\r\nSeenby 2:5020/6\r\nPw TICPW\r\n"),
+                      "Seenby 2:5020/9 2:5020/99.5\r\nSeenby 2:5020/1\r\nSeenby 2:5020/6\r\n"
+                      "Seenby 2:5020/100\r\nPw TICPW\r\n"),
             std::string::npos)
       << sent;
 }
@@ -268,7 +275,7 @@ TEST(TicForward, ManyExportsInOneRunGetDistinctTicsAndOverwriteNone) {
   std::set<std::string> named;
   for (const char* flow : {"out/139c0002.clo", "out/139c0003.hlo"}) {
     for (const std::string& line : FlowLines(node.ReadFile(flow)))
-      if (line[0] == '^') named.insert(line.substr(1 + 7));
+      if (line[0] == '^') named.insert(line.substr(1 + node.dir().size() + 7));
   }
   EXPECT_EQ(named.size(), 12u);
   for (const std::string& name : taken) EXPECT_EQ(named.count(name), 0u) << name;
@@ -315,9 +322,57 @@ TEST(TicForward, SecondTicOfARunCarriesNoLdescOfTheFirst) {
   node.Run();
   const Lines flow = FlowLines(node.ReadFile("out/139c0002.clo"));
   ASSERT_EQ(flow.size(), 4u);
-  const std::string second = node.ReadFile(flow[3].substr(1));
+  const std::string second = node.ReadFile(flow[3].substr(1 + node.dir().size()));
   EXPECT_NE(second.find("File B.ZIP\r\nDesc \r\nCrc "), std::string::npos) << second;
   EXPECT_EQ(second.find("Ldesc"), std::string::npos) << second;
+}
+
+}  // namespace
+
+namespace {
+
+TEST(TicForward, SecondFileOfTheSameNameNeverReplacesACopyStillToBeSent) {
+  TempNode node;
+  node.MakeDir("ticout");
+  node.MakeDir("queue/keep");  // a subdirectory of the sysop's
+  node.WriteConfig(BasicConfigText() + kThreeLinks);
+  for (const char* contents : {"first", "second", "third"}) {
+    DropArrival(node, "A.TIC", "SAME.ZIP", contents, TicLines("SAME.ZIP", contents));
+    ASSERT_EQ(node.Run().status, 0);
+  }
+  EXPECT_EQ(node.ReadFile("queue/SAME.ZIP"), "first");
+  EXPECT_EQ(node.ReadFile("queue/px0001/SAME.ZIP"), "second");
+  EXPECT_EQ(node.ReadFile("queue/px0002/SAME.ZIP"), "third");
+  const Lines flow = FlowLines(node.ReadFile("out/139c0002.clo"));
+  ASSERT_EQ(flow.size(), 6u);
+  EXPECT_EQ(flow[2], node.dir() + "queue/px0001/SAME.ZIP");
+  EXPECT_NE(node.ReadFile(flow[3].substr(1 + node.dir().size())).find("Crc " + CrcText("second")),
+            std::string::npos);
+  // Once the mailer has sent everything the copies and their numbered
+  // subdirectories go; the sysop's subdirectory stays.
+  ASSERT_TRUE(platform::DeleteFile(node.Path("out/139c0002.clo")));
+  ASSERT_TRUE(platform::DeleteFile(node.Path("out/139c0003.hlo")));
+  ASSERT_EQ(node.Run().status, 0);
+  EXPECT_EQ(node.List("queue"), Lines{"keep"});
+}
+
+TEST(TicForward, TicThatPassedUsAlreadyIsADupe) {
+  for (const char* path : {"Path 2:5020/100 1600000100 Sun Sep 13 12:28:20 2020 UTC+0300",
+                           "Path 2:5020/101 1600000100 Sun Sep 13 12:28:20 2020 UTC+0300"}) {
+    SCOPED_TRACE(path);
+    TempNode node;
+    node.MakeDir("ticout");
+    node.WriteConfig(BasicConfigText() + kThreeLinks);
+    Lines tic = TicLines("FILE.ZIP", kContents);
+    tic.insert(tic.begin() + 7, path);  // our own Path line, the file came back
+    DropArrival(node, "A.TIC", "FILE.ZIP", kContents, tic);
+    ASSERT_EQ(node.Run().status, 0);
+    EXPECT_EQ(AfterHeader(node),
+              (Lines{"! Dupe, FILE.ZIP has passed us already", "* Moving TIC to Bad Tics"}));
+    EXPECT_EQ(node.List("bad"), (Lines{"A.TIC", "FILE.ZIP"}));
+    EXPECT_FALSE(node.Exists("out"));
+    EXPECT_FALSE(node.Exists("files/PELIX.TEST"));
+  }
 }
 
 }  // namespace

@@ -224,7 +224,7 @@ class EditedNodeRunsTest : public QObject {
              QStringList{"139c0002.clo"});
     std::vector<std::string> flow = Lines(node.ReadFile("out/139c0002.clo"));
     QCOMPARE(flow.size(), size_t{2});
-    QCOMPARE(flow[0], std::string("queue/FILE.ZIP"));
+    QCOMPARE(flow[0], node.dir() + "queue/FILE.ZIP");
     QCOMPARE(node.ReadFile("queue/FILE.ZIP"), std::string(kContents));
     QCOMPARE(node.ReadFile("files/PELIX.TEST/FILE.ZIP"), std::string(kContents));
     QCOMPARE(node.ReadFile("files/PELIX.TEST/FILES.BBS"), std::string("FILE.ZIP     A test file\r\n"));
