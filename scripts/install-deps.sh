@@ -1,14 +1,25 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build needs, only those that are missing.
+# Installs Debian packages, only those that are missing: the ones the build
+# needs, or the ones named as arguments. Another apt run holding the package
+# lock is waited for, not failed on.
 set -euo pipefail
-packages=(qt6-base-dev qt6-base-dev-tools libgl-dev cmake ninja-build g++ libgtest-dev dpkg-dev man-db)
+if [ $# -gt 0 ]; then
+  packages=("$@")
+else
+  packages=(qt6-base-dev qt6-base-dev-tools libgl-dev cmake ninja-build g++ libgtest-dev dpkg-dev man-db)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
 done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq "${missing[@]}"
-fi
+[ ${#missing[@]} -eq 0 ] && exit 0
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+for attempt in 1 2 3 4 5 6 7 8 9 10; do
+  if apt-get -o DPkg::Lock::Timeout=60 update -qq &&
+     apt-get -o DPkg::Lock::Timeout=60 install -y -qq --no-install-recommends "${missing[@]}"; then
+    exit 0
+  fi
+  sleep 10
+done
+exit 1
