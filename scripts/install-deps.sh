@@ -3,10 +3,14 @@
 # needs, or the ones named as arguments. Another apt run holding the package
 # lock is waited for, not failed on.
 set -euo pipefail
+# The build's packages come with what they recommend (Qt's platform plugins
+# among them); named ones alone.
 if [ $# -gt 0 ]; then
   packages=("$@")
+  options=(--no-install-recommends)
 else
   packages=(qt6-base-dev qt6-base-dev-tools libgl-dev cmake ninja-build g++ libgtest-dev dpkg-dev man-db)
+  options=()
 fi
 missing=()
 for p in "${packages[@]}"; do
@@ -17,7 +21,7 @@ echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 for attempt in 1 2 3 4 5 6 7 8 9 10; do
   if apt-get -o DPkg::Lock::Timeout=60 update -qq &&
-     apt-get -o DPkg::Lock::Timeout=60 install -y -qq --no-install-recommends "${missing[@]}"; then
+     apt-get -o DPkg::Lock::Timeout=60 install -y -qq "${options[@]}" "${missing[@]}"; then
     exit 0
   fi
   sleep 10
