@@ -1,0 +1,185 @@
+// A busy hub, timed: pelix forwards TICs to many links, and the run is set
+// against the I/O it cannot avoid, measured on the same disk in the same
+// run (every file read once for its CRC, then copied whole into the queue
+// and the file area as pelix copies them).
+//
+//   cmake --build build --target hub_bench pelix pelixcfg
+//   build/bench/hub_bench build/processor/pelix [scenario ...]
+//
+// Scenarios: data (1,000 TICs x 256 KiB, 20 links, normal and pass-through),
+// meta (2,000 TICs x 1 KiB, 20 links), waiting (meta with 10,000 and 50,000
+// px*.tic waiting in the TIC outbound), scale (500, 1,000, 2,000 TICs of
+// 1 KiB); smoke (100 TICs, 5 links) only when named. Without a scenario
+// all but smoke run. Each prints TICs/s, exports/s, MB/s
+// and the ratio to its floor.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "common/text_helpers.h"
+#include "platform/platform.h"
+#include "processor/file_crc.h"
+#include "processor/log.h"
+#include "tools/config_text.h"
+
+namespace {
+
+struct Load {
+  const char* name;
+  int tics;
+  size_t file_size;
+  int links;
+  bool passthrough;
+  int waiting_tics;
+};
+
+double Seconds(std::chrono::steady_clock::time_point since) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+void Check(bool ok, const char* what) {
+  if (ok) return;
+  std::fprintf(stderr, "hub_bench: %s failed\n", what);
+  std::exit(1);
+}
+
+std::string MakeNode(const Load& load) {
+  char pattern[] = "/tmp/pelix-hub-XXXXXX";
+  Check(::mkdtemp(pattern) != nullptr, "mkdtemp");
+  const std::string dir = std::string(pattern) + "/";
+  std::string text =
+      "[config]\ninbound_dir = " + dir + "in/\ntic_outbound_dir = " + dir +
+      "ticout/\nqueue_dir = " + dir + "queue/\nfileecho_dir = " + dir +
+      "files/\nnetmail_dir = " + dir + "netmail/\nbad_tic_dir = " + dir +
+      "bad/\nannounce_db_dir = " + dir + "announce/\nlog_file = " + dir +
+      "pelix.log\nmain_address = 2:5020/100\n"
+      "[domain]\nname = fidonet\noutbound_dir = " + dir +
+      "out\nis_default = 1\nhas_main_zone = 1\nmain_zone = 2\nzone_list = 2\n"
+      "[echo]\ntag = HUB.ECHO\ndescription = Hub echo\n";
+  text += Format("passthrough = %d\n", load.passthrough ? 1 : 0);
+  text += "link = 2:5020/1 receive send\n";
+  for (int l = 0; l < load.links; ++l) text += Format("link = 2:5021/%d send\n", l + 1);
+  text += "[link]\naddress = 2:5020/1\ntic_password = PW\n";
+  for (int l = 0; l < load.links; ++l) text += Format("[link]\naddress = 2:5021/%d\nflavour = c\n", l + 1);
+  ConfigText config;
+  std::string error;
+  Check(ParseConfigText(text, config, error), "configuration");
+  Check(WriteConfigFiles(config, dir), "writing the configuration");
+  for (const char* sub : {"in", "ticout", "queue", "files", "out"})
+    Check(platform::MakeDirectory(dir + sub), "mkdir");
+  return dir;
+}
+
+// The arrivals: distinct random files and their TICs from the uplink.
+void DropArrivals(const std::string& dir, const Load& load) {
+  std::mt19937_64 random(load.tics);
+  std::string bytes(load.file_size, '\0');
+  for (int i = 0; i < load.tics; ++i) {
+    for (size_t b = 0; b + 8 <= bytes.size(); b += 8) {
+      uint64_t word = random();
+      bytes.replace(b, 8, reinterpret_cast<const char*>(&word), 8);
+    }
+    const std::string name = Format("F%06d.ZIP", i);
+    Check(platform::WriteWholeFile(dir + "in/" + name, bytes), "an arrival");
+    const std::string tic = Format(
+        "Area HUB.ECHO\r\nOrigin 2:5020/1\r\nFrom 2:5020/1\r\nFile %s\r\nDesc Bench file\r\n"
+        "Crc %08X\r\nCreated by hub_bench\r\nPath 2:5020/1 1600000000 Sun Sep 13 12:26:40 2020 "
+        "UTC+0000\r\nSeenby 2:5020/1\r\nPw PW\r\n",
+        name.c_str(), Crc32Of(bytes));
+    Check(platform::WriteWholeFile(dir + Format("in/F%06d.TIC", i), tic), "a TIC");
+  }
+  for (int i = 0; i < load.waiting_tics; ++i)
+    Check(platform::WriteWholeFile(dir + Format("ticout/px%06d.tic", 999999 - i), "waiting"),
+          "a waiting TIC");
+}
+
+// What any processor must do for these arrivals: read each file once and
+// make its queue copy and its area copy (only the queue copy when the echo
+// is pass-through), with the same durable copy pelix uses.
+double Floor(const std::string& dir, const Load& load) {
+  const std::string floor = dir + "floor/";
+  for (const char* sub : {"", "queue", "area"}) Check(platform::MakeDirectory(floor + sub), "mkdir");
+  auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < load.tics; ++i) {
+    const std::string name = Format("F%06d.ZIP", i);
+    (void)FileCrc32(dir + "in/" + name);
+    Check(platform::CopyFile(dir + "in/" + name, floor + "queue/" + name), "floor copy");
+    if (!load.passthrough)
+      Check(platform::CopyFile(dir + "in/" + name, floor + "area/" + name), "floor copy");
+  }
+  return Seconds(start);
+}
+
+double RunPelix(const std::string& pelix, const std::string& dir) {
+  auto start = std::chrono::steady_clock::now();
+  pid_t child = ::fork();
+  if (child == 0) {
+    if (::chdir(dir.c_str()) != 0) ::_exit(120);
+    Check(std::freopen("/dev/null", "w", stdout) != nullptr, "stdout");
+    ::execl(pelix.c_str(), pelix.c_str(), static_cast<char*>(nullptr));
+    ::_exit(121);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  double seconds = Seconds(start);
+  Check(WIFEXITED(status) && WEXITSTATUS(status) == 0, "the pelix run");
+  Check(platform::FindFiles(dir + "in/*.tic").empty(), "handling every TIC");
+  return seconds;
+}
+
+void Measure(const std::string& pelix, const Load& load) {
+  const std::string dir = MakeNode(load);
+  DropArrivals(dir, load);
+  const double floor = Floor(dir, load);
+  const double run = RunPelix(pelix, dir);
+  const double megabytes = static_cast<double>(load.tics) * load.file_size / (1024.0 * 1024.0);
+  std::printf("%-24s %6d TICs %7zu B %3d links %6d waiting: %8.2f s  %9.0f TICs/s  %9.0f exports/s"
+              "  %8.1f MB/s  floor %6.2f s  ratio %5.2f\n",
+              load.name, load.tics, load.file_size, load.links, load.waiting_tics, run,
+              load.tics / run, load.tics * static_cast<double>(load.links) / run, megabytes / run,
+              floor, run / floor);
+  std::fflush(stdout);
+  std::string command = "rm -rf '" + dir + "'";
+  Check(std::system(command.c_str()) == 0, "cleaning up");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: hub_bench PELIX [data|meta|waiting|scale ...]\n");
+    return 2;
+  }
+  char* absolute = ::realpath(argv[1], nullptr);
+  Check(absolute != nullptr, "finding pelix");
+  const std::string pelix = absolute;
+  std::free(absolute);
+  std::vector<std::string> chosen(argv + 2, argv + argc);
+  auto wanted = [&](const char* name) {
+    if (chosen.empty()) return true;
+    for (const std::string& c : chosen)
+      if (c == name) return true;
+    return false;
+  };
+  constexpr size_t kBig = 256 * 1024;
+  if (wanted("data")) {
+    Measure(pelix, {"data", 1000, kBig, 20, false, 0});
+    Measure(pelix, {"data pass-through", 1000, kBig, 20, true, 0});
+  }
+  if (wanted("meta")) Measure(pelix, {"meta", 2000, 1024, 20, false, 0});
+  if (wanted("waiting")) {
+    Measure(pelix, {"meta, 10,000 waiting", 2000, 1024, 20, false, 10000});
+    Measure(pelix, {"meta, 50,000 waiting", 2000, 1024, 20, false, 50000});
+  }
+  if (!chosen.empty() && wanted("smoke")) Measure(pelix, {"smoke", 100, 1024, 5, false, 0});
+  if (wanted("scale")) {
+    for (int tics : {500, 1000, 2000}) Measure(pelix, {"scale", tics, 1024, 20, false, 0});
+  }
+  return 0;
+}
