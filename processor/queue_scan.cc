@@ -120,6 +120,8 @@ void ScanQueue() {
     std::string path = queue_dir + entry.name;
     if (referenced.count(ReferenceKey(path))) continue;
     LogLine(kMarkErased, Format("Erasing sent passtrought file %s", path.c_str()));
-    platform::DeleteFile(path);
+    // A copy that cannot go takes room but loses nothing; the next run
+    // tries again.
+    if (!platform::DeleteFile(path)) LogLine(kMarkError, Format("Can't erase %s", path.c_str()));
   }
 }
