@@ -9,6 +9,7 @@ jobs=$(nproc)
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$jobs"
 (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs")
+timeout 120 python3 tests/crash/kill_test.py --tics 150 --kills 6 build/processor/pelix build/tools/pelixcfg
 
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPELIX_SANITIZE=ON >/dev/null
 cmake --build build-asan -j "$jobs"
