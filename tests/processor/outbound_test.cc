@@ -2,6 +2,7 @@
 #include "processor/outbound.h"
 
 #include <chrono>
+#include <csignal>
 #include <thread>
 
 #include "processor/log.h"
@@ -149,6 +150,23 @@ TEST_F(OutboundTest, OurFlagHoldsOurPidAndClearBusyRemovesOnlyIt) {
   ClearBusy(address, "");
   EXPECT_EQ(node_.ReadFile("out.001/00170004.bsy"), "4242\n");
   EXPECT_EQ(node_.List("out.001"), (std::vector<std::string>{"00170004.bsy"}));
+}
+
+using OutboundDeathTest = OutboundTest;
+
+TEST_F(OutboundDeathTest, InterruptRemovesTheFlagWeHoldWithPelixBsy) {
+  Load(BasicConfigText());
+  const FidoAddress address = ParseAddress("2:345/6");
+  ASSERT_TRUE(OutboundBase(address, "").has_value());
+  EXPECT_EXIT(
+      {
+        if (!platform::CreateExclusiveRemovedOnInterrupt("pelix.bsy")) ::_exit(1);
+        if (SetBusy(address, "") != BusyResult::kHeld) ::_exit(1);
+        ::raise(SIGTERM);
+      },
+      ::testing::KilledBySignal(SIGTERM), "");
+  EXPECT_FALSE(node_.Exists("out/01590006.bsy"));
+  EXPECT_FALSE(node_.Exists("pelix.bsy"));
 }
 
 TEST_F(OutboundTest, FlagOfAProcessThatIsGoneIsStale) {
