@@ -95,10 +95,10 @@ def start(pelix, node):
                             stderr=subprocess.STDOUT, start_new_session=True)
 
 
-def finish(proc):
+def finish(proc, limit=RUN_LIMIT_SECONDS):
     """Waits (bounded) for a run; a run that hangs is killed by its pid."""
     try:
-        out, _ = proc.communicate(timeout=RUN_LIMIT_SECONDS)
+        out, _ = proc.communicate(timeout=limit)
         return proc.returncode, out.decode(errors="replace")
     except subprocess.TimeoutExpired:
         os.kill(proc.pid, signal.SIGKILL)
@@ -210,6 +210,8 @@ def main():
     parser.add_argument("--kills", type=int, default=20)
     parser.add_argument("--seed", type=int, default=10)
     parser.add_argument("--keep", action="store_true", help="keep the node directory")
+    parser.add_argument("--run-limit", type=float, default=RUN_LIMIT_SECONDS,
+                        help="seconds a normal run may take")
     args = parser.parse_args()
     pelix = os.path.abspath(args.pelix)
     pelixcfg = os.path.abspath(args.pelixcfg)
@@ -238,7 +240,7 @@ def main():
               "file and TIC at a link": 0, "in the file area": 0, "sent twice": 0}
 
     def normal_run(label):
-        status, out = finish(start(pelix, node))
+        status, out = finish(start(pelix, node), args.run_limit)
         counts["normal runs"] += 1
         if status != 0:
             violations.append(f"{label}: normal run ended with {status}: {out.strip()[-300:]}")
