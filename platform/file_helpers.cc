@@ -17,6 +17,30 @@ bool CreateExclusive(const std::string& path) {
   return file && file->Close();
 }
 
+bool CreateFlagHolding(const std::string& path, std::string_view text, bool& exists) {
+  Env& env = CurrentEnv();
+  exists = false;
+  std::string side;
+  FilePtr file;
+  for (int n = 0; n < 1000 && !file; ++n) {
+    side = SideFileName(path, n);
+    bool taken = false;
+    file = env.Open(side, OpenMode::kCreateNew, &taken);
+    if (!file && !taken) return false;
+  }
+  if (!file) return false;
+  bool ok = file->Write(text);
+  ok = file->Close() && ok;
+  if (ok && !env.LinkFile(side, path)) {
+    ok = false;
+    exists = env.Exists(path);
+  }
+  // The side file is only the way in; a failure to remove it leaves a
+  // "~" name that no flag search matches.
+  (void)env.DeleteFile(side);
+  return ok;
+}
+
 bool ReadWholeFile(const std::string& path, std::string& bytes, size_t limit) {
   bytes.clear();
   FilePtr file = CurrentEnv().Open(path, OpenMode::kRead);

@@ -51,6 +51,9 @@ class File {
   [[nodiscard]] virtual bool Size(int64_t& size) = 0;
   // Forces what was written onto the disk.
   [[nodiscard]] virtual bool Sync() = 0;
+  // Cuts the file to `size` bytes: takes back an append that failed half
+  // way, so no cut line stays behind.
+  [[nodiscard]] virtual bool Truncate(int64_t size) = 0;
   [[nodiscard]] virtual bool Close() = 0;
   // Locks byte 0 against other processes (the lock JAM readers and writers
   // take on a base's ".jhr"), retrying for about `wait_milliseconds`. A file
@@ -108,6 +111,19 @@ class Env {
   // True when the file exists and no one may write it: the mark a sysop
   // sets on a message that no program is to change or delete.
   virtual bool IsReadOnly(const std::string& path) = 0;
+  // Makes `to` a second name of the file `from`; fails, touching nothing,
+  // when `to` exists. A flag linked into place is never seen empty.
+  virtual bool LinkFile(const std::string& from, const std::string& to) = 0;
+  // True when this process may remove `path` from its directory (the
+  // directory is writable for us and no sticky bit keeps another user's
+  // file), so that a file is not handled by every run again.
+  virtual bool CanDelete(const std::string& path) = 0;
+  // The last modification of `path` in seconds since 1970; false when it
+  // is not there.
+  virtual bool ModifiedSeconds(const std::string& path, int64_t& seconds) = 0;
+  // This process's id, and whether a process of that id runs on this machine.
+  virtual int CurrentPid() = 0;
+  virtual bool ProcessExists(int pid) = 0;
 
   // Seconds since 1970-01-01 00:00 UTC.
   virtual int64_t UtcSeconds() = 0;
@@ -145,6 +161,15 @@ class EnvWrapper : public Env {
     return target_->Open(p, m, exists);
   }
   bool IsReadOnly(const std::string& p) override { return target_->IsReadOnly(p); }
+  bool LinkFile(const std::string& f, const std::string& t) override {
+    return target_->LinkFile(f, t);
+  }
+  bool CanDelete(const std::string& p) override { return target_->CanDelete(p); }
+  bool ModifiedSeconds(const std::string& p, int64_t& s) override {
+    return target_->ModifiedSeconds(p, s);
+  }
+  int CurrentPid() override { return target_->CurrentPid(); }
+  bool ProcessExists(int pid) override { return target_->ProcessExists(pid); }
   int64_t UtcSeconds() override { return target_->UtcSeconds(); }
   LocalTime ToLocalTime(int64_t s) override { return target_->ToLocalTime(s); }
   void SleepMilliseconds(int ms) override { target_->SleepMilliseconds(ms); }
@@ -218,6 +243,14 @@ inline void SleepMilliseconds(int milliseconds) { CurrentEnv().SleepMilliseconds
 }
 // Creates an empty file that must not exist yet.
 [[nodiscard]] bool CreateExclusive(const std::string& path);
+// Creates the flag `path` already holding `text`: written into a side file
+// that is then linked to the name, so no one ever reads the flag empty.
+// False when it cannot; `exists` then tells whether the name was taken.
+[[nodiscard]] bool CreateFlagHolding(const std::string& path, std::string_view text,
+                                     bool& exists);
+[[nodiscard]] inline bool CanDelete(const std::string& path) {
+  return CurrentEnv().CanDelete(path);
+}
 
 // Whole-file helpers. ReadWholeFile reads at most `limit` bytes and fails
 // for a longer file, so that no input can take all memory.

@@ -180,6 +180,12 @@ class PosixFile : public File {
 
   bool Sync() override { return ::fsync(fd_) == 0; }
 
+  bool Truncate(int64_t size) override {
+    while (::ftruncate(fd_, static_cast<off_t>(size)) != 0)
+      if (errno != EINTR) return false;
+    return true;
+  }
+
   bool Close() override {
     int fd = fd_;
     fd_ = -1;
@@ -396,6 +402,46 @@ class PosixEnv : public Env {
     struct stat st;
     if (path.empty() || ::stat(ResolveCase(path).c_str(), &st) != 0) return false;
     return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+  }
+
+  bool LinkFile(const std::string& from, const std::string& to) override {
+    std::string source = ResolveCase(from);
+    std::string target = ResolveCase(to);
+    // Another letter case of the name counts as taken, as for kCreateNew.
+    if (ExistsExactly(target)) return false;
+    return ::link(source.c_str(), target.c_str()) == 0;
+  }
+
+  bool CanDelete(const std::string& path) override {
+    std::string native = ResolveCase(path);
+    std::string name;
+    std::string dir = SplitDir(native, name);
+    if (dir.empty()) dir = ".";
+    struct stat dir_st;
+    if (::access(dir.c_str(), W_OK | X_OK) != 0 || ::stat(dir.c_str(), &dir_st) != 0)
+      return false;
+    if (!(dir_st.st_mode & S_ISVTX)) return true;
+    // A sticky directory (like /tmp) lets only the owner of a file, of the
+    // directory, or root remove it.
+    struct stat st;
+    if (::lstat(native.c_str(), &st) != 0) return true;
+    const uid_t me = ::geteuid();
+    return me == 0 || st.st_uid == me || dir_st.st_uid == me;
+  }
+
+  bool ModifiedSeconds(const std::string& path, int64_t& seconds) override {
+    struct stat st;
+    if (path.empty() || ::stat(ResolveCase(path).c_str(), &st) != 0) return false;
+    seconds = static_cast<int64_t>(st.st_mtime);
+    return true;
+  }
+
+  int CurrentPid() override { return static_cast<int>(::getpid()); }
+
+  bool ProcessExists(int pid) override {
+    if (pid <= 0) return false;
+    // EPERM: it runs, under another user.
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
   }
 
   int64_t UtcSeconds() override {

@@ -43,24 +43,98 @@ std::string NodeBase(const std::string& zone_dir, const FidoAddress& address) {
   return zone_dir + platform::kSeparator + Format("%4.4x%4.4x", address.net, address.node);
 }
 
-// The base name without creating anything, for the flag operations: the
-// directories are made by OutboundBase before a destination is worked on.
+// The domain an address belongs to, without a word about a missing one.
+const DomainRecord* ChosenDomain(const FidoAddress& address, const std::string& domain) {
+  const DomainRecord* chosen = DomainByName(domain);
+  if (!chosen) chosen = DomainByZone(address.zone);
+  if (!chosen) chosen = DefaultDomain();
+  return chosen;
+}
+
+std::string ZoneDirectory(const DomainRecord& chosen, const FidoAddress& address) {
+  if (chosen.has_main_zone && chosen.main_zone == address.zone) return chosen.outbound_dir;
+  return chosen.outbound_dir + Format(".%3.3x", address.zone);
+}
+
+// The base name without creating anything and without logging, for the
+// flag operations: the directories are made, and a missing domain is
+// reported, by OutboundBase before a destination is worked on.
 std::optional<std::string> BaseName(const FidoAddress& address, const std::string& domain) {
-  std::optional<std::string> dir = OutboundDirectory(address, domain);
-  if (!dir) return std::nullopt;
-  std::string base = NodeBase(*dir, address);
+  const DomainRecord* chosen = ChosenDomain(address, domain);
+  if (!chosen || chosen->outbound_dir.empty()) return std::nullopt;
+  std::string base = NodeBase(ZoneDirectory(*chosen, address), address);
   if (address.point != 0)
     base += Format(".pnt%c%8.8x", platform::kSeparator, address.point);
   return base;
+}
+
+// What our busy flag holds: who made it and the process that holds it, as
+// binkd writes its pid into its own flags.
+constexpr char kOurFlagWord[] = "pelix";
+constexpr int64_t kForeignFlagStaleSeconds = 3600;
+
+std::string OurFlagText() {
+  return Format("%s %d\n", kOurFlagWord, platform::CurrentEnv().CurrentPid());
+}
+
+// The flag we hold at the moment; empty when none.
+std::string held_flag;
+
+// The first decimal number of a flag's text, after "pelix" for ours; 0
+// when it holds none.
+int FlagPid(const std::string& text, bool& ours) {
+  size_t at = 0;
+  ours = text.compare(0, sizeof kOurFlagWord - 1, kOurFlagWord) == 0;
+  if (ours) at = sizeof kOurFlagWord - 1;
+  while (at < text.size() && (text[at] == ' ' || text[at] == '\t')) ++at;
+  int64_t pid = 0;
+  bool digits = false;
+  while (at < text.size() && text[at] >= '0' && text[at] <= '9' && pid < 0x7fffffff) {
+    pid = pid * 10 + (text[at++] - '0');
+    digits = true;
+  }
+  return digits ? static_cast<int>(pid) : 0;
+}
+
+// A flag whose process is gone can never be removed by its owner. Ours
+// (named by "pelix") goes at once; another program's only when it is older
+// than an hour as well, since its pid may belong to another machine that
+// shares the outbound. A flag without a pid keeps its meaning: busy.
+bool FlagIsStale(const std::string& path, int& pid) {
+  if (path == held_flag) return false;
+  std::string text;
+  {
+    platform::CriticalErrorsOff quiet;
+    if (!platform::ReadWholeFile(path, text, 256)) return false;
+  }
+  bool ours = false;
+  pid = FlagPid(text, ours);
+  if (pid <= 0) return false;
+  platform::Env& env = platform::CurrentEnv();
+  // Our pid in a flag we do not hold: a killed run before us had our pid.
+  const bool gone = pid == env.CurrentPid() || !env.ProcessExists(pid);
+  if (!gone) return false;
+  if (ours) return true;
+  int64_t modified = 0;
+  if (!env.ModifiedSeconds(path, modified)) return false;
+  return platform::UtcSeconds() - modified > kForeignFlagStaleSeconds;
+}
+
+// Removes the flag at `path` when it is stale; true when it is gone.
+bool RemoveIfStale(const std::string& path) {
+  int pid = 0;
+  if (!FlagIsStale(path, pid)) return false;
+  LogLine(kMarkError, Format("Removing stale busy flag %s of process %d", path.c_str(), pid));
+  if (platform::DeleteFile(path)) return true;
+  LogLine(kMarkError, Format("Can't remove %s", path.c_str()));
+  return false;
 }
 
 }  // namespace
 
 std::optional<std::string> OutboundDirectory(const FidoAddress& address,
                                              const std::string& domain) {
-  const DomainRecord* chosen = DomainByName(domain);
-  if (!chosen) chosen = DomainByZone(address.zone);
-  if (!chosen) chosen = DefaultDomain();
+  const DomainRecord* chosen = ChosenDomain(address, domain);
   if (!chosen) {
     LogLine(kMarkError, "No default domain");
     return std::nullopt;
@@ -72,17 +146,18 @@ std::optional<std::string> OutboundDirectory(const FidoAddress& address,
     LogLine(kMarkError, Format("No outbound directory for %s", FormatAddress(address).c_str()));
     return std::nullopt;
   }
-  if (chosen->has_main_zone && chosen->main_zone == address.zone) return chosen->outbound_dir;
-  return chosen->outbound_dir + Format(".%3.3x", address.zone);
+  return ZoneDirectory(*chosen, address);
 }
 
 std::optional<std::string> OutboundBase(const FidoAddress& address, const std::string& domain) {
   std::optional<std::string> dir = OutboundDirectory(address, domain);
   if (!dir) return std::nullopt;
-  platform::MakeDirectory(*dir);
+  // A directory that cannot be made shows when the flag or the flow file
+  // cannot be created there.
+  (void)platform::MakeDirectory(*dir);
   std::string base = NodeBase(*dir, address);
   if (address.point != 0) {
-    platform::MakeDirectory(base + ".pnt");
+    (void)platform::MakeDirectory(base + ".pnt");
     base += Format(".pnt%c%8.8x", platform::kSeparator, address.point);
   }
   return base;
@@ -111,33 +186,96 @@ std::string AbsoluteFlowPath(const std::string& path) {
 bool LinkBusy(const FidoAddress& address, const std::string& domain) {
   std::optional<std::string> base = BaseName(address, domain);
   if (!base) return false;
-  platform::CriticalErrorsOff quiet;
-  return !platform::FindFiles(*base + ".?sy").empty();
+  const size_t cut = base->find_last_of('/');
+  const std::string dir = cut == std::string::npos ? "" : base->substr(0, cut + 1);
+  std::vector<platform::DirEntry> flags;
+  {
+    platform::CriticalErrorsOff quiet;
+    flags = platform::FindFiles(*base + ".?sy");
+  }
+  bool busy = false;
+  for (const platform::DirEntry& flag : flags)
+    if (!RemoveIfStale(dir + flag.name)) busy = true;
+  return busy;
 }
 
-bool WaitWhileBusy(const FidoAddress& address, const std::string& domain,
-                   int64_t limit_seconds) {
+bool WaitWhileAnyBusy(const std::vector<Destination>& destinations, int64_t limit_seconds,
+                      size_t& still_busy) {
   int64_t start = platform::UtcSeconds();
-  while (LinkBusy(address, domain)) {
+  while (true) {
+    still_busy = destinations.size();
+    for (size_t i = 0; i < destinations.size() && still_busy == destinations.size(); ++i)
+      if (LinkBusy(destinations[i].address, destinations[i].domain)) still_busy = i;
+    if (still_busy == destinations.size()) return true;
     const int64_t now = platform::UtcSeconds();
     // A clock set back must not stretch the wait by the same amount.
     if (now < start) start = now;
     if (now - start >= limit_seconds) return false;
     platform::SleepMilliseconds(kBusyProbeMilliseconds);
   }
-  return true;
 }
 
-void SetBusy(const FidoAddress& address, const std::string& domain) {
+bool WaitWhileBusy(const FidoAddress& address, const std::string& domain,
+                   int64_t limit_seconds) {
+  size_t still_busy = 0;
+  return WaitWhileAnyBusy({Destination{address, domain}}, limit_seconds, still_busy);
+}
+
+BusyResult SetBusy(const FidoAddress& address, const std::string& domain) {
   std::optional<std::string> base = BaseName(address, domain);
-  if (!base) return;
+  if (!base) return BusyResult::kFailed;
+  const std::string flag = *base + ".bsy";
   platform::CriticalErrorsOff quiet;
-  (void)platform::WriteWholeFile(*base + ".bsy", "");
+  // A side file left by a run killed while it made its flag.
+  const std::string side = platform::SideFileName(flag, 0);
+  if (platform::Exists(side)) (void)RemoveIfStale(side);
+  bool taken = false;
+  if (platform::CreateFlagHolding(flag, OurFlagText(), taken)) {
+    held_flag = flag;
+    platform::SetHeldOutboundFlag(flag);
+    return BusyResult::kHeld;
+  }
+  if (taken) return BusyResult::kTaken;
+  LogLine(kMarkError, Format("Can't create busy flag %s", flag.c_str()));
+  return BusyResult::kFailed;
+}
+
+bool WaitAndSetBusy(const FidoAddress& address, const std::string& domain,
+                    int64_t limit_seconds) {
+  const int64_t start = platform::UtcSeconds();
+  while (true) {
+    const int64_t waited = platform::UtcSeconds() - start;
+    const int64_t left = limit_seconds - (waited > 0 ? waited : 0);
+    if (!WaitWhileBusy(address, domain, left > 0 ? left : 0)) return false;
+    // The mailer may take the destination between the look and our flag.
+    if (SetBusy(address, domain) != BusyResult::kTaken) return true;
+  }
 }
 
 void ClearBusy(const FidoAddress& address, const std::string& domain) {
   std::optional<std::string> base = BaseName(address, domain);
   if (!base) return;
-  platform::DeleteFile(*base + ".bsy");
-  platform::DeleteFile(*base + ".csy");
+  const std::string flag = *base + ".bsy";
+  if (flag != held_flag) return;
+  // Off first: an interrupt from here on must not remove a flag the mailer
+  // makes under the same name once ours is gone.
+  platform::SetHeldOutboundFlag("");
+  held_flag.clear();
+  std::string text;
+  {
+    platform::CriticalErrorsOff quiet;
+    if (!platform::ReadWholeFile(flag, text, 256) || text != OurFlagText()) return;
+  }
+  if (!platform::DeleteFile(flag))
+    LogLine(kMarkError, Format("Can't remove busy flag %s", flag.c_str()));
+}
+
+void RemoveStaleSideFlags(const std::string& dir) {
+  std::vector<platform::DirEntry> sides;
+  {
+    platform::CriticalErrorsOff quiet;
+    sides = platform::FindFiles(dir + platform::kSeparator + "~*.?sy");
+  }
+  for (const platform::DirEntry& side : sides)
+    if (!side.is_directory) (void)RemoveIfStale(dir + platform::kSeparator + side.name);
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "common/fido_address.h"
 
@@ -22,15 +23,36 @@ std::optional<std::string> OutboundDirectory(const FidoAddress& address,
 std::optional<std::string> OutboundBase(const FidoAddress& address,
                                         const std::string& domain);
 
-// True while a busy or call flag (base name + ".?sy") exists.
+// True while a busy or call flag (base name + ".?sy") stands. A stale flag
+// (its process gone: at once when it is ours, after an hour when another
+// program's) is logged with '!' and removed first.
 bool LinkBusy(const FidoAddress& address, const std::string& domain);
-// Waits, sleeping a quarter second between tests, until LinkBusy is false;
-// false when a flag still stands after `limit_seconds` of real time.
+
+struct Destination {
+  FidoAddress address;
+  std::string domain;
+};
+// Waits, sleeping a quarter second between looks, until no destination is
+// busy; false when one still is after `limit_seconds`, with `still_busy`
+// its index.
+bool WaitWhileAnyBusy(const std::vector<Destination>& destinations, int64_t limit_seconds,
+                      size_t& still_busy);
 bool WaitWhileBusy(const FidoAddress& address, const std::string& domain,
                    int64_t limit_seconds);
-// Creates base name + ".bsy".
-void SetBusy(const FidoAddress& address, const std::string& domain);
-// Removes base name + ".bsy" and + ".csy".
+
+enum class BusyResult {
+  kHeld,    // our flag is there, holding "pelix" and our pid
+  kTaken,   // a flag of that name appeared meanwhile: busy again
+  kFailed,  // cannot be made (logged); the destination is worked on without
+};
+// Creates base name + ".bsy" exclusively, already holding "pelix" and our
+// pid, and has an interrupt remove it.
+BusyResult SetBusy(const FidoAddress& address, const std::string& domain);
+// WaitWhileBusy, then SetBusy, again while the mailer takes the destination
+// first; false when the destination stays busy for `limit_seconds`.
+bool WaitAndSetBusy(const FidoAddress& address, const std::string& domain,
+                    int64_t limit_seconds);
+// Removes the ".bsy" that SetBusy made, never another program's flag.
 void ClearBusy(const FidoAddress& address, const std::string& domain);
 
 // `path` as a flow-file line names it: absolute, with "/" separators and no
@@ -38,3 +60,8 @@ void ClearBusy(const FidoAddress& address, const std::string& domain);
 // directory (the working directory), since the mailer resolves a relative
 // line against its own directory instead.
 std::string AbsoluteFlowPath(const std::string& path);
+
+// Removes the side files ("~" + flag name) that runs killed while they made
+// a busy flag left in `dir`, once they are stale; a destination no later run
+// exports to would otherwise keep them for good.
+void RemoveStaleSideFlags(const std::string& dir);

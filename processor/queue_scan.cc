@@ -125,7 +125,9 @@ void EraseSentCopies(const std::string& dir, const std::unordered_set<std::strin
     std::string path = dir + entry.name;
     if (referenced.count(ReferenceKey(AbsoluteFlowPath(path)))) continue;
     LogLine(kMarkErased, Format("Erasing sent passtrought file %s", path.c_str()));
-    platform::DeleteFile(path);
+    // A copy that cannot go takes room but loses nothing; the next run
+    // tries again.
+    if (!platform::DeleteFile(path)) LogLine(kMarkError, Format("Can't erase %s", path.c_str()));
   }
 }
 
@@ -137,12 +139,15 @@ void ScanQueue() {
   // Without a queue directory the search below would list the node itself.
   if (queue_dir.empty()) return;
   std::unordered_set<std::string> referenced;
-  if (!ReadReferences(FlowFiles(OutboundDirectories()), referenced)) return;
+  const std::vector<std::string> outbounds = OutboundDirectories();
+  for (const std::string& dir : outbounds) RemoveStaleSideFlags(dir);
+  if (!ReadReferences(FlowFiles(outbounds), referenced)) return;
   EraseSentCopies(queue_dir, referenced);
   for (const platform::DirEntry& entry : Search(queue_dir + "*.*")) {
     if (!entry.is_directory || !IsNumberedCopyDirectory(entry.name)) continue;
     const std::string dir = queue_dir + entry.name;
     EraseSentCopies(dir + platform::kSeparator, referenced);
-    platform::RemoveEmptyDirectory(dir);  // kept while it still holds a copy
+    // Kept while it still holds a copy.
+    (void)platform::RemoveEmptyDirectory(dir);
   }
 }

@@ -25,6 +25,9 @@ struct RunState {
   // Where the TIC's file was copied in the queue for the mailer; empty
   // until the copy is made.
   std::string queue_copy;
+  // The copy was there already, whole, from a run that stopped before the
+  // TIC was done: links whose flow file names it have it.
+  bool queue_copy_reused = false;
   bool announce_requested = false;
   int64_t busy_wait_limit = kBusyWaitLimit;  // tests shorten it
 };

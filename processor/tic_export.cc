@@ -55,6 +55,39 @@ bool TerminateLastLine(const std::string& flow_path) {
   return flow->Close() && ok;
 }
 
+// A flow-file line as a key: without its "^" or "#", absolute (a relative
+// line, as earlier versions wrote them, is relative to the node directory),
+// "/" for "\", any case.
+std::string FlowKey(std::string_view line) {
+  while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
+  if (!line.empty() && (line.front() == '^' || line.front() == '#')) line.remove_prefix(1);
+  std::string key = ToLowerAscii(AbsoluteFlowPath(std::string(line)));
+  for (char& c : key)
+    if (c == '\\') c = '/';
+  return key;
+}
+
+// True when the flow file names the queue copy already: a run before this
+// one was killed or stopped after it had handed the file to this link.
+bool FlowNamesQueueCopy(const std::string& flow_path) {
+  if (!State().queue_copy_reused) return false;
+  std::string bytes;
+  {
+    platform::CriticalErrorsOff quiet;
+    // Not there yet, or unreadable: the append below tells which.
+    if (!platform::ReadWholeFile(flow_path, bytes)) return false;
+  }
+  const std::string wanted = FlowKey(FlowLine("", QueueCopyPath()));
+  size_t start = 0;
+  while (start < bytes.size()) {
+    size_t end = bytes.find('\n', start);
+    if (end == std::string::npos) end = bytes.size();
+    if (FlowKey(std::string_view(bytes).substr(start, end - start)) == wanted) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
 // "px" and six digits: the serial printed with "%08u", cut to eight
 // characters, its first two overwritten.
 std::string TicName() {
@@ -70,7 +103,8 @@ platform::FilePtr CreateTicFile(std::string& path) {
   const std::string& dir = State().config.tic_outbound_dir;
   // A TIC outbound that is not there yet is made, as the queue and the file
   // areas are, rather than stopping every run that forwards a file.
-  if (!dir.empty()) platform::MakeDirectory(dir);
+  // A directory that cannot be made shows as the TIC that cannot be.
+  if (!dir.empty()) (void)platform::MakeDirectory(dir);
   while (true) {
     path = dir + TicName() + ".tic";
     if (platform::Exists(path)) continue;
@@ -148,51 +182,86 @@ std::string OutgoingTicText(const LinkRecord& link, const FileEchoRecord& echo) 
   FatalExit(status);
 }
 
+// A TIC that no flow line will name must not stay behind for the mailer.
+void RemoveUnsentTic(const std::string& tic_path) {
+  if (!platform::DeleteFile(tic_path))
+    LogLine(kMarkError, Format("Can't delete %s", tic_path.c_str()));
+}
+
+// Writes the whole outgoing TIC, forced to disk, before any flow line names
+// it; false (the file removed) when it cannot be written whole.
+bool WriteOutgoingTic(const LinkRecord& link, const FileEchoRecord& echo, std::string& tic_path) {
+  platform::FilePtr tic;
+  {
+    platform::CriticalErrorsOff quiet;
+    tic = CreateTicFile(tic_path);
+  }
+  if (!tic) return false;
+  bool ok = tic->Write(OutgoingTicText(link, echo));
+  ok = ok && tic->Sync();
+  ok = tic->Close() && ok;
+  if (!ok) RemoveUnsentTic(tic_path);
+  return ok;
+}
+
+enum class Appended { kWhole, kNotOpened, kNotWritten, kNotClosed };
+
+// Appends the queue line and the TIC line in one write, so the mailer never
+// finds one without the other; a write that fails half way is cut back off.
+Appended AppendFlowLines(const std::string& flow_path, const std::string& tic_path) {
+  platform::FilePtr flow;
+  {
+    platform::CriticalErrorsOff quiet;
+    flow = platform::OpenFile(flow_path, platform::OpenMode::kAppend);
+  }
+  if (!flow) return Appended::kNotOpened;
+  int64_t before = 0;
+  if (!flow->Size(before)) return Appended::kNotWritten;
+  // No "^" for the queue copy: it is shared by every link and erased by the
+  // queue scan once no flow file names it. "^" for the TIC: the mailer
+  // deletes it once it has been sent.
+  if (!flow->Write(FlowLine("", QueueCopyPath()) + FlowLine("^", tic_path))) {
+    if (!flow->Truncate(before))
+      LogLine(kMarkError, Format("Can't cut %s back, its last line is broken", flow_path.c_str()));
+    (void)flow->Close();  // failed already; the write's failure is reported
+    return Appended::kNotWritten;
+  }
+  return flow->Close() ? Appended::kWhole : Appended::kNotClosed;
+}
+
 }  // namespace
 
 void ExportTicToLink(const EchoLinkEntry& entry, const std::string& domain,
                      const std::string& base_name, const LinkRecord& link,
                      const FileEchoRecord& echo) {
   const FidoAddress address = ParseAddress(entry.address);
-  if (!WaitWhileBusy(address, domain, State().busy_wait_limit)) {
+  if (!WaitAndSetBusy(address, domain, State().busy_wait_limit)) {
     // Nothing of this TIC is lost: it stays in the inbound and is handled
     // again, forwarding included, once the flag has gone.
     LogLine(kMarkError, Format("Node %s stays busy, giving up", entry.address.c_str()));
     FatalExit(2);
   }
-  SetBusy(address, domain);
-
   const std::string flow_path = base_name + "." + FlowLetter(link.flavour) + "lo";
+  if (FlowNamesQueueCopy(flow_path)) {
+    ClearBusy(address, domain);
+    LogLine(kMarkTic, Format("Node %s has this file already, skiping", entry.address.c_str()));
+    return;
+  }
   if (!TerminateLastLine(flow_path)) StopAndClear(address, domain, "Can't modify bink outbound", 2);
-  platform::FilePtr flow;
-  {
-    platform::CriticalErrorsOff quiet;
-    flow = platform::OpenFile(flow_path, platform::OpenMode::kAppend);
-  }
-  if (!flow) StopAndClear(address, domain, "Can't modify bink outbound", 2);
-  // No "^": the queue copy is shared by every link and erased by the queue
-  // scan once no flow file names it.
-  bool flow_ok = flow->Write(FlowLine("", QueueCopyPath()));
-
   std::string tic_path;
-  platform::FilePtr tic;
-  {
-    platform::CriticalErrorsOff quiet;
-    tic = CreateTicFile(tic_path);
-  }
-  if (!tic) {
-    (void)flow->Close();
+  if (!WriteOutgoingTic(link, echo, tic_path))
     StopAndClear(address, domain, "Can't create TIC file", 3);
+  switch (AppendFlowLines(flow_path, tic_path)) {
+    case Appended::kWhole:
+      break;
+    case Appended::kNotClosed:
+      // The lines may be there: the TIC they name stays.
+      StopAndClear(address, domain, "Can't modify bink outbound", 2);
+    case Appended::kNotOpened:
+    case Appended::kNotWritten:
+      RemoveUnsentTic(tic_path);
+      StopAndClear(address, domain, "Can't modify bink outbound", 2);
   }
-  // "^": the mailer deletes the TIC once it has been sent.
-  flow_ok = flow->Write(FlowLine("^", tic_path)) && flow_ok;
-  flow_ok = flow->Close() && flow_ok;
-  bool tic_ok = tic->Write(OutgoingTicText(link, echo));
-  tic_ok = tic->Close() && tic_ok;
-  // A write that failed (a full disk) must not pass for a forwarded file.
-  if (!flow_ok) StopAndClear(address, domain, "Can't modify bink outbound", 2);
-  if (!tic_ok) StopAndClear(address, domain, "Can't create TIC file", 3);
-
   ClearBusy(address, domain);
   LogLine(kMarkTic, Format("Exported to %s", entry.address.c_str()));
 }

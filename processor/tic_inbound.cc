@@ -83,30 +83,90 @@ FileEchoRecord& AutoCreateEcho() {
   return State().fileecho_list.back();
 }
 
-void SelectLink(const EchoLinkEntry& entry, const FileEchoRecord& echo) {
-  if (!entry.send) return;
+// The link an entry of the echo names when the file goes to it; nullptr
+// (with the log line of today's order when `say` is set) when it is skipped.
+const LinkRecord* SelectedLink(const EchoLinkEntry& entry, bool say,
+                               std::optional<std::string>& base_name) {
+  if (!entry.send) return nullptr;
   if (InTicSeenBy(entry.address)) {
-    LogLine(kMarkTic, Format("Node %s is already in SEEN-BY, skiping", entry.address.c_str()));
-    return;
+    if (say) LogLine(kMarkTic, Format("Node %s is already in SEEN-BY, skiping", entry.address.c_str()));
+    return nullptr;
   }
   const FidoAddress address = ParseAddress(entry.address);
-  const std::string domain = DomainPart(entry.address);
   // Made before the tests below, so the link's outbound directories exist
   // even when the link is skipped.
-  const std::optional<std::string> base_name = OutboundBase(address, domain);
+  if (say) base_name = OutboundBase(address, DomainPart(entry.address));
   const LinkRecord* link = FindLink(address);
   if (!link) {
-    LogLine(kMarkTic, Format("Node %s is unknown, skiping", entry.address.c_str()));
-    return;
+    if (say) LogLine(kMarkTic, Format("Node %s is unknown, skiping", entry.address.c_str()));
+    return nullptr;
   }
   if (link->passive) {
-    LogLine(kMarkTic, Format("Node %s is passive, skiping", entry.address.c_str()));
-    return;
+    if (say) LogLine(kMarkTic, Format("Node %s is passive, skiping", entry.address.c_str()));
+    return nullptr;
   }
+  return link;
+}
+
+void SelectLink(const EchoLinkEntry& entry, const FileEchoRecord& echo) {
+  std::optional<std::string> base_name;
+  const LinkRecord* link = SelectedLink(entry, true, base_name);
   // Without a domain there is no outbound for the link; writing its flow
   // file anywhere else would hand the file to the wrong mailer queue.
-  if (!base_name) return;
-  ExportTicToLink(entry, domain, *base_name, *link, echo);
+  if (!link || !base_name) return;
+  ExportTicToLink(entry, DomainPart(entry.address), *base_name, *link, echo);
+}
+
+// Every destination is free before the first gets the file, so a run that
+// has to give up at a busy one has handed the TIC to none: the next run
+// forwards it whole.
+void WaitForEveryDestination(const FileEchoRecord& echo) {
+  std::vector<Destination> destinations;
+  std::vector<const EchoLinkEntry*> entries;
+  for (const EchoLinkEntry& entry : echo.links) {
+    std::optional<std::string> unused;
+    if (!SelectedLink(entry, false, unused)) continue;
+    destinations.push_back({ParseAddress(entry.address), DomainPart(entry.address)});
+    entries.push_back(&entry);
+  }
+  size_t busy = 0;
+  if (WaitWhileAnyBusy(destinations, State().busy_wait_limit, busy)) return;
+  LogLine(kMarkError, Format("Node %s stays busy, giving up", entries[busy]->address.c_str()));
+  FatalExit(2);
+}
+
+// The length of a file; -1 when it cannot be opened.
+int64_t FileLength(const std::string& path) {
+  platform::CriticalErrorsOff quiet;
+  platform::FilePtr file = platform::OpenFile(path, platform::OpenMode::kRead);
+  int64_t size = -1;
+  if (file && !file->Size(size)) size = -1;
+  // Only read: a failing close loses nothing.
+  if (file) (void)file->Close();
+  return size;
+}
+
+bool SameContents(const std::string& a, const std::string& b) {
+  const int64_t size = FileLength(a);
+  return size >= 0 && size == FileLength(b) && FileCrc32(a) == FileCrc32(b);
+}
+
+// A whole copy of this very file that a run before this one made and did
+// not finish with (killed, or stopped at a busy link).
+std::optional<std::string> EarlierQueueCopy() {
+  const std::string& queue_dir = State().config.queue_dir;
+  const std::string& file = State().tic.file;
+  std::vector<std::string> candidates = {queue_dir + file};
+  std::vector<platform::DirEntry> numbered;
+  {
+    platform::CriticalErrorsOff quiet;
+    numbered = platform::FindFiles(queue_dir + "px*");
+  }
+  for (const platform::DirEntry& dir : numbered)
+    if (dir.is_directory) candidates.push_back(queue_dir + dir.name + platform::kSeparator + file);
+  for (const std::string& candidate : candidates)
+    if (platform::Exists(candidate) && SameContents(candidate, InboundFile())) return candidate;
+  return std::nullopt;
 }
 
 // A queue copy already there may still be named by a flow file, together
@@ -121,18 +181,55 @@ std::string NewQueueCopyPath() {
   for (unsigned n = 1; n <= 9999; ++n) {
     const std::string dir = queue_dir + Format("px%04u", n);
     if (platform::Exists(dir + platform::kSeparator + file)) continue;
-    platform::MakeDirectory(dir);
+    // A directory that cannot be made shows as the copy into it failing.
+    (void)platform::MakeDirectory(dir);
     return dir + platform::kSeparator + file;
   }
   return queue_dir + file;  // every slot taken: the old behaviour
 }
 
-void ForwardToLinks(const FileEchoRecord& echo) {
-  platform::MakeDirectory(State().config.queue_dir);
+// The queue copy every link's flow file will name: the one an earlier run
+// left, or a new one. False, after a '!' line, when no whole copy could be
+// made: nothing of the TIC may then be handed to any link.
+bool MakeQueueCopy() {
+  const std::string& queue_dir = State().config.queue_dir;
+  // A queue directory that cannot be made shows as the copy failing.
+  (void)platform::MakeDirectory(queue_dir);
+  if (std::optional<std::string> earlier = EarlierQueueCopy()) {
+    State().queue_copy = *earlier;
+    State().queue_copy_reused = true;
+    return true;
+  }
   State().queue_copy = NewQueueCopyPath();
-  platform::CopyFile(InboundFile(), State().queue_copy);
+  State().queue_copy_reused = false;
+  if (platform::CopyFile(InboundFile(), State().queue_copy)) return true;
+  LogLine(kMarkError, Format("Can't copy %s, left in the inbound", State().queue_copy.c_str()));
+  return false;
+}
+
+bool ForwardToLinks(const FileEchoRecord& echo) {
+  WaitForEveryDestination(echo);
+  if (!MakeQueueCopy()) return false;
   for (const EchoLinkEntry& entry : echo.links) SelectLink(entry, echo);
   State().queue_copy.clear();
+  State().queue_copy_reused = false;
+  return true;
+}
+
+// The TIC and its file must leave the inbound once handled, or every run
+// forwards them again (a mailer and pelix running as different users).
+bool InboundRemovable(const std::string& tic_path) {
+  for (const std::string& path : {tic_path, InboundFile()}) {
+    if (platform::CanDelete(path)) continue;
+    LogLine(kMarkError, Format("Can't delete %s, left in the inbound", path.c_str()));
+    return false;
+  }
+  return true;
+}
+
+void RemoveFromInbound(const std::string& path) {
+  if (!platform::DeleteFile(path))
+    LogLine(kMarkError, Format("Can't delete %s, left in the inbound", path.c_str()));
 }
 
 // Our Path line in a TIC means the file went through this system before,
@@ -199,9 +296,10 @@ void ProcessInboundTic(const std::string& tic_path) {
     return;
   }
 
-  if (echo->links.size() >= 2) ForwardToLinks(*echo);
+  if (!InboundRemovable(tic_path)) return;
+  if (echo->links.size() >= 2 && !ForwardToLinks(*echo)) return;
   const bool placed = echo->passthrough || PlaceFileInArea();
   AddAnnounceRecord();
-  if (placed) platform::DeleteFile(InboundFile());
-  platform::DeleteFile(tic_path);
+  if (placed) RemoveFromInbound(InboundFile());
+  RemoveFromInbound(tic_path);
 }

@@ -2,9 +2,12 @@
 #include "processor/outbound.h"
 
 #include <chrono>
+#include <csignal>
 #include <thread>
 
+#include "processor/log.h"
 #include "tests/processor/loaded_node.h"
+#include "tests/support/faulty_env.h"
 
 namespace {
 
@@ -126,19 +129,81 @@ TEST_F(OutboundTest, AnyOfBusyCallOrOtherSyFlagMakesTheDestinationBusy) {
   EXPECT_FALSE(LinkBusy(node, ""));
 }
 
-TEST_F(OutboundTest, SetBusyMakesTheFlagClearBusyRemovesBusyAndCallFlags) {
+TEST_F(OutboundTest, OurFlagHoldsOurPidAndClearBusyRemovesOnlyIt) {
   Load(BasicConfigText());
   const FidoAddress address = ParseAddress("1:23/4");
   ASSERT_TRUE(OutboundBase(address, "").has_value());
   ClearBusy(address, "");  // nothing there: nothing happens, nothing said
   EXPECT_FALSE(node_.Exists("pelix.log"));
-  SetBusy(address, "");
+  ASSERT_EQ(SetBusy(address, ""), BusyResult::kHeld);
+  // Made whole in a side file and linked into place: never seen empty.
   EXPECT_EQ(node_.List("out.001"), (std::vector<std::string>{"00170004.bsy"}));
+  EXPECT_EQ(node_.ReadFile("out.001/00170004.bsy"), Format("pelix %d\n", ::getpid()));
   EXPECT_TRUE(LinkBusy(address, ""));
   node_.WriteFile("out.001/00170004.csy", "");
   ClearBusy(address, "");
-  EXPECT_TRUE(node_.List("out.001").empty());
-  EXPECT_FALSE(LinkBusy(address, ""));
+  EXPECT_EQ(node_.List("out.001"), (std::vector<std::string>{"00170004.csy"}));
+  ASSERT_TRUE(platform::DeleteFile("out.001/00170004.csy"));
+  // The mailer's flag under our name: busy again, and never removed by us.
+  node_.WriteFile("out.001/00170004.bsy", "4242\n");
+  EXPECT_EQ(SetBusy(address, ""), BusyResult::kTaken);
+  ClearBusy(address, "");
+  EXPECT_EQ(node_.ReadFile("out.001/00170004.bsy"), "4242\n");
+  EXPECT_EQ(node_.List("out.001"), (std::vector<std::string>{"00170004.bsy"}));
+}
+
+using OutboundDeathTest = OutboundTest;
+
+TEST_F(OutboundDeathTest, InterruptRemovesTheFlagWeHoldWithPelixBsy) {
+  Load(BasicConfigText());
+  const FidoAddress address = ParseAddress("2:345/6");
+  ASSERT_TRUE(OutboundBase(address, "").has_value());
+  EXPECT_EXIT(
+      {
+        if (!platform::CreateExclusiveRemovedOnInterrupt("pelix.bsy")) ::_exit(1);
+        if (SetBusy(address, "") != BusyResult::kHeld) ::_exit(1);
+        ::raise(SIGTERM);
+      },
+      ::testing::KilledBySignal(SIGTERM), "");
+  EXPECT_FALSE(node_.Exists("out/01590006.bsy"));
+  EXPECT_FALSE(node_.Exists("pelix.bsy"));
+}
+
+TEST_F(OutboundTest, FlagOfAProcessThatIsGoneIsStale) {
+  Load(BasicConfigText());
+  const FidoAddress address = ParseAddress("2:345/6");
+  ASSERT_TRUE(OutboundBase(address, "").has_value());
+  const int64_t now = platform::UtcSeconds();
+  struct Case {
+    const char* flag;
+    std::string text;
+    int64_t age;
+    bool stale;
+  } cases[] = {
+      {"out/01590006.bsy", "pelix 999\n", 0, true},           // ours, process gone
+      {"out/01590006.bsy", Format("pelix %d\n", ::getpid()), 0, true},  // an old pid of ours
+      {"out/01590006.bsy", "pelix 4242\n", 7200, false},      // ours, still running
+      {"out/01590006.bsy", "999\n", 7200, true},              // a mailer's, gone, old
+      {"out/01590006.csy", "999", 600, false},                // gone, but young
+      {"out/01590006.csy", "4242\n", 7200, false},            // still running
+      {"out/01590006.bsy", "", 7200, false},                  // no pid: busy
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    node_.WriteFile(c.flag, c.text);
+    FaultyEnv env;
+    env.UseProcesses({4242});
+    env.UseFakeClock(now + c.age);
+    platform::ScopedEnv scoped(&env);
+    EXPECT_EQ(LinkBusy(address, ""), !c.stale);
+    EXPECT_EQ(node_.Exists(c.flag), !c.stale);
+    if (node_.Exists(c.flag)) ASSERT_TRUE(platform::DeleteFile(c.flag));
+  }
+  EXPECT_EQ(node_.LogMessages(),
+            (std::vector<std::string>{
+                "! Removing stale busy flag out/01590006.bsy of process 999",
+                Format("! Removing stale busy flag out/01590006.bsy of process %d", ::getpid()),
+                "! Removing stale busy flag out/01590006.bsy of process 999"}));
 }
 
 TEST_F(OutboundTest, WaitEndsWhenTheMailerRemovesItsFlag) {

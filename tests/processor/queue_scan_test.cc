@@ -5,6 +5,7 @@
 #include "processor/passes.h"
 #include "processor/tic_export.h"
 #include "tests/processor/loaded_node.h"
+#include "tests/support/faulty_env.h"
 
 namespace {
 
@@ -131,6 +132,22 @@ TEST_F(QueueScanTest, QueueCopyStaysUntilTheLastLinkHasIt) {
   EXPECT_FALSE(node_.Exists("queue/FILE.ZIP"));
   EXPECT_EQ(Erased(),
             std::vector<std::string>{"( Erasing sent passtrought file queue/FILE.ZIP"});
+}
+
+TEST_F(QueueScanTest, CopyThatCannotBeErasedIsLoggedAndTriedAgain) {
+  node_.WriteFile("queue/A.ZIP", "a");
+  Load(BasicConfigText());
+  FaultyEnv env;
+  env.Fail(FaultyEnv::Op::kDelete, 1, "A.ZIP", 1, 13);
+  {
+    platform::ScopedEnv scoped(&env);
+    ScanQueue();
+  }
+  EXPECT_EQ(node_.LogMessages(), (std::vector<std::string>{
+                                     "( Erasing sent passtrought file queue/A.ZIP",
+                                     "! Can't erase queue/A.ZIP"}));
+  ScanQueue();
+  EXPECT_EQ(node_.List("queue"), std::vector<std::string>{});
 }
 
 }  // namespace

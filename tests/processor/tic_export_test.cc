@@ -292,8 +292,38 @@ TEST_F(TicExportDeathTest, UncreatableTicStopsWithStatusThreeAndClearsOurFlag) {
   node_.WriteFile("blocker", "a file where the TIC outbound should be");
   EXPECT_EXIT(Export("2:5020/1"), ::testing::ExitedWithCode(3), "");
   EXPECT_EQ(node_.LogMessages(), std::vector<std::string>{"! Can't create TIC file"});
-  EXPECT_EQ(node_.List("out"), std::vector<std::string>{"139c0001.clo"});
-  EXPECT_EQ(node_.ReadFile("out/139c0001.clo"), node_.dir() + "queue/FILE.ZIP\r\n");
+  // No flow line names a TIC that is not there.
+  EXPECT_TRUE(node_.List("out").empty());
+}
+
+TEST_F(TicExportDeathTest, FailedWriteLeavesNeitherFlowLinesNorTic) {
+  struct Case {
+    FaultyEnv::Op op;
+    const char* path_part;
+    int status;
+    const char* message;
+  } cases[] = {{FaultyEnv::Op::kWrite, "ticout/", 3, "! Can't create TIC file"},
+               {FaultyEnv::Op::kSync, "ticout/", 3, "! Can't create TIC file"},
+               {FaultyEnv::Op::kWrite, ".clo", 2, "! Can't modify bink outbound"},
+               {FaultyEnv::Op::kCreate, ".clo", 2, "! Can't modify bink outbound"}};
+  LoadNode();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    node_.WriteFile("out/139c0001.clo", "^/var/spool/other.pkt\r\n");
+    FaultyEnv env;
+    env.Fail(c.op, 1, c.path_part);
+    EXPECT_EXIT(
+        {
+          platform::ScopedEnv scoped(&env);
+          Export("2:5020/1");
+        },
+        ::testing::ExitedWithCode(c.status), "");
+    EXPECT_EQ(node_.LogMessages().back(), c.message);
+    // A half-written append is cut back off; the TIC no line names is gone.
+    EXPECT_EQ(node_.ReadFile("out/139c0001.clo"), "^/var/spool/other.pkt\r\n");
+    EXPECT_EQ(node_.List("out"), std::vector<std::string>{"139c0001.clo"});
+    EXPECT_TRUE(node_.List("ticout").empty());
+  }
 }
 
 TEST_F(TicExportTest, UnusableFlavourIsHandledAsNormal) {

@@ -8,6 +8,8 @@
 #include <thread>
 
 #include "platform/platform.h"
+#include "tests/support/faulty_env.h"
+#include "tests/support/in_process_run.h"
 #include "tests/support/temp_node.h"
 #include "tests/support/tic_arrival.h"
 
@@ -292,16 +294,18 @@ TEST(TicForward, WaitsWhileTheMailerHoldsALinkThenExports) {
     DropArrival(node, "A.TIC", "FILE.ZIP", kContents, TicLines("FILE.ZIP", kContents));
     RunResult r;
     std::thread run([&] { r = node.Run(); });
-    // The run has read the TIC and now stands before the busy link.
+    // The run has read the TIC and now waits, before the first link, until
+    // every link that gets it is free.
     bool reached = false;
     for (int i = 0; i < 2000 && !reached; ++i) {
       for (const std::string& m : node.LogMessages())
-        if (m == "* Node 2:5020/1 is already in SEEN-BY, skiping") reached = true;
+        if (m.rfind("$ From : ", 0) == 0) reached = true;
       if (!reached) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     EXPECT_TRUE(reached);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_FALSE(node.Exists("out/139c0002.clo"));
+    EXPECT_FALSE(node.Exists("out/139c0003.hlo"));
     EXPECT_TRUE(node.Exists("in/A.TIC"));
     ASSERT_TRUE(platform::DeleteFile(node.Path(flag)));
     run.join();
@@ -325,6 +329,94 @@ TEST(TicForward, SecondTicOfARunCarriesNoLdescOfTheFirst) {
   const std::string second = node.ReadFile(flow[3].substr(1 + node.dir().size()));
   EXPECT_NE(second.find("File B.ZIP\r\nDesc \r\nCrc "), std::string::npos) << second;
   EXPECT_EQ(second.find("Ldesc"), std::string::npos) << second;
+}
+
+TEST(TicForward, FailureBeforeForwardingHandsNothingOnAndKeepsTheInbound) {
+  struct Case {
+    FaultyEnv::Op op;
+    const char* path_part;
+    const char* message;
+  } cases[] = {
+      // The queue on a full disk: no whole copy to name in any flow file.
+      {FaultyEnv::Op::kCopy, "queue/", "! Can't copy queue/FILE.ZIP, left in the inbound"},
+      // An inbound pelix may read but not empty: every run would send it again.
+      {FaultyEnv::Op::kCanDelete, "A.TIC", "! Can't delete in/A.TIC, left in the inbound"},
+      {FaultyEnv::Op::kCanDelete, "in/FILE.ZIP", "! Can't delete in/FILE.ZIP, left in the inbound"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    TempNode node;
+    node.MakeDir("ticout");
+    node.WriteConfig(BasicConfigText() + kThreeLinks);
+    DropArrival(node, "A.TIC", "FILE.ZIP", kContents, TicLines("FILE.ZIP", kContents));
+    FaultyEnv env;
+    env.Fail(c.op, 1, c.path_part);
+    RunResult r = RunPelixWith(env, node);
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(AfterHeader(node), Lines{c.message});
+    EXPECT_EQ(node.List("in"), (Lines{"A.TIC", "FILE.ZIP"}));
+    EXPECT_FALSE(node.Exists("out/139c0002.clo"));
+    EXPECT_EQ(node.List("ticout"), Lines{});
+    EXPECT_FALSE(node.Exists("files/PELIX.TEST/FILE.ZIP"));
+    EXPECT_FALSE(node.Exists("announce/Announce.PELIX.TEST"));
+  }
+}
+
+TEST(TicForward, GivingUpAtABusyLinkHandsTheTicToNoLink) {
+  TempNode node;
+  node.MakeDir("ticout");
+  node.WriteConfig(BasicConfigText() + kThreeLinks);
+  node.WriteFile("out/139c0003.csy", "");  // the mailer is calling the second link
+  DropArrival(node, "A.TIC", "FILE.ZIP", kContents, TicLines("FILE.ZIP", kContents));
+  FaultyEnv clock;
+  clock.UseFakeClock(1600000000);  // ten minutes of waiting take no time
+  RunResult r = RunPelixWith(clock, node);
+  EXPECT_EQ(r.status, 2) << r.output;
+  EXPECT_EQ(AfterHeader(node), Lines{"! Node 2:5020/3 stays busy, giving up"});
+  EXPECT_EQ(node.List("out"), Lines{"139c0003.csy"});
+  EXPECT_EQ(node.List("ticout"), Lines{});
+  EXPECT_EQ(node.List("in"), (Lines{"A.TIC", "FILE.ZIP"}));
+  // Once the mailer is done, the next run gives each link the file once.
+  ASSERT_TRUE(platform::DeleteFile(node.Path("out/139c0003.csy")));
+  r = node.Run();
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(FlowLines(node.ReadFile("out/139c0002.clo")).size(), 2u);
+  EXPECT_EQ(FlowLines(node.ReadFile("out/139c0003.hlo")).size(), 2u);
+  EXPECT_EQ(node.List("in"), Lines{});
+}
+
+TEST(TicForward, LinkWhoseFlowFileNamesThisFilesQueueCopyIsNotSentItAgain) {
+  // A run killed after it served 2:5020/2 left the queue copy and the lines.
+  struct Case {
+    std::string queued;
+    Lines after_header;
+    size_t crash_lines;
+  } cases[] = {
+      {kContents,
+       {"* Node 2:5020/1 is already in SEEN-BY, skiping",
+        "* Node 2:5020/2 has this file already, skiping", "* Exported to 2:5020/3"},
+       2},
+      // Another file of that name is no copy of this one.
+      {"an older file of the same name",
+       {"* Node 2:5020/1 is already in SEEN-BY, skiping", "* Exported to 2:5020/2",
+        "* Exported to 2:5020/3"},
+       4},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.queued);
+    TempNode node;
+    node.MakeDir("ticout");
+    node.WriteConfig(BasicConfigText() + kThreeLinks);
+    node.WriteFile("queue/FILE.ZIP", c.queued);
+    node.WriteFile("ticout/px000001.tic", "Area PELIX.TEST\r\n");
+    node.WriteFile("out/139c0002.clo", "queue/FILE.ZIP\r\n^ticout/px000001.tic\r\n");
+    DropArrival(node, "A.TIC", "FILE.ZIP", kContents, TicLines("FILE.ZIP", kContents));
+    RunResult r = node.Run();
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(AfterHeader(node), c.after_header);
+    EXPECT_EQ(FlowLines(node.ReadFile("out/139c0002.clo")).size(), c.crash_lines);
+    EXPECT_EQ(FlowLines(node.ReadFile("out/139c0003.hlo")).size(), 2u);
+  }
 }
 
 }  // namespace

@@ -30,6 +30,7 @@ class FaultyFile : public platform::File {
     if (env_.ShouldFail(FaultyEnv::Op::kSync, path_)) return false;
     return file_->Sync();
   }
+  bool Truncate(int64_t size) override { return file_->Truncate(size); }
   bool Close() override { return file_->Close(); }
   bool LockFirstByte(int wait_milliseconds) override {
     return file_->LockFirstByte(wait_milliseconds);
@@ -44,7 +45,7 @@ class FaultyFile : public platform::File {
 
 }  // namespace
 
-FaultyEnv::FaultyEnv() : EnvWrapper(&platform::DefaultEnv()), failures_(8, 0) {}
+FaultyEnv::FaultyEnv() : EnvWrapper(&platform::DefaultEnv()), failures_(10, 0) {}
 
 void FaultyEnv::Fail(Op op, int nth, std::string path_part, int count, int error) {
   rules_.push_back({op, std::move(path_part), nth - 1, count, error});
@@ -103,6 +104,21 @@ bool FaultyEnv::DeleteFile(const std::string& path) {
 bool FaultyEnv::MakeDirectory(const std::string& path) {
   if (ShouldFail(Op::kMakeDirectory, path)) return false;
   return EnvWrapper::MakeDirectory(path);
+}
+
+bool FaultyEnv::LinkFile(const std::string& from, const std::string& to) {
+  if (ShouldFail(Op::kLink, to)) return false;
+  return EnvWrapper::LinkFile(from, to);
+}
+
+bool FaultyEnv::CanDelete(const std::string& path) {
+  if (ShouldFail(Op::kCanDelete, path)) return false;
+  return EnvWrapper::CanDelete(path);
+}
+
+bool FaultyEnv::ProcessExists(int pid) {
+  if (!live_ || pid == CurrentPid()) return EnvWrapper::ProcessExists(pid);
+  return live_->count(pid) > 0;
 }
 
 void FaultyEnv::UseFakeClock(int64_t utc_seconds) { clock_ = utc_seconds; }

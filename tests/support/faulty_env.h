@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,8 @@ class FaultyEnv : public platform::EnvWrapper {
     kReplace,
     kDelete,
     kMakeDirectory,
+    kLink,
+    kCanDelete,  // the check whether a file may be removed says no
   };
 
   FaultyEnv();
@@ -35,6 +38,8 @@ class FaultyEnv : public platform::EnvWrapper {
   // A clock standing at `utc_seconds` that SleepMilliseconds moves on.
   void UseFakeClock(int64_t utc_seconds);
   int64_t slept_milliseconds() const { return slept_ms_; }
+  // Only these processes run on the machine (this one always does).
+  void UseProcesses(std::set<int> live) { live_ = std::move(live); }
 
   // Whether the rules make this call fail; counts it. Used by the files
   // this Env opens, too.
@@ -47,6 +52,9 @@ class FaultyEnv : public platform::EnvWrapper {
   bool ReplaceFile(const std::string& from, const std::string& to) override;
   bool DeleteFile(const std::string& path) override;
   bool MakeDirectory(const std::string& path) override;
+  bool LinkFile(const std::string& from, const std::string& to) override;
+  bool CanDelete(const std::string& path) override;
+  bool ProcessExists(int pid) override;
   int64_t UtcSeconds() override;
   void SleepMilliseconds(int milliseconds) override;
 
@@ -61,5 +69,6 @@ class FaultyEnv : public platform::EnvWrapper {
   std::vector<Rule> rules_;
   std::vector<int> failures_;
   std::optional<int64_t> clock_;
+  std::optional<std::set<int>> live_;
   int64_t slept_ms_ = 0;
 };
