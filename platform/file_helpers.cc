@@ -17,9 +17,9 @@ bool CreateExclusive(const std::string& path) {
   return file && file->Close();
 }
 
-bool ReadWholeFile(const std::string& path, std::string& bytes, size_t limit) {
+bool ReadWholeFile(const std::string& path, std::string& bytes, size_t limit, OpenMode mode) {
   bytes.clear();
-  FilePtr file = CurrentEnv().Open(path, OpenMode::kRead);
+  FilePtr file = CurrentEnv().Open(path, mode);
   if (!file) return false;
   char buffer[1 << 16];
   while (true) {
