@@ -128,7 +128,8 @@ void ExportTicToLink(const EchoLinkEntry& entry, const std::string& domain,
     platform::CriticalErrorsOff quiet;
     flow = platform::OpenFile(flow_path, platform::OpenMode::kAppend);
   }
-  if (!flow) StopAndClear(address, domain, "Can't modify bink outbound", 2);
+  const std::string flow_failure = Format("Can't modify bink outbound %s", flow_path.c_str());
+  if (!flow) StopAndClear(address, domain, flow_failure.c_str(), 2);
   const MainConfig& config = State().config;
   // No "^": the queue copy is shared by every link and erased by the queue
   // scan once no flow file names it.
@@ -150,7 +151,7 @@ void ExportTicToLink(const EchoLinkEntry& entry, const std::string& domain,
   bool tic_ok = tic->Write(OutgoingTicText(link, echo));
   tic_ok = tic->Close() && tic_ok;
   // A write that failed (a full disk) must not pass for a forwarded file.
-  if (!flow_ok) StopAndClear(address, domain, "Can't modify bink outbound", 2);
+  if (!flow_ok) StopAndClear(address, domain, flow_failure.c_str(), 2);
   if (!tic_ok) StopAndClear(address, domain, "Can't create TIC file", 3);
 
   ClearBusy(address, domain);

@@ -254,7 +254,8 @@ TEST_F(TicExportDeathTest, UnopenableFlowFileStopsWithStatusTwoAndClearsOurFlag)
   LoadNode();
   node_.MakeDir("out/139c0001.clo");  // a directory where the flow file goes
   EXPECT_EXIT(Export("2:5020/1"), ::testing::ExitedWithCode(2), "");
-  EXPECT_EQ(node_.LogMessages(), std::vector<std::string>{"! Can't modify bink outbound"});
+  EXPECT_EQ(node_.LogMessages(),
+            std::vector<std::string>{"! Can't modify bink outbound out/139c0001.clo"});
   EXPECT_EQ(node_.List("out"), std::vector<std::string>{"139c0001.clo"});
   EXPECT_TRUE(node_.List("ticout").empty());
 }
