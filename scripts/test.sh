@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test: once in a
-# normal build and once under AddressSanitizer and UndefinedBehaviorSanitizer.
+# normal build and once under AddressSanitizer and UndefinedBehaviorSanitizer;
+# then each fuzz target for 20 seconds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -14,3 +15,5 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPELIX_SANITIZE=ON >
 cmake --build build-asan -j "$jobs"
 (cd build-asan && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 \
   UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j "$jobs")
+
+bash scripts/fuzz.sh 20
