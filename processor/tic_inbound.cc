@@ -82,11 +82,14 @@ std::string NameInPath(const std::string& path) {
   return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
-// Whether another TIC still in the inbound names the file of this one. A
-// TIC from a stranger, or a broken one, must not carry off the file that a
-// real TIC waits for; the file then stays for that TIC.
-bool NamedByAnotherTic(const std::string& tic_path) {
+// Whether the file of this TIC is one that another TIC still in the inbound
+// needs: it names the file, or the file is a TIC itself. A TIC from a
+// stranger, or a broken one, must not carry off what a real TIC waits for;
+// the file then stays for that TIC.
+bool NeededByAnotherTic(const std::string& tic_path) {
   constexpr size_t kLargestTicRead = 1 << 20;
+  const std::string& file = State().tic.file;
+  if (file.size() >= 4 && EqualsIgnoreCase(file.substr(file.size() - 4), ".tic")) return true;
   const std::string& inbound = State().config.inbound_dir;
   const std::string own_name = NameInPath(tic_path);
   std::vector<platform::DirEntry> tics;
@@ -102,7 +105,7 @@ bool NamedByAnotherTic(const std::string& tic_path) {
       continue;
     TicRecord other;
     ReadTicLines(text, other);
-    if (EqualsIgnoreCase(other.file, State().tic.file)) return true;
+    if (EqualsIgnoreCase(other.file, file)) return true;
   }
   return false;
 }
@@ -179,7 +182,7 @@ void MoveToBadTics(const std::string& tic_path) {
   // A directory that cannot be made shows as the moves failing.
   (void)platform::MakeDirectory(bad_dir);
   MoveOrSay(tic_path, bad_dir + NameInPath(tic_path));
-  if (FileNameUsable() && InboundFilePresent() && !NamedByAnotherTic(tic_path))
+  if (FileNameUsable() && InboundFilePresent() && !NeededByAnotherTic(tic_path))
     MoveOrSay(InboundFile(), bad_dir + State().tic.file);
 }
 

@@ -256,15 +256,26 @@ TEST(TicInbound, OnlyRegularFilesAreTakenFromTheInbound) {
   }
 }
 
-TEST(TicInbound, RejectedTicLeavesAFileThatAnotherTicNames) {
-  for (const char* forged : {"From 2:5020/7", "Pw STOLEN"}) {
-    SCOPED_TRACE(forged);
+TEST(TicInbound, RejectedTicLeavesAFileThatAnotherTicNeeds) {
+  const struct {
+    const char* forged;
+    const char* file;
+  } cases[] = {{"From 2:5020/7", "FILE.ZIP"},
+               {"Pw STOLEN", "FILE.ZIP"},
+               // Its "file" is the real TIC itself.
+               {"From 2:5020/7", "B.TIC"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.forged) + " " + c.file);
     TempNode node;
     node.WriteConfig(NodeConfig());
     const Lines good = TicLines("FILE.ZIP", kContents);
-    const std::string keyword = std::string(forged).substr(0, std::string(forged).find(' '));
-    DropArrival(node, "A.TIC", "FILE.ZIP", kContents, WithLine(good, keyword, forged));
-    DropArrival(node, "B.TIC", "", "", good);
+    const std::string forged = c.forged;
+    // Without a Crc line the computed one is taken, so the forgery gets as
+    // far as the sender checks.
+    Lines lines = WithLine(WithLine(good, "File", std::string("File ") + c.file), "Crc", "");
+    lines = WithLine(lines, forged.substr(0, forged.find(' ')), forged);
+    node.WriteFile("in/A.TIC", TicText(lines));
+    DropArrival(node, "B.TIC", "FILE.ZIP", kContents, good);
     node.Run();
     EXPECT_EQ(node.List("bad"), Lines{"A.TIC"});
     EXPECT_EQ(node.ReadFile("files/PELIX.TEST/FILE.ZIP"), kContents);
