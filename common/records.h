@@ -18,6 +18,9 @@ inline constexpr size_t kSignatureWidth = 6;
 inline constexpr uint16_t kConfigVersion = 4;
 
 inline constexpr size_t kMainConfigSize = 2829;
+// Where `log_file` ends in pelix.cfg: a shorter file cannot even say where
+// to log.
+inline constexpr size_t kMainConfigLogFileEnd = 2056;
 inline constexpr size_t kDomainRecordSize = 769;
 inline constexpr size_t kFileEchoHeaderSize = 518;
 inline constexpr size_t kEchoLinkEntrySize = 263;

@@ -41,9 +41,9 @@ bool CreateFlagHolding(const std::string& path, std::string_view text, bool& exi
   return ok;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& bytes, size_t limit) {
+bool ReadWholeFile(const std::string& path, std::string& bytes, size_t limit, OpenMode mode) {
   bytes.clear();
-  FilePtr file = CurrentEnv().Open(path, OpenMode::kRead);
+  FilePtr file = CurrentEnv().Open(path, mode);
   if (!file) return false;
   char buffer[1 << 16];
   while (true) {

@@ -71,6 +71,11 @@ enum class OpenMode {
   kTruncate,   // created when missing, emptied when there
   kCreateNew,  // for reading and writing; only when no file of that name
                // exists in any letter case
+  // As kRead and kUpdate, but never through a symbolic link: for what a
+  // stranger may have left in the inbound or the netmail folder, where a
+  // link could point at a secret or a device.
+  kReadNoFollow,
+  kUpdateNoFollow,
 };
 
 // The operating system as both programs see it. Tests derive from
@@ -90,9 +95,14 @@ class Env {
   virtual std::string NativePath(const std::string& path) = 0;
   virtual bool Exists(const std::string& path) = 0;
   virtual bool IsDirectory(const std::string& path) = 0;
+  // True when `path` itself is a regular file: a symbolic link (whatever it
+  // points at), a FIFO, a device or a directory is not.
+  virtual bool IsRegularFile(const std::string& path) = 0;
   // Creates one directory; an existing one counts as success.
   virtual bool MakeDirectory(const std::string& path) = 0;
-  // Copies, replacing an existing target.
+  // Copies a regular file, replacing an existing target. The source is
+  // never read through a symbolic link: copies are made of arrived files,
+  // and a link planted among them must not publish what it points at.
   virtual bool CopyFile(const std::string& from, const std::string& to) = 0;
   // Moves; fails, touching nothing, when the target exists.
   virtual bool MoveFile(const std::string& from, const std::string& to) = 0;
@@ -142,6 +152,7 @@ class EnvWrapper : public Env {
   std::string NativePath(const std::string& p) override { return target_->NativePath(p); }
   bool Exists(const std::string& p) override { return target_->Exists(p); }
   bool IsDirectory(const std::string& p) override { return target_->IsDirectory(p); }
+  bool IsRegularFile(const std::string& p) override { return target_->IsRegularFile(p); }
   bool MakeDirectory(const std::string& p) override { return target_->MakeDirectory(p); }
   bool CopyFile(const std::string& f, const std::string& t) override {
     return target_->CopyFile(f, t);
@@ -205,6 +216,7 @@ inline std::vector<DirEntry> FindFiles(const std::string& pattern) {
 inline std::string NativePath(const std::string& path) { return CurrentEnv().NativePath(path); }
 inline bool Exists(const std::string& path) { return CurrentEnv().Exists(path); }
 inline bool IsDirectory(const std::string& path) { return CurrentEnv().IsDirectory(path); }
+inline bool IsRegularFile(const std::string& path) { return CurrentEnv().IsRegularFile(path); }
 [[nodiscard]] inline bool MakeDirectory(const std::string& path) {
   return CurrentEnv().MakeDirectory(path);
 }
@@ -253,10 +265,11 @@ inline void SleepMilliseconds(int milliseconds) { CurrentEnv().SleepMilliseconds
 }
 
 // Whole-file helpers. ReadWholeFile reads at most `limit` bytes and fails
-// for a longer file, so that no input can take all memory.
+// for a longer file, so that no input can take all memory; `mode` is kRead
+// or kReadNoFollow.
 inline constexpr size_t kNoLimit = static_cast<size_t>(-1);
 [[nodiscard]] bool ReadWholeFile(const std::string& path, std::string& bytes,
-                                 size_t limit = kNoLimit);
+                                 size_t limit = kNoLimit, OpenMode mode = OpenMode::kRead);
 // Creates or truncates `path` and writes `bytes`; for files of our own that
 // nobody else reads while they are made.
 [[nodiscard]] bool WriteWholeFile(const std::string& path, const std::string& bytes);

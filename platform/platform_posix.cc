@@ -281,6 +281,12 @@ class PosixEnv : public Env {
     return !path.empty() && IsDirectoryExactly(ResolveCase(path));
   }
 
+  bool IsRegularFile(const std::string& path) override {
+    struct stat st;
+    return !path.empty() && ::lstat(ResolveCase(path).c_str(), &st) == 0 &&
+           S_ISREG(st.st_mode);
+  }
+
   bool MakeDirectory(const std::string& path) override {
     std::string native = ResolveCase(path);
     while (native.size() > 1 && native.back() == '/') native.pop_back();
@@ -296,7 +302,7 @@ class PosixEnv : public Env {
     std::string source = ResolveCase(from);
     std::string target = ResolveCase(to);
     if (IsDirectoryExactly(target)) return false;
-    int in = OpenRegular(source, O_RDONLY);
+    int in = OpenRegular(source, O_RDONLY | O_NOFOLLOW);
     if (in < 0) return false;
     PosixFile reader(in);
     std::string side;
@@ -373,6 +379,12 @@ class PosixEnv : public Env {
         break;
       case OpenMode::kUpdate:
         fd = OpenRegular(native, O_RDWR);
+        break;
+      case OpenMode::kReadNoFollow:
+        fd = OpenRegular(native, O_RDONLY | O_NOFOLLOW);
+        break;
+      case OpenMode::kUpdateNoFollow:
+        fd = OpenRegular(native, O_RDWR | O_NOFOLLOW);
         break;
       case OpenMode::kAppend:
         fd = OpenRegular(native, O_WRONLY | O_APPEND | O_CREAT);

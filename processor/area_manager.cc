@@ -1,5 +1,7 @@
 #include "processor/area_manager.h"
 
+#include <utility>
+
 #include "common/field_codec.h"
 #include "common/records.h"
 #include "common/text_helpers.h"
@@ -33,6 +35,10 @@ struct Answer {
   platform::FilePtr reply;
   std::vector<std::string> created;
   bool failed = false;
+  // The list and the help go out once per request, however often asked: a
+  // request repeating them must not make a message for every line.
+  bool list_sent = false;
+  bool help_sent = false;
 };
 
 bool FindOurAddress(const FidoAddress& to, FidoAddress& our_address) {
@@ -101,11 +107,13 @@ void RunMetacommand(Answer& answer, const std::string& line) {
   LinkRecord* link = nullptr;
   switch (LookupKeyword(kMetacommands, keyword, 0, false)) {
     case kList:
+      if (std::exchange(answer.list_sent, true)) break;
       LogLine(kMarkAreaManager, "Sending List Request");
       Reply(answer, "List Request is send in separate message\r");
       SendSeparateMessage(answer, "List Request", ListMessageText(answer.request.from));
       break;
     case kHelp:
+      if (std::exchange(answer.help_sent, true)) break;
       LogLine(kMarkAreaManager, "Sending Help Request");
       Reply(answer, "Help Request is send in separate message\r");
       SendSeparateMessage(answer, "Help Request", HelpMessageText());

@@ -45,6 +45,12 @@ void ReadConfiguration() {
     ConsoleOut("Fatal : Invalid configuration version ID.\n");
     FatalExit(1);
   }
+  // Older, shorter files load with their last fields empty; one cut before
+  // the log file's name is damaged, and every message would point nowhere.
+  if (bytes.size() < kMainConfigLogFileEnd) {
+    ConsoleOut("Fatal : File pelix.cfg is damaged\n");
+    FatalExit(1);
+  }
   CloseDirectoryFields(run.config);
 
   ConsoleOut("Loading PELIX.DMN...\n");

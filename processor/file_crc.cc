@@ -37,7 +37,7 @@ uint32_t FileCrc32(const std::string& path) {
   platform::FilePtr f;
   {
     platform::CriticalErrorsOff quiet;
-    f = platform::OpenFile(path, platform::OpenMode::kRead);
+    f = platform::OpenFile(path, platform::OpenMode::kReadNoFollow);
   }
   if (!f) return 0;
   uint32_t crc = 0xFFFFFFFFu;

@@ -9,6 +9,7 @@
 #include "platform/platform.h"
 #include "processor/busy_flag.h"
 #include "processor/run_state.h"
+#include "processor/safe_name.h"
 
 std::string Format(const char* format, ...) {
   va_list args;
@@ -28,6 +29,20 @@ void ConsoleOut(std::string_view text) {
   std::fflush(stdout);
 }
 
+namespace {
+
+// Messages carry names and values from strangers (file names, TIC values):
+// a line feed in them would write a line of its own into the log, an escape
+// would drive the sysop's terminal. Control characters show as "?"; line
+// feeds at the very end are the caller's own (an empty line after it).
+std::string ShownText(std::string_view message) {
+  size_t end = message.size();
+  while (end > 0 && message[end - 1] == '\n') --end;
+  return LoggableText(message.substr(0, end)) + std::string(message.substr(end));
+}
+
+}  // namespace
+
 void LogLine(char mark, std::string_view message) {
   const std::string& log_file = State().config.log_file;
   platform::FilePtr log;
@@ -40,14 +55,15 @@ void LogLine(char mark, std::string_view message) {
     FatalExit(7);
   }
   platform::LocalTime t = platform::LocalNow();
-  std::string text(message.substr(0, kMaxLogMessage));
+  const std::string shown = ShownText(message);
+  std::string text = shown.substr(0, kMaxLogMessage);
   std::string line = Format("%c %2.2d %s %2.2d:%2.2d:%2.2d PELX %s\n", mark, t.day,
                             MonthName(t.month), t.hour, t.minute, t.second, text.c_str());
   // A log that cannot take the line (a full disk) still has it shown on the
   // console below; there is nowhere else to report it.
   (void)log->Write(line);
   (void)log->Close();
-  ConsoleOut(Format("%s\n", std::string(message).c_str()));
+  ConsoleOut(shown + "\n");
 }
 
 void FatalExit(int status) {

@@ -27,7 +27,8 @@ long long LastReadNumber(const std::string& folder) {
   platform::FilePtr f;
   {
     platform::CriticalErrorsOff quiet;
-    if (!platform::IsReadOnly(path)) f = platform::OpenFile(path, platform::OpenMode::kUpdate);
+    if (!platform::IsReadOnly(path))
+      f = platform::OpenFile(path, platform::OpenMode::kUpdateNoFollow);
   }
   if (!f) return 0;
   char bytes[2] = {0, 0};

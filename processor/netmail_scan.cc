@@ -53,9 +53,10 @@ void ProcessNetmailMessage(const std::string& message_path) {
   {
     platform::CriticalErrorsOff quiet;
     // Opened for update so that a message the sysop marked read-only is
-    // neither answered nor deleted.
+    // neither answered nor deleted; never through a symbolic link, whose
+    // target's lines would come back in the reply.
     if (!platform::IsReadOnly(message_path))
-      f = platform::OpenFile(message_path, platform::OpenMode::kUpdate);
+      f = platform::OpenFile(message_path, platform::OpenMode::kUpdateNoFollow);
   }
   if (!f) {
     LogLine(kMarkError, "Can't open this message");

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "common/text_helpers.h"
+
 const char* UnsafeNameReason(std::string_view name) {
   for (char c : name) {
     unsigned char u = static_cast<unsigned char>(c);
@@ -13,6 +15,13 @@ const char* UnsafeNameReason(std::string_view name) {
   if (name == ".") return "names the directory itself";
   // The directory search would treat them as patterns and find other files.
   if (name.find_first_of("*?") != std::string_view::npos) return "holds a wildcard";
+  return nullptr;
+}
+
+const char* UnsafeFileNameReason(std::string_view name) {
+  if (const char* why = UnsafeNameReason(name)) return why;
+  // Names compare without regard to case on disk, so "files.bbs" is it too.
+  if (EqualsIgnoreCase(name, "FILES.BBS")) return "is the name of the area listing";
   return nullptr;
 }
 

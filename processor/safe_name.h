@@ -12,5 +12,10 @@
 // what an empty value means.
 const char* UnsafeNameReason(std::string_view name);
 
+// Why `name` cannot be the name of an arrived file: the reasons above, and
+// the name of the listing every echo directory keeps, which the file would
+// replace. nullptr when it can be.
+const char* UnsafeFileNameReason(std::string_view name);
+
 // The value with every control character shown as "?", for log lines.
 std::string LoggableText(std::string_view text);

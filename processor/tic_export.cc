@@ -247,7 +247,9 @@ void ExportTicToLink(const EchoLinkEntry& entry, const std::string& domain,
     LogLine(kMarkTic, Format("Node %s has this file already, skiping", entry.address.c_str()));
     return;
   }
-  if (!TerminateLastLine(flow_path)) StopAndClear(address, domain, "Can't modify bink outbound", 2);
+  // The flow file is named in every failure: the sysop must find it.
+  const std::string flow_failure = Format("Can't modify bink outbound %s", flow_path.c_str());
+  if (!TerminateLastLine(flow_path)) StopAndClear(address, domain, flow_failure.c_str(), 2);
   std::string tic_path;
   if (!WriteOutgoingTic(link, echo, tic_path))
     StopAndClear(address, domain, "Can't create TIC file", 3);
@@ -256,11 +258,11 @@ void ExportTicToLink(const EchoLinkEntry& entry, const std::string& domain,
       break;
     case Appended::kNotClosed:
       // The lines may be there: the TIC they name stays.
-      StopAndClear(address, domain, "Can't modify bink outbound", 2);
+      StopAndClear(address, domain, flow_failure.c_str(), 2);
     case Appended::kNotOpened:
     case Appended::kNotWritten:
       RemoveUnsentTic(tic_path);
-      StopAndClear(address, domain, "Can't modify bink outbound", 2);
+      StopAndClear(address, domain, flow_failure.c_str(), 2);
   }
   ClearBusy(address, domain);
   LogLine(kMarkTic, Format("Exported to %s", entry.address.c_str()));

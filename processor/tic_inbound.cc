@@ -14,6 +14,7 @@
 #include "processor/seen_by.h"
 #include "processor/safe_name.h"
 #include "processor/tic_export.h"
+#include "processor/tic_reader.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ std::string InboundFile() { return State().config.inbound_dir + State().tic.file
 // inbound directory.
 bool FileNameUsable() {
   const std::string& file = State().tic.file;
-  return !file.empty() && UnsafeNameReason(file) == nullptr;
+  return !file.empty() && UnsafeFileNameReason(file) == nullptr;
 }
 
 void Reject(const std::string& tic_path, char mark, const std::string& message) {
@@ -38,25 +39,73 @@ void Reject(const std::string& tic_path, char mark, const std::string& message) 
 // configured directories is refused before anything is looked up.
 bool NamesAreSafe(const std::string& tic_path) {
   const TicRecord& tic = State().tic;
-  if (const char* why = UnsafeNameReason(tic.file)) {
+  if (const char* why = UnsafeFileNameReason(tic.file)) {
     Reject(tic_path, kMarkError, Format("Unsafe File name in TIC, it %s", why));
     return false;
   }
-  if (const char* why = UnsafeNameReason(tic.area)) {
+  // An empty tag would make the file-echo folder itself the echo directory.
+  if (const char* why = tic.area.empty() ? "is empty" : UnsafeNameReason(tic.area)) {
     Reject(tic_path, kMarkError, Format("Unsafe Area tag in TIC, it %s", why));
     return false;
   }
   return true;
 }
 
+// Only a regular file counts: a symbolic link planted in the inbound could
+// publish a secret, and a FIFO or a device would hold the run or hand the
+// links a file that is not there.
 bool InboundFilePresent() {
-  std::vector<platform::DirEntry> found;
+  platform::CriticalErrorsOff quiet;
+  return platform::IsRegularFile(InboundFile());
+}
+
+// The echo directory is made when the file is placed; a file already in its
+// place (or in the place of the file-echo folder) would stop every run at
+// FILES.BBS, so such a TIC is refused before anything is forwarded.
+bool EchoDirectoryUsable(const std::string& tic_path) {
+  const TicRecord& tic = State().tic;
+  const FileEchoRecord* echo = FindFileEcho(tic.area);
+  if (echo && echo->passthrough) return true;
+  std::string folder = State().config.fileecho_dir;
+  if (!folder.empty() && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
+  for (const std::string& dir : {folder, State().config.fileecho_dir + tic.area}) {
+    if (!dir.empty() && platform::Exists(dir) && !platform::IsDirectory(dir)) {
+      Reject(tic_path, kMarkError, Format("Echo directory %s is not a directory", dir.c_str()));
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string NameInPath(const std::string& path) {
+  const size_t cut = path.find_last_of("\\/");
+  return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+// Whether the file of this TIC is one that another TIC still in the inbound
+// needs: it names the file, or the file is a TIC itself. A TIC from a
+// stranger, or a broken one, must not carry off what a real TIC waits for;
+// the file then stays for that TIC.
+bool NeededByAnotherTic(const std::string& tic_path) {
+  constexpr size_t kLargestTicRead = 1 << 20;
+  const std::string& file = State().tic.file;
+  if (file.size() >= 4 && EqualsIgnoreCase(file.substr(file.size() - 4), ".tic")) return true;
+  const std::string& inbound = State().config.inbound_dir;
+  const std::string own_name = NameInPath(tic_path);
+  std::vector<platform::DirEntry> tics;
   {
     platform::CriticalErrorsOff quiet;
-    found = platform::FindFiles(InboundFile());
+    tics = platform::FindFiles(inbound + "*.tic");
   }
-  for (const platform::DirEntry& entry : found) {
-    if (!entry.is_directory) return true;
+  for (const platform::DirEntry& entry : tics) {
+    if (entry.is_directory || entry.name == own_name) continue;
+    std::string text;
+    if (!platform::ReadWholeFile(inbound + entry.name, text, kLargestTicRead,
+                                 platform::OpenMode::kReadNoFollow))
+      continue;
+    TicRecord other;
+    ReadTicLines(text, other);
+    if (EqualsIgnoreCase(other.file, file)) return true;
   }
   return false;
 }
@@ -254,23 +303,32 @@ bool PassedUsAlready() {
   return false;
 }
 
+// A file that cannot be moved (its name taken in the bad-TIC directory)
+// stays in the inbound, and its TIC is handled again on the next run.
+void MoveOrSay(const std::string& from, const std::string& to) {
+  if (!platform::MoveFile(from, to)) {
+    LogLine(kMarkError,
+            Format("Can't move %s to %s, left in the inbound", from.c_str(), to.c_str()));
+  }
+}
+
 }  // namespace
 
 void MoveToBadTics(const std::string& tic_path) {
   LogLine(kMarkTic, "Moving TIC to Bad Tics");
   const std::string& bad_dir = State().config.bad_tic_dir;
-  platform::MakeDirectory(bad_dir);
-  const size_t cut = tic_path.find_last_of("\\/");
-  const std::string tic_name = cut == std::string::npos ? tic_path : tic_path.substr(cut + 1);
-  platform::MoveFile(tic_path, bad_dir + tic_name);
-  if (FileNameUsable() && !platform::IsDirectory(InboundFile()))
-    platform::MoveFile(InboundFile(), bad_dir + State().tic.file);
+  // A directory that cannot be made shows as the moves failing.
+  (void)platform::MakeDirectory(bad_dir);
+  MoveOrSay(tic_path, bad_dir + NameInPath(tic_path));
+  if (FileNameUsable() && InboundFilePresent() && !NeededByAnotherTic(tic_path))
+    MoveOrSay(InboundFile(), bad_dir + State().tic.file);
 }
 
 void ProcessInboundTic(const std::string& tic_path) {
   // An empty File would make the inbound directory itself the "file".
   if (State().tic.file.empty()) return Reject(tic_path, kMarkError, "File Missing");
   if (!NamesAreSafe(tic_path)) return;
+  if (!EchoDirectoryUsable(tic_path)) return;
   if (!InboundFilePresent()) return Reject(tic_path, kMarkError, "File Missing");
   if (!CrcMatches()) return Reject(tic_path, kMarkError, "Bad CRC32");
 

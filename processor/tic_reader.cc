@@ -76,8 +76,14 @@ void ReadTicLines(std::string_view text, TicRecord& tic) {
   size_t pos = 0;
   while (pos < text.size()) {
     size_t end = std::min(text.size(), pos + kMaxTicLine);
-    size_t newline = text.find('\n', pos);
-    if (newline != std::string_view::npos && newline < end) end = newline + 1;
+    // A bare CR ends a line as LF does: a value must not carry a CR into the
+    // TICs and listings written from it, where it would start a line of its
+    // own downstream.
+    size_t line_end = text.find_first_of("\r\n", pos);
+    if (line_end != std::string_view::npos && line_end < end) {
+      end = line_end + 1;
+      if (text[line_end] == '\r' && end < text.size() && text[end] == '\n') ++end;
+    }
     ApplyTicLine(std::string(text.substr(pos, end - pos)), tic);
     pos = end;
   }
@@ -88,7 +94,9 @@ void ReadTic(const std::string& tic_path) {
   bool read = false;
   {
     platform::CriticalErrorsOff quiet;
-    read = platform::ReadWholeFile(tic_path, text);
+    // Never through a symbolic link: it could point at any file of the system.
+    read = platform::ReadWholeFile(tic_path, text, platform::kNoLimit,
+                                   platform::OpenMode::kReadNoFollow);
   }
   TicRecord& tic = State().tic;
   tic = TicRecord{};

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test: once in a
-# normal build and once under AddressSanitizer and UndefinedBehaviorSanitizer.
+# normal build and once under AddressSanitizer and UndefinedBehaviorSanitizer;
+# then each fuzz target for 20 seconds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -18,3 +19,4 @@ cmake --build build-asan -j "$jobs"
   UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j "$jobs")
 
 bash scripts/package-test.sh build
+bash scripts/fuzz.sh 20

@@ -1,6 +1,7 @@
 #include "platform/platform.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -73,6 +74,28 @@ TEST(Files, MoveNeverReplacesCopyDoes) {
   EXPECT_EQ(node.ReadFile("b"), "first");
   EXPECT_FALSE(platform::CopyFile(node.Path("missing"), node.Path("e")));
   EXPECT_FALSE(node.Exists("e"));
+}
+
+TEST(Files, ArrivedFilesAreNeverReadThroughASymbolicLink) {
+  TempNode node;
+  node.WriteFile("secret", "not for the links");
+  ASSERT_EQ(::symlink("secret", node.Path("link").c_str()), 0);
+  using platform::OpenMode;
+  const struct {
+    const char* name;
+    bool regular;
+  } cases[] = {{"secret", true}, {"link", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = node.Path(c.name);
+    EXPECT_EQ(platform::IsRegularFile(path), c.regular);
+    EXPECT_EQ(platform::OpenFile(path, OpenMode::kReadNoFollow) != nullptr, c.regular);
+    EXPECT_EQ(platform::OpenFile(path, OpenMode::kUpdateNoFollow) != nullptr, c.regular);
+    EXPECT_EQ(platform::CopyFile(path, node.Path("copy")), c.regular);
+    // The configuration may be linked in by the sysop.
+    EXPECT_NE(platform::OpenFile(path, OpenMode::kRead), nullptr);
+  }
+  EXPECT_FALSE(platform::IsRegularFile(node.dir()));
 }
 
 TEST(Files, ExclusiveCreationRefusesAnExistingFlag) {

@@ -271,7 +271,8 @@ TEST_F(TicExportDeathTest, UnopenableFlowFileStopsWithStatusTwoAndClearsOurFlag)
   LoadNode();
   node_.MakeDir("out/139c0001.clo");  // a directory where the flow file goes
   EXPECT_EXIT(Export("2:5020/1"), ::testing::ExitedWithCode(2), "");
-  EXPECT_EQ(node_.LogMessages(), std::vector<std::string>{"! Can't modify bink outbound"});
+  EXPECT_EQ(node_.LogMessages(),
+            std::vector<std::string>{"! Can't modify bink outbound out/139c0001.clo"});
   EXPECT_EQ(node_.List("out"), std::vector<std::string>{"139c0001.clo"});
   EXPECT_TRUE(node_.List("ticout").empty());
 }
@@ -304,8 +305,8 @@ TEST_F(TicExportDeathTest, FailedWriteLeavesNeitherFlowLinesNorTic) {
     const char* message;
   } cases[] = {{FaultyEnv::Op::kWrite, "ticout/", 3, "! Can't create TIC file"},
                {FaultyEnv::Op::kSync, "ticout/", 3, "! Can't create TIC file"},
-               {FaultyEnv::Op::kWrite, ".clo", 2, "! Can't modify bink outbound"},
-               {FaultyEnv::Op::kCreate, ".clo", 2, "! Can't modify bink outbound"}};
+               {FaultyEnv::Op::kWrite, ".clo", 2, "! Can't modify bink outbound out/139c0001.clo"},
+               {FaultyEnv::Op::kCreate, ".clo", 2, "! Can't modify bink outbound out/139c0001.clo"}};
   LoadNode();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);

@@ -84,6 +84,14 @@ TEST(TicReader, LineOfExactlyTheLimitIsReadWhole) {
   EXPECT_EQ(tic.file, "F");
 }
 
+TEST(TicReader, BareCrEndsALineAsLfDoes) {
+  TicRecord tic = Parse("Desc harmless\rArea EVIL.ECHO\rPw STOLEN\r\nFile F\n");
+  EXPECT_EQ(tic.desc, "harmless");
+  EXPECT_EQ(tic.area, "EVIL.ECHO");
+  EXPECT_EQ(tic.pw, "STOLEN");
+  EXPECT_EQ(tic.file, "F");
+}
+
 TEST(TicReader, ZeroByteEndsTheLine) {
   TicRecord tic = Parse(std::string("File A.ZIP\0/../../etc/passwd\r\nArea X\r\n", 38));
   EXPECT_EQ(tic.file, "A.ZIP");

@@ -3,6 +3,7 @@
 // checked.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <regex>
@@ -179,6 +180,19 @@ TEST(AreaManager, HelpMessageFollowsTheReply) {
   EXPECT_EQ(lines, expected);
   EXPECT_EQ(run.log, (std::vector<std::string>{"% Processing Area Manager Request from 2:345/6",
                                                "% Sending Help Request"}));
+}
+
+TEST(AreaManager, ListAndHelpAreSentOncePerRequest) {
+  TempNode node;
+  RobotRun run = RunWith(node, RobotNodeText(),
+                         {{"1.msg", Request({"%HELP", "%LIST", "%help", "%List", "%HELP"})}});
+  EXPECT_EQ(run.netmail, (std::vector<std::string>{"2.msg", "3.msg", "4.msg"}));
+  EXPECT_EQ(ReplyLines(ParseStoredMessage(node.ReadFile("netmail/2.msg"))),
+            (std::vector<std::string>{"Help Request is send in separate message",
+                                      "List Request is send in separate message"}));
+  EXPECT_EQ(run.log, (std::vector<std::string>{"% Processing Area Manager Request from 2:345/6",
+                                               "% Sending Help Request",
+                                               "% Sending List Request"}));
 }
 
 TEST(AreaManager, EachCommandRepliesAndLogs) {
@@ -548,15 +562,19 @@ TEST(AreaManager, ReadOnlyAndTruncatedMessagesAreLeftUntouched) {
   node.WriteFile("netmail/1.msg", request);
   ASSERT_EQ(::chmod(node.Path("netmail/1.msg").c_str(), 0444), 0);
   node.WriteFile("netmail/2.msg", request.substr(0, 189));
+  // A link to a file elsewhere is not read: its lines would come back in
+  // the reply.
+  node.WriteFile("elsewhere.msg", request);
+  ASSERT_EQ(::symlink("../elsewhere.msg", node.Path("netmail/3.msg").c_str()), 0);
   RunResult r = node.Run();
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(node.List("netmail"), (std::vector<std::string>{"1.msg", "2.msg"}));
+  EXPECT_EQ(node.List("netmail"), (std::vector<std::string>{"1.msg", "2.msg", "3.msg"}));
   EXPECT_EQ(node.ReadFile("netmail/1.msg"), request);
   EXPECT_EQ(node.ReadFile("netmail/2.msg"), request.substr(0, 189));
   std::vector<std::string> log = node.LogMessages();
-  ASSERT_FALSE(log.empty());
+  ASSERT_EQ(log.size(), 3u);  // and "No TIC files found"
   EXPECT_EQ(log[0], "! Can't open this message");
-  EXPECT_EQ(log.size(), 2u);  // and "No TIC files found"
+  EXPECT_EQ(log[1], "! Can't open this message");
 }
 
 TEST(AreaManager, OverlongFieldsAndLinesAreCut) {

@@ -92,6 +92,8 @@ TEST(RunSequence, ConfigurationFailuresEndWithStatusOne) {
       {lower, "Fatal : File pelix.cfg is not a Pelix configuration file\n"},
       {std::string("PELIXX") + good.substr(6), "Fatal : File pelix.cfg is not a Pelix configuration file\n"},
       {v3, "Fatal : Invalid configuration version ID.\n"},
+      // Cut inside the log file's name: no message could say where it went.
+      {good.substr(0, kMainConfigLogFileEnd - 1), "Fatal : File pelix.cfg is damaged\n"},
   };
   for (const Case& c : cases) {
     TempNode node;

@@ -1,6 +1,7 @@
 // Arrived TICs checked by the real pelix: rejections into bad/, auto-created
 // echoes, placement in the file area and the announce database.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -149,6 +150,8 @@ TEST(TicInbound, UnsafeFileOrAreaIsRejectedWithoutTouchingAnythingOutside) {
       {"PELIX.TEST", "C:SECRET.TXT", "! Unsafe File name in TIC, it holds a drive or device colon", {"A.TIC"}},
       {"PELIX.TEST", "SECRET\x01.TXT", "! Unsafe File name in TIC, it holds a control character", {"A.TIC"}},
       {"PELIX.TEST", "*", "! Unsafe File name in TIC, it holds a wildcard", {"A.TIC"}},
+      {"PELIX.TEST", "files.bbs", "! Unsafe File name in TIC, it is the name of the area listing", {"A.TIC"}},
+      {"", "FILE.ZIP", "! Unsafe Area tag in TIC, it is empty", {"A.TIC", "FILE.ZIP"}},
       {"../..", "FILE.ZIP", "! Unsafe Area tag in TIC, it holds a path separator", {"A.TIC", "FILE.ZIP"}},
       {"..", "FILE.ZIP", "! Unsafe Area tag in TIC, it holds \"..\"", {"A.TIC", "FILE.ZIP"}},
       {"X/../../..", "FILE.ZIP", "! Unsafe Area tag in TIC, it holds a path separator", {"A.TIC", "FILE.ZIP"}},
@@ -186,10 +189,98 @@ TEST(TicInbound, UnsafeFileOrAreaIsRejectedWithoutTouchingAnythingOutside) {
 TEST(TicInbound, ControlCharactersAreNotWrittenIntoTheLog) {
   TempNode node;
   node.WriteConfig(NodeConfig());
-  DropArrival(node, "A.TIC", "FILE.ZIP", kContents,
-              WithLine(TicLines("FILE.ZIP", kContents), "Area", "Area EVIL\x1b[2J\rECHO"));
-  node.Run();
-  EXPECT_EQ(TicMessages(node)[1], "$ Area : EVIL?[2J?ECHO");
+  // A line feed in a TIC's name would write a line of its own.
+  DropArrival(node, "A\nB.TIC", "FILE.ZIP", kContents,
+              WithLine(TicLines("FILE.ZIP", kContents), "Area", "Area EVIL\x1b[2J\x07" "ECHO"));
+  RunResult r = node.Run();
+  Lines log = TicMessages(node);
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ(log[0], "* Processing A?B.TIC");
+  EXPECT_EQ(log[1], "$ Area : EVIL?[2J?ECHO");
+  EXPECT_NE(r.output.find("Processing A?B.TIC\n"), std::string::npos) << r.output;
+}
+
+TEST(TicInbound, EchoDirectoryThatIsAFileMakesABadTicAndTheRunGoesOn) {
+  TempNode node;
+  node.WriteConfig(NodeConfig());
+  node.WriteFile("files/X.ZIP", "a file where the echo directory would go");
+  Lines lines = WithLine(TicLines("A.ZIP", kContents, "x.zip"), "From", "From 2:5020/9");
+  DropArrival(node, "A.TIC", "A.ZIP", kContents, WithLine(lines, "Pw", ""));
+  DropArrival(node, "B.TIC", "B.ZIP", kContents, TicLines("B.ZIP", kContents));
+  RunResult r = node.Run();
+  EXPECT_EQ(r.status, 0) << r.output;
+  Lines log = TicMessages(node);
+  ASSERT_GE(log.size(), 6u);
+  EXPECT_EQ(log[4], "! Echo directory files/x.zip is not a directory");
+  EXPECT_EQ(log[5], "* Moving TIC to Bad Tics");
+  EXPECT_EQ(node.List("bad"), (Lines{"A.TIC", "A.ZIP"}));
+  EXPECT_EQ(node.ReadConfig().echoes.size(), 4u);
+  EXPECT_EQ(node.ReadFile("files/PELIX.TEST/B.ZIP"), kContents);
+  EXPECT_EQ(node.List("in"), Lines{});
+}
+
+TEST(TicInbound, OnlyRegularFilesAreTakenFromTheInbound) {
+  const struct {
+    const char* what;
+    bool fifo;
+    const char* target;
+  } cases[] = {{"link to a secret", false, "../SECRET.TXT"},
+               {"dangling link", false, "no-such-file"},
+               {"fifo", true, ""}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempNode node;
+    // Two links: an accepted file would be copied to the queue and forwarded.
+    node.WriteConfig(BasicConfigText() + "[echo]\ntag = PELIX.TEST\nlink = 2:5020/1 receive send\n"
+                     "link = 2:5020/2 send\n[link]\naddress = 2:5020/1\ntic_password = TICPW\n"
+                     "[link]\naddress = 2:5020/2\n");
+    node.WriteFile("SECRET.TXT", kContents);
+    DropArrival(node, "A.TIC", "", "", TicLines("FILE.ZIP", kContents));
+    if (c.fifo) {
+      ASSERT_EQ(::mkfifo(node.Path("in/FILE.ZIP").c_str(), 0600), 0);
+    } else {
+      ASSERT_EQ(::symlink(c.target, node.Path("in/FILE.ZIP").c_str()), 0);
+    }
+    // A linked TIC is not read either.
+    node.WriteFile("OUTSIDE.TIC", TicText(TicLines("C.ZIP", kContents)));
+    node.WriteFile("in/C.ZIP", kContents);
+    ASSERT_EQ(::symlink("../OUTSIDE.TIC", node.Path("in/B.TIC").c_str()), 0);
+    RunResult r = node.Run();
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(TicMessages(node), Plus(Header(), {"! File Missing", "* Moving TIC to Bad Tics",
+                                                 "* Processing B.TIC", "! Can't open in/B.TIC"}));
+    EXPECT_EQ(node.List("in"), (Lines{"B.TIC", "C.ZIP", "FILE.ZIP"}));
+    EXPECT_EQ(node.List("bad"), Lines{"A.TIC"});
+    EXPECT_FALSE(node.Exists("queue/FILE.ZIP"));
+    EXPECT_FALSE(node.Exists("out"));
+  }
+}
+
+TEST(TicInbound, RejectedTicLeavesAFileThatAnotherTicNeeds) {
+  const struct {
+    const char* forged;
+    const char* file;
+  } cases[] = {{"From 2:5020/7", "FILE.ZIP"},
+               {"Pw STOLEN", "FILE.ZIP"},
+               // Its "file" is the real TIC itself.
+               {"From 2:5020/7", "B.TIC"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.forged) + " " + c.file);
+    TempNode node;
+    node.WriteConfig(NodeConfig());
+    const Lines good = TicLines("FILE.ZIP", kContents);
+    const std::string forged = c.forged;
+    // Without a Crc line the computed one is taken, so the forgery gets as
+    // far as the sender checks.
+    Lines lines = WithLine(WithLine(good, "File", std::string("File ") + c.file), "Crc", "");
+    lines = WithLine(lines, forged.substr(0, forged.find(' ')), forged);
+    node.WriteFile("in/A.TIC", TicText(lines));
+    DropArrival(node, "B.TIC", "FILE.ZIP", kContents, good);
+    node.Run();
+    EXPECT_EQ(node.List("bad"), Lines{"A.TIC"});
+    EXPECT_EQ(node.ReadFile("files/PELIX.TEST/FILE.ZIP"), kContents);
+    EXPECT_EQ(node.List("in"), Lines{});
+  }
 }
 
 TEST(TicInbound, AcceptedVariantsOfCrcAddressAndPassword) {

@@ -71,8 +71,10 @@ bool FaultyEnv::ShouldFail(Op op, const std::string& path) {
 
 platform::FilePtr FaultyEnv::Open(const std::string& path, platform::OpenMode mode,
                                   bool* exists) {
-  const bool writes = mode != platform::OpenMode::kRead;
-  if (writes && mode != platform::OpenMode::kUpdate && ShouldFail(Op::kCreate, path)) {
+  using platform::OpenMode;
+  const bool creates = mode == OpenMode::kAppend || mode == OpenMode::kTruncate ||
+                       mode == OpenMode::kCreateNew;
+  if (creates && ShouldFail(Op::kCreate, path)) {
     if (exists) *exists = false;
     return nullptr;
   }
