@@ -105,6 +105,15 @@ bool FaultyEnv::MakeDirectory(const std::string& path) {
   return EnvWrapper::MakeDirectory(path);
 }
 
+platform::FlagClaim FaultyEnv::ClaimProcessFlag(const std::string& path) {
+  if (ShouldFail(Op::kCreate, path)) {
+    platform::FlagClaim claim;
+    claim.error = errno;
+    return claim;
+  }
+  return EnvWrapper::ClaimProcessFlag(path);
+}
+
 void FaultyEnv::UseFakeClock(int64_t utc_seconds) { clock_ = utc_seconds; }
 
 int64_t FaultyEnv::UtcSeconds() { return clock_ ? *clock_ : EnvWrapper::UtcSeconds(); }

@@ -47,6 +47,8 @@ class FaultyEnv : public platform::EnvWrapper {
   bool ReplaceFile(const std::string& from, const std::string& to) override;
   bool DeleteFile(const std::string& path) override;
   bool MakeDirectory(const std::string& path) override;
+  // kCreate rules reach the making of a process flag too.
+  platform::FlagClaim ClaimProcessFlag(const std::string& path) override;
   int64_t UtcSeconds() override;
   void SleepMilliseconds(int milliseconds) override;
 
