@@ -332,6 +332,41 @@ TEST(RunSequence, BusyFlagThatCannotBeMadeIsReportedNotTakenForBusy) {
   }
 }
 
+// Asks for more memory than any machine has when the TIC for the link is
+// made, that is while the run holds the link's busy flag.
+class MemoryRunsOutEnv : public FaultyEnv {
+ public:
+  platform::FilePtr Open(const std::string& path, platform::OpenMode mode,
+                         bool* exists = nullptr) override {
+    if (path.find("ticout") != std::string::npos) {
+      // The flag the export holds now (armed here too, so the test does not
+      // depend on where the export arms it).
+      platform::SetHeldOutboundFlag("out/139c0002.bsy");
+      void* volatile taken = ::operator new(size_t{1} << 62);
+      ::operator delete(taken);
+    }
+    return FaultyEnv::Open(path, mode, exists);
+  }
+};
+
+TEST(RunSequence, RunningOutOfMemoryEndsWithStatusTwoAndRemovesEveryFlag) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer ends a failed allocation itself";
+#endif
+  TempNode node;
+  node.WriteConfig(BasicConfigText() + kOneDownlinkEcho);
+  DropArrival(node, "A.TIC", "A.ZIP", "a", TicLines("A.ZIP", "a"));
+  MemoryRunsOutEnv env;
+  RunResult r = RunPelixWith(env, node);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_TRUE(Contains(r.output, "Fatal : Not Enough memmory.\n")) << r.output;
+  EXPECT_FALSE(node.Exists("pelix.bsy"));
+  EXPECT_TRUE(node.Exists("out"));
+  for (const std::string& name : node.List("out"))  // the link's flag is gone too
+    EXPECT_EQ(name.find(".bsy"), std::string::npos) << name;
+  EXPECT_TRUE(node.Exists("in/A.TIC"));
+}
+
 // Two runs started together, again and again, in one node with a TIC
 // waiting each time: at most one of them holds pelix.bsy at any moment (a
 // run's log lines never fall between another run's first line and its TIC
