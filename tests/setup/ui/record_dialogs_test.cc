@@ -648,7 +648,7 @@ class RecordDialogsTest : public QObject {
     Click(&form, "Button8");
     Click(&form, "Button7");
     QCOMPARE(ListLines(&form).size(), 3);
-    SaveConfiguration();
+    QVERIFY(SaveConfiguration());
     ConfigText saved;
     std::string error;
     QVERIFY(ReadConfigFiles(node.dir(), saved, error));
