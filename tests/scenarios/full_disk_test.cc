@@ -114,8 +114,11 @@ TEST(FullDisk, NothingIsLostOrCutAndEveryFailureIsLogged) {
       EXPECT_EQ(outside.List("netmail"), std::vector<std::string>{"1.msg"});
     } else {
       // Whatever exists is whole; what is missing is still in the inbound.
-      for (const char* copy : {"queue/A.ZIP", "files/PELIX.TEST/A.ZIP"})
-        if (node.Exists(copy)) EXPECT_EQ(node.ReadFile(copy), contents) << copy;
+      for (const char* copy : {"queue/A.ZIP", "files/PELIX.TEST/A.ZIP"}) {
+        if (node.Exists(copy)) {
+          EXPECT_EQ(node.ReadFile(copy), contents) << copy;
+        }
+      }
       const std::string flow = node.Exists("out/139c0002.flo") ? node.ReadFile("out/139c0002.flo") : "";
       size_t at = 0;
       while (at < flow.size()) {
