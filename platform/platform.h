@@ -49,6 +49,8 @@ class File {
   [[nodiscard]] virtual bool Seek(int64_t offset) = 0;
   // The file's current length.
   [[nodiscard]] virtual bool Size(int64_t& size) = 0;
+  // Cuts the file to `size` bytes: takes back what a failed write left.
+  [[nodiscard]] virtual bool Truncate(int64_t size) = 0;
   // Forces what was written onto the disk.
   [[nodiscard]] virtual bool Sync() = 0;
   [[nodiscard]] virtual bool Close() = 0;

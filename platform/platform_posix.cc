@@ -178,6 +178,10 @@ class PosixFile : public File {
     return true;
   }
 
+  bool Truncate(int64_t size) override {
+    return ::ftruncate(fd_, static_cast<off_t>(size)) == 0;
+  }
+
   bool Sync() override { return ::fsync(fd_) == 0; }
 
   bool Close() override {

@@ -26,6 +26,7 @@ class FaultyFile : public platform::File {
   }
   bool Seek(int64_t offset) override { return file_->Seek(offset); }
   bool Size(int64_t& size) override { return file_->Size(size); }
+  bool Truncate(int64_t size) override { return file_->Truncate(size); }
   bool Sync() override {
     if (env_.ShouldFail(FaultyEnv::Op::kSync, path_)) return false;
     return file_->Sync();
