@@ -64,6 +64,20 @@ class File {
 };
 using FilePtr = std::unique_ptr<File>;
 
+// The outcome of claiming a process flag (ClaimProcessFlag).
+struct FlagClaim {
+  enum Result {
+    kClaimed,  // the flag is ours until released or the process ends
+    kBusy,     // a live process holds it, or it holds no process id
+    kFailed,   // it could not be made: `error` holds the errno
+  };
+  Result result = kFailed;
+  // Not 0: a flag of this process id, which had ended without removing it,
+  // was removed before the claim.
+  int stale_pid = 0;
+  int error = 0;
+};
+
 enum class OpenMode {
   kRead,       // an existing regular file, for reading
   kUpdate,     // an existing regular file, for reading and writing
@@ -135,6 +149,21 @@ class Env {
   virtual int CurrentPid() = 0;
   virtual bool ProcessExists(int pid) = 0;
 
+  // Claims a flag file such as pelix.bsy that only one process at a time
+  // may hold. The flag appears already holding the process id (written to
+  // a side file first, then linked to the flag's name, which fails when the
+  // name exists in any letter case) and stays write-locked while the
+  // process runs, so the lock dies with the process however it ends. A
+  // flag that holds a process id but that no live process locks is stale:
+  // it is removed and the claim goes on. A flag without a process id (made
+  // by hand or by other software) is busy. The flag is removed again by
+  // ReleaseProcessFlag and by SIGINT, SIGTERM, SIGHUP and SIGQUIT. One such
+  // flag per process.
+  virtual FlagClaim ClaimProcessFlag(const std::string& path) = 0;
+  // Removes the flag claimed before, if its name still is that flag; false
+  // when it is gone or cannot be removed. True when none is held.
+  virtual bool ReleaseProcessFlag() = 0;
+
   // Seconds since 1970-01-01 00:00 UTC.
   virtual int64_t UtcSeconds() = 0;
   // The local date and time of `utc_seconds`.
@@ -181,6 +210,10 @@ class EnvWrapper : public Env {
   }
   int CurrentPid() override { return target_->CurrentPid(); }
   bool ProcessExists(int pid) override { return target_->ProcessExists(pid); }
+  FlagClaim ClaimProcessFlag(const std::string& p) override {
+    return target_->ClaimProcessFlag(p);
+  }
+  bool ReleaseProcessFlag() override { return target_->ReleaseProcessFlag(); }
   int64_t UtcSeconds() override { return target_->UtcSeconds(); }
   LocalTime ToLocalTime(int64_t s) override { return target_->ToLocalTime(s); }
   void SleepMilliseconds(int ms) override { target_->SleepMilliseconds(ms); }
@@ -297,16 +330,12 @@ class CriticalErrorsOff {
 // Tests fix the real Env's clock here; std::nullopt returns to the real one.
 void SetFixedClock(std::optional<int64_t> utc_seconds);
 
-// CreateExclusive for a flag that SIGINT or SIGTERM removes before the
-// process ends by that signal. The signals are held off while the flag is
-// made, so no interrupt can fall between its creation and its clean-up
-// being armed. One such flag at a time.
-[[nodiscard]] bool CreateExclusiveRemovedOnInterrupt(const std::string& path);
-// The flag is no longer removed on an interrupt (it was removed, or handed
-// on).
-void DisarmInterruptRemoval();
 // The outbound busy flag the process holds at the moment, removed too when
-// an interrupt ends the process; an empty path: none is held.
+// an interrupt or a fatal end stops the process; an empty path: none is
+// held.
 void SetHeldOutboundFlag(const std::string& path);
+// Removes the outbound flag named by SetHeldOutboundFlag, if any: the last
+// step of a run that has to stop at once.
+void RemoveHeldOutboundFlag();
 
 }  // namespace platform

@@ -480,6 +480,9 @@ class PosixEnv : public Env {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
   }
 
+  FlagClaim ClaimProcessFlag(const std::string& path) override;
+  bool ReleaseProcessFlag() override;
+
   std::optional<int64_t> fixed_clock;
 };
 
@@ -500,39 +503,230 @@ void SetFixedClock(std::optional<int64_t> utc_seconds) { Posix().fixed_clock = u
 
 namespace {
 // Fixed storage: the handler may only touch what is async-signal-safe.
-char interrupt_path[4096];
-volatile sig_atomic_t interrupt_armed = 0;
+char process_flag_path[4096];
+volatile sig_atomic_t process_flag_armed = 0;
+dev_t process_flag_device = 0;
+ino_t process_flag_inode = 0;
+int process_flag_fd = -1;
 char outbound_flag_path[4096];
 volatile sig_atomic_t outbound_flag_armed = 0;
 
+constexpr int kCleanedUpSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+// The name still stands for the flag we made: a flag removed by hand and
+// claimed by another process since is never taken from it.
+bool NamesOurFlag(const char* path) {
+  struct stat st;
+  return ::stat(path, &st) == 0 && st.st_dev == process_flag_device &&
+         st.st_ino == process_flag_inode;
+}
+
 extern "C" void OnInterrupt(int sig) {
   if (outbound_flag_armed) ::unlink(outbound_flag_path);
-  if (interrupt_armed) ::unlink(interrupt_path);
+  if (process_flag_armed && NamesOurFlag(process_flag_path)) ::unlink(process_flag_path);
   ::signal(sig, SIG_DFL);
   ::raise(sig);
 }
-}  // namespace
 
-bool CreateExclusiveRemovedOnInterrupt(const std::string& path) {
-  std::string native = ResolveCase(path);
-  if (native.empty() || native.size() >= sizeof interrupt_path) return false;
-  sigset_t held, previous;
-  sigemptyset(&held);
-  sigaddset(&held, SIGINT);
-  sigaddset(&held, SIGTERM);
-  ::sigprocmask(SIG_BLOCK, &held, &previous);
-  bool created = CreateExclusive(native);
-  if (created) {
-    std::memcpy(interrupt_path, native.c_str(), native.size() + 1);
-    interrupt_armed = 1;
-    ::signal(SIGINT, OnInterrupt);
-    ::signal(SIGTERM, OnInterrupt);
+// Holds the clean-up signals off for a scope, so that none can fall
+// between a flag's creation and its clean-up being armed.
+class SignalsHeld {
+ public:
+  SignalsHeld() {
+    sigset_t held;
+    sigemptyset(&held);
+    for (int sig : kCleanedUpSignals) sigaddset(&held, sig);
+    ::sigprocmask(SIG_BLOCK, &held, &previous_);
   }
-  ::sigprocmask(SIG_SETMASK, &previous, nullptr);
-  return created;
+  ~SignalsHeld() { ::sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+
+ private:
+  sigset_t previous_;
+};
+
+bool LockWholeFile(int fd) {
+  struct flock lock {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  return ::fcntl(fd, F_SETLK, &lock) == 0;
 }
 
-void DisarmInterruptRemoval() { interrupt_armed = 0; }
+// The process id a flag holds: its text is nothing but decimal digits
+// (line end and blanks aside). 0 when it holds none.
+int FlagPid(int fd) {
+  char text[32];
+  ssize_t n = ::pread(fd, text, sizeof text - 1, 0);
+  if (n <= 0) return 0;
+  while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r' || text[n - 1] == ' ')) --n;
+  if (n == 0 || n > 9) return 0;
+  int pid = 0;
+  for (ssize_t i = 0; i < n; ++i) {
+    if (text[i] < '0' || text[i] > '9') return 0;
+    pid = pid * 10 + (text[i] - '0');
+  }
+  return pid;
+}
+
+enum class Found { kGone, kBusy, kStaleRemoved, kFailed };
+
+// Judges the flag that stands under `native`. A stale one is removed while
+// we hold its lock, and only if the name still stands for it, so that two
+// processes clearing the same stale flag never remove the new flag one of
+// them made meanwhile.
+Found JudgeExistingFlag(const std::string& native, int& stale_pid, int& error) {
+  int fd = ::open(native.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return Found::kGone;
+    // A flag we may not even open (another user's, a directory) is not ours
+    // to judge.
+    return Found::kBusy;
+  }
+  struct stat opened;
+  const int pid = FlagPid(fd);
+  bool live = true;
+  if (pid > 0 && ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode)) {
+    if (LockWholeFile(fd)) {
+      live = false;
+    } else if (errno == ENOLCK || errno == EINVAL) {
+      // A file system without record locks: the process itself tells.
+      live = !(::kill(pid, 0) != 0 && errno == ESRCH);
+    }
+  }
+  if (live) {
+    ::close(fd);
+    return Found::kBusy;
+  }
+  struct stat named;
+  Found found = Found::kGone;
+  if (::stat(native.c_str(), &named) == 0 && named.st_dev == opened.st_dev &&
+      named.st_ino == opened.st_ino) {
+    if (::unlink(native.c_str()) == 0) {
+      stale_pid = pid;
+      found = Found::kStaleRemoved;
+    } else if (errno != ENOENT) {
+      error = errno;
+      found = Found::kFailed;
+    }
+  }
+  ::close(fd);
+  return found;
+}
+
+enum class Made { kMade, kExists, kFailed };
+
+// Writes our process id into a side file, locks it and links it to the
+// flag's name: whoever sees the flag sees it whole and locked. The
+// descriptor stays open for the whole run, since closing any descriptor of
+// the file would drop the lock.
+Made MakeFlag(const std::string& native, int& error) {
+  const std::string pid_text = std::to_string(::getpid()) + "\n";
+  const std::string side = SideFileName(native, 0) + "." + std::to_string(::getpid());
+  ::unlink(side.c_str());  // left by an earlier process of the same id
+  int fd = ::open(side.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    error = errno;
+    return Made::kFailed;
+  }
+  auto fail = [&](int why) {
+    error = why;
+    ::unlink(side.c_str());
+    ::close(fd);
+    return Made::kFailed;
+  };
+  // Forced to disk before the name appears: after a power cut the flag
+  // still holds the id of a process that no longer runs, and is cleared.
+  ssize_t written = ::write(fd, pid_text.data(), pid_text.size());
+  if (written != static_cast<ssize_t>(pid_text.size())) return fail(written < 0 ? errno : ENOSPC);
+  if (::fsync(fd) != 0) return fail(errno);
+  // A file system without record locks still gets the flag: its id is
+  // checked against the running processes instead.
+  if (!LockWholeFile(fd) && errno != ENOLCK && errno != EINVAL) return fail(errno);
+  struct stat st;
+  if (::fstat(fd, &st) != 0) return fail(errno);
+  int linked = ::link(side.c_str(), native.c_str());
+  if (linked != 0 && errno != EEXIST) {
+    // File systems without hard links: a rename that never replaces.
+    linked = ::renameat2(AT_FDCWD, side.c_str(), AT_FDCWD, native.c_str(), RENAME_NOREPLACE);
+  }
+  if (linked != 0) {
+    if (errno == EEXIST) {
+      fail(EEXIST);
+      return Made::kExists;
+    }
+    return fail(errno);
+  }
+  ::unlink(side.c_str());
+  std::memcpy(process_flag_path, native.c_str(), native.size() + 1);
+  process_flag_device = st.st_dev;
+  process_flag_inode = st.st_ino;
+  process_flag_fd = fd;
+  process_flag_armed = 1;
+  for (int sig : kCleanedUpSignals) ::signal(sig, OnInterrupt);
+  return Made::kMade;
+}
+
+}  // namespace
+
+FlagClaim PosixEnv::ClaimProcessFlag(const std::string& path) {
+  FlagClaim claim;
+  if (process_flag_armed) {
+    claim.result = FlagClaim::kBusy;
+    return claim;
+  }
+  SignalsHeld held;
+  // A handful of rounds: each lost one means another process made or
+  // cleared the flag in between.
+  for (int round = 0; round < 20; ++round) {
+    // Resolved each round: the flag may exist in another letter case. Kept
+    // absolute, so that the flag is found again wherever the process is.
+    std::string native = ResolveCase(path);
+    if (!native.empty() && native[0] != '/') {
+      char cwd[4096];
+      if (::getcwd(cwd, sizeof cwd) == nullptr) {
+        claim.error = errno;
+        return claim;
+      }
+      native = std::string(cwd) + "/" + native;
+    }
+    if (native.empty() || native.size() >= sizeof process_flag_path) {
+      claim.error = ENAMETOOLONG;
+      return claim;
+    }
+    if (ExistsExactly(native)) {
+      switch (JudgeExistingFlag(native, claim.stale_pid, claim.error)) {
+        case Found::kBusy:
+          claim.result = FlagClaim::kBusy;
+          return claim;
+        case Found::kFailed:
+          return claim;
+        case Found::kGone:
+        case Found::kStaleRemoved:
+          continue;
+      }
+    }
+    switch (MakeFlag(native, claim.error)) {
+      case Made::kMade:
+        claim.result = FlagClaim::kClaimed;
+        return claim;
+      case Made::kFailed:
+        return claim;
+      case Made::kExists:
+        continue;
+    }
+  }
+  claim.result = FlagClaim::kBusy;
+  return claim;
+}
+
+bool PosixEnv::ReleaseProcessFlag() {
+  if (!process_flag_armed) return true;
+  SignalsHeld held;
+  process_flag_armed = 0;
+  bool removed = NamesOurFlag(process_flag_path) && ::unlink(process_flag_path) == 0;
+  ::close(process_flag_fd);
+  process_flag_fd = -1;
+  return removed;
+}
 
 void SetHeldOutboundFlag(const std::string& path) {
   outbound_flag_armed = 0;
@@ -541,6 +735,12 @@ void SetHeldOutboundFlag(const std::string& path) {
   if (native.size() >= sizeof outbound_flag_path) return;
   std::memcpy(outbound_flag_path, native.c_str(), native.size() + 1);
   outbound_flag_armed = 1;
+}
+
+void RemoveHeldOutboundFlag() {
+  if (!outbound_flag_armed) return;
+  outbound_flag_armed = 0;
+  ::unlink(outbound_flag_path);
 }
 
 }  // namespace platform

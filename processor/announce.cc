@@ -116,21 +116,14 @@ bool PostToJamBase(const std::string& report) {
   return CloseJamBase(*jhr, header) && posted;
 }
 
+// The report takes the text file's place whole, so a full disk leaves the
+// last report readable instead of a cut one.
 bool WriteTextFile(const std::string& report) {
   const std::string& target = State().config.announce_target;
-  platform::FilePtr file;
-  {
-    platform::CriticalErrorsOff quiet;
-    file = platform::OpenFile(target, platform::OpenMode::kTruncate);
-  }
-  if (!file) {
-    LogLine(kMarkError, Format("Can't open file %s", target.c_str()));
-    return false;
-  }
-  bool ok = file->Write(report);
-  ok = file->Close() && ok;
-  if (!ok) LogLine(kMarkError, Format("Can't write file %s", target.c_str()));
-  return ok;
+  platform::CriticalErrorsOff quiet;
+  if (platform::RewriteFile(target, report)) return true;
+  LogLine(kMarkError, Format("Can't write file %s", target.c_str()));
+  return false;
 }
 
 bool PostReport(const std::string& report) {

@@ -239,6 +239,22 @@ void AnswerRequest(Answer& answer) {
   RunCommands(answer);
 }
 
+// Removes the answer's messages and puts the lists back as they were, on
+// disk too when a save got half-way (pelix.fe written, pelix.nod not).
+void TakeBack(Answer& answer, std::vector<FileEchoRecord> echoes_before,
+              std::vector<LinkRecord> links_before, bool save_failed) {
+  for (const std::string& path : answer.created) {
+    if (!platform::DeleteFile(path))
+      LogLine(kMarkError, Format("Can't delete %s, an unfinished answer is left", path.c_str()));
+  }
+  RunState& run = State();
+  const bool saved_part = save_failed && WriteFileEchoes(run.fileecho_list, false) !=
+                                            WriteFileEchoes(echoes_before, false);
+  run.fileecho_list = std::move(echoes_before);
+  run.link_list = std::move(links_before);
+  if (saved_part) (void)SaveFileEchoesAndLinks();  // logs itself when it fails
+}
+
 }  // namespace
 
 bool RunAreaManager(const NetmailRequest& request) {
@@ -257,12 +273,13 @@ bool RunAreaManager(const NetmailRequest& request) {
     if (!answer.failed) Reply(answer, TearLine());
     if (!CloseNetmailMessage(*answer.reply)) Fail(answer, "write");
   }
-  if (answer.failed) {
-    for (const std::string& path : answer.created) platform::DeleteFile(path);
-    run.fileecho_list = std::move(echoes_before);
-    run.link_list = std::move(links_before);
-    return false;
+  const bool save_failed = !answer.failed && !SaveFileEchoesAndLinks();
+  if (save_failed) {
+    answer.failed = true;
+    LogLine(kMarkError, Format("Can't save the configuration, request from %s left for a later run",
+                               request.from_text.c_str()));
   }
-  SaveFileEchoesAndLinks();
-  return true;
+  if (!answer.failed) return true;
+  TakeBack(answer, std::move(echoes_before), std::move(links_before), save_failed);
+  return false;
 }

@@ -1,25 +1,35 @@
 #include "processor/busy_flag.h"
 
+#include <cstring>
+
 #include "platform/platform.h"
 
 namespace {
 bool claimed = false;
+int stale_pid = 0;
+}  // namespace
+
+BusyClaim ClaimBusyFlag(std::string* error_text) {
+  platform::CriticalErrorsOff quiet;
+  const platform::FlagClaim claim = platform::CurrentEnv().ClaimProcessFlag(kBusyFlagName);
+  stale_pid = claim.stale_pid;
+  switch (claim.result) {
+    case platform::FlagClaim::kClaimed:
+      claimed = true;
+      return BusyClaim::kClaimed;
+    case platform::FlagClaim::kBusy:
+      return BusyClaim::kBusy;
+    case platform::FlagClaim::kFailed:
+      break;
+  }
+  if (error_text) *error_text = std::strerror(claim.error);
+  return BusyClaim::kFailed;
 }
 
-BusyClaim ClaimBusyFlag() {
-  {
-    platform::CriticalErrorsOff quiet;
-    if (!platform::FindFiles(kBusyFlagName).empty()) return BusyClaim::kBusy;
-  }
-  // An interrupted run must not leave its flag behind to block the next.
-  if (!platform::CreateExclusiveRemovedOnInterrupt(kBusyFlagName)) return BusyClaim::kBusy;
-  claimed = true;
-  return BusyClaim::kClaimed;
-}
+int StaleBusyFlagPid() { return stale_pid; }
 
 bool ReleaseBusyFlag() {
   if (!claimed) return true;
   claimed = false;
-  platform::DisarmInterruptRemoval();
-  return platform::DeleteFile(kBusyFlagName);
+  return platform::CurrentEnv().ReleaseProcessFlag();
 }

@@ -92,22 +92,41 @@ EchoLinkEntry* FindEchoLink(FileEchoRecord& echo, const FidoAddress& address) {
   return nullptr;
 }
 
-void AppendFileEcho(const FileEchoRecord& echo) {
-  platform::FilePtr f = platform::OpenFile(kFileEchoFile, platform::OpenMode::kAppend);
-  if (!f) {
-    LogLine(kMarkError, "Can't Open for Writing/Create pelix.fe.\n");
-    FatalExit(3);
+bool AppendFileEcho(const FileEchoRecord& echo) {
+  {
+    platform::FilePtr f = platform::OpenFile(kFileEchoFile, platform::OpenMode::kAppend);
+    if (!f) {
+      LogLine(kMarkError, "Can't Open for Writing/Create pelix.fe.\n");
+      FatalExit(3);
+    }
+    // Only opened to be sure it can be written; nothing was.
+    (void)f->Close();
   }
+  // The record is added by replacing the file whole: an append cut short by
+  // a full disk would leave a part record that shifts every later one.
   std::string bytes;
+  if (!platform::ReadWholeFile(kFileEchoFile, bytes)) {
+    LogLine(kMarkError, Format("Can't read %s, echo %s not added", kFileEchoFile, echo.tag.c_str()));
+    return false;
+  }
   AppendNewFileEchoRecord(bytes, echo);
-  bool written = f->Write(bytes);
-  written = f->Close() && written;
-  (void)written;
+  if (platform::RewriteFile(kFileEchoFile, bytes)) return true;
+  LogLine(kMarkError, Format("Can't write %s, echo %s not added", kFileEchoFile, echo.tag.c_str()));
+  return false;
 }
 
-void SaveFileEchoesAndLinks() {
+namespace {
+
+bool Rewrite(const char* file, const std::string& bytes) {
+  if (platform::RewriteFile(file, bytes)) return true;
+  LogLine(kMarkError, Format("Can't write %s, it keeps its previous contents", file));
+  return false;
+}
+
+}  // namespace
+
+bool SaveFileEchoesAndLinks() {
   RunState& run = State();
-  // A file that cannot be rewritten (a full disk) keeps its old contents.
-  (void)platform::RewriteFile(kFileEchoFile, WriteFileEchoes(run.fileecho_list, false));
-  (void)platform::RewriteFile(kLinkFile, WriteLinks(run.link_list));
+  return Rewrite(kFileEchoFile, WriteFileEchoes(run.fileecho_list, false)) &&
+         Rewrite(kLinkFile, WriteLinks(run.link_list));
 }

@@ -19,9 +19,11 @@ FileEchoRecord* FindFileEcho(std::string_view tag);
 EchoLinkEntry* FindEchoLink(FileEchoRecord& echo, const FidoAddress& address);
 
 // Appends one new echo (its first entry, link_count 1) to pelix.fe; ends
-// the run with status 3 when pelix.fe cannot be opened.
-void AppendFileEcho(const FileEchoRecord& echo);
+// the run with status 3 when pelix.fe cannot be opened. False (logged) when
+// the record could not be written: pelix.fe then stays as it was.
+[[nodiscard]] bool AppendFileEcho(const FileEchoRecord& echo);
 
-// Rewrites pelix.fe and pelix.nod from the lists; a file that cannot be
-// opened keeps its old contents.
-void SaveFileEchoesAndLinks();
+// Rewrites pelix.fe and pelix.nod from the lists, each through a side file
+// forced to disk. False (logged) when one could not be written: it keeps
+// its old contents (pelix.nod is not tried after pelix.fe failed).
+[[nodiscard]] bool SaveFileEchoesAndLinks();

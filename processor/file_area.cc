@@ -38,16 +38,30 @@ std::string AnnounceRecordLine(const std::string& file, const std::string& desc)
   return Format(" %-12.12s %s\r\n", file.c_str(), desc.c_str());
 }
 
-bool PlaceFileInArea() {
+namespace {
+
+std::string AreaDirectory() { return State().config.fileecho_dir + State().tic.area; }
+
+}  // namespace
+
+bool CopyFileIntoArea() {
   const MainConfig& config = State().config;
   const TicRecord& tic = State().tic;
-  const std::string area_dir = config.fileecho_dir + tic.area;
-  // A directory that cannot be made shows as the copy and FILES.BBS failing.
+  // A directory that cannot be made shows as the copy failing.
   (void)platform::MakeDirectory(config.fileecho_dir);
-  (void)platform::MakeDirectory(area_dir);
-  const std::string placed = area_dir + platform::kSeparator + tic.file;
-  const bool copied = platform::CopyFile(config.inbound_dir + tic.file, placed);
-  const std::string files_bbs = area_dir + platform::kSeparator + "FILES.BBS";
+  (void)platform::MakeDirectory(AreaDirectory());
+  const std::string placed = AreaDirectory() + platform::kSeparator + tic.file;
+  if (platform::CopyFile(config.inbound_dir + tic.file, placed)) return true;
+  // A full disk or a directory in the file's place: nothing of the TIC is
+  // done, and the next run does it all.
+  LogLine(kMarkError, Format("Can't copy %s, left in the inbound", placed.c_str()));
+  return false;
+}
+
+void ListFileInArea() {
+  const MainConfig& config = State().config;
+  const TicRecord& tic = State().tic;
+  const std::string files_bbs = AreaDirectory() + platform::kSeparator + "FILES.BBS";
   const Appended listed =
       AppendLine(files_bbs, FilesBbsLine(tic.file, tic.desc, config.files_bbs_counter != 0));
   if (listed == Appended::kNotOpened) {
@@ -55,10 +69,6 @@ bool PlaceFileInArea() {
     FatalExit(2);
   }
   ReportUnwritten(listed, files_bbs);
-  // A full disk or a directory in the file's place: the area holds no whole
-  // copy, so the inbound one is kept for the sysop.
-  if (!copied) LogLine(kMarkError, Format("Can't copy %s, kept in the inbound", placed.c_str()));
-  return copied;
 }
 
 void AddAnnounceRecord() {

@@ -13,11 +13,14 @@ std::string FilesBbsLine(const std::string& file, const std::string& desc, bool 
 // description.
 std::string AnnounceRecordLine(const std::string& file, const std::string& desc);
 
-// Copies the TIC's file from the inbound into fileecho_dir + area and
-// appends its FILES.BBS line; ends the run with status 2 when FILES.BBS
-// cannot be opened. False (and logged) when the copy failed: the inbound
-// file is then the only whole copy and must not be deleted.
-bool PlaceFileInArea();
+// Copies the TIC's file from the inbound into fileecho_dir + area. False
+// (and logged) when no whole copy could be made: the TIC and its file then
+// stay in the inbound, with nothing of them handed on.
+[[nodiscard]] bool CopyFileIntoArea();
+
+// Appends the file's FILES.BBS line once it is in its area; ends the run
+// with status 2 when FILES.BBS cannot be opened.
+void ListFileInArea();
 
 // Appends the file's line to announce_db_dir + "Announce." + area; a file
 // that cannot be opened is logged and skipped.

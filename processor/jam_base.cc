@@ -161,7 +161,15 @@ bool AppendText(const std::string& base_path, std::string_view text, uint32_t& o
     return false;
   }
   int64_t size = 0;
-  bool ok = jdt->Size(size) && jdt->Write(text);
+  if (!jdt->Size(size)) {
+    LogLine(kMarkError, "Can't Write JAM Base");
+    return false;
+  }
+  bool ok = jdt->Write(text);
+  // A full disk may have taken part of the text; it is cut off again so
+  // the file holds whole messages only (a failed cut wastes bytes that no
+  // header names).
+  if (!ok) (void)jdt->Truncate(size);
   ok = jdt->Close() && ok;
   if (!ok) LogLine(kMarkError, "Can't Write JAM Base");
   offset = static_cast<uint32_t>(size);
@@ -244,6 +252,12 @@ bool AppendJamMessage(const std::string& base_path, platform::File& jhr, JamBase
   // The header is on disk before the index names it, so a reader that finds
   // the index record always finds a whole message behind it.
   bool ok = WriteAt(jhr, header_offset, record.data(), record.size()) && jdx->Write(index);
+  if (!ok) {
+    // A part index record would shift every later one: readers would find
+    // the wrong message under each number. Cut both files back.
+    if (!jdx->Truncate(index_size) || !jhr.Truncate(header_offset))
+      LogLine(kMarkError, "Can't cut JAM Base back after a failed write");
+  }
   ok = jdx->Close() && ok;
   if (!ok) {
     LogLine(kMarkError, "Can't Write JAM Base");

@@ -59,15 +59,26 @@ void LogLine(char mark, std::string_view message) {
   std::string text = shown.substr(0, kMaxLogMessage);
   std::string line = Format("%c %2.2d %s %2.2d:%2.2d:%2.2d PELX %s\n", mark, t.day,
                             MonthName(t.month), t.hour, t.minute, t.second, text.c_str());
-  // A log that cannot take the line (a full disk) still has it shown on the
-  // console below; there is nowhere else to report it.
-  (void)log->Write(line);
-  (void)log->Close();
+  bool written = log->Write(line);
+  written = log->Close() && written;
   ConsoleOut(shown + "\n");
+  // A log that cannot take its lines (a full disk) cannot report that
+  // itself: the console says it once, and every line is still shown there.
+  if (!written && !State().log_failure_shown) {
+    State().log_failure_shown = true;
+    ConsoleOut(Format("Warning : Can't write Log File %s\n", log_file.c_str()));
+  }
 }
 
 void FatalExit(int status) {
   std::fflush(stdout);
-  ReleaseBusyFlag();
+  platform::RemoveHeldOutboundFlag();
+  (void)ReleaseBusyFlag();  // ending anyway; a flag gone already is fine
   std::exit(status);
+}
+
+void OutOfMemoryExit() {
+  static constexpr char kText[] = "Fatal : Not Enough memmory.\n";
+  std::fwrite(kText, 1, sizeof kText - 1, stdout);
+  FatalExit(2);
 }

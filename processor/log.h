@@ -21,8 +21,13 @@ inline constexpr size_t kMaxLogMessage = 231;
 // file cannot be opened.
 void LogLine(char mark, std::string_view message);
 
-// Removes pelix.bsy (a failure is ignored) and ends the run with `status`.
+// Removes the outbound busy flag held at the moment and pelix.bsy (a
+// failure is ignored) and ends the run with `status`.
 [[noreturn]] void FatalExit(int status);
+
+// The end of a run that ran out of memory: "Fatal : Not Enough memmory.",
+// every flag removed, status 2. Allocates nothing.
+[[noreturn]] void OutOfMemoryExit();
 
 // Plain console output; the text carries its own line end.
 void ConsoleOut(std::string_view text);

@@ -1,5 +1,6 @@
 #include "processor/netmail_folder.h"
 
+#include <algorithm>
 #include <set>
 
 #include "common/field_codec.h"
@@ -216,6 +217,7 @@ NetmailText ReadNetmailText(platform::File& file) {
   char buffer[4096];
   size_t got = 0;
   size_t next = 0;
+  size_t total = 0;
   for (;;) {
     if (line.size() >= kLineBufferSize) {
       EndLine(line, text);
@@ -223,7 +225,9 @@ NetmailText ReadNetmailText(platform::File& file) {
     }
     if (next == got) {
       next = 0;
-      if (!file.Read(buffer, sizeof buffer, got)) got = 0;
+      const size_t want = std::min(sizeof buffer, kMaxNetmailText - total);
+      if (want == 0 || !file.Read(buffer, want, got)) got = 0;
+      total += got;
     }
     // A line not ended by CR is an unfinished one and is not seen.
     if (got == 0) break;

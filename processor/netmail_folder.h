@@ -21,6 +21,10 @@ inline constexpr size_t kDateTimeWidth = 20;
 inline constexpr size_t kMaxBodyLine = 254;
 // The longest line read in one piece; a longer one is read as several.
 inline constexpr size_t kLineBufferSize = 4096;
+// What is read of a message's text after its header; a robot request never
+// needs more, and the rest of a longer one is ignored, so that no message
+// can take all memory.
+inline constexpr size_t kMaxNetmailText = 64 * 1024;
 
 inline constexpr uint16_t kAttributePrivate = 0x0001;
 inline constexpr uint16_t kAttributeKillSent = 0x0080;
@@ -84,7 +88,8 @@ platform::FilePtr CreateNetmailMessage(const std::string& folder, std::string& p
 // than a header, which makes it no message at all.
 bool ReadNetmailHeader(platform::File& file, NetmailHeader& header);
 
-// Reads the rest of the message: its control values and body lines.
+// Reads the rest of the message, at most kMaxNetmailText bytes: its
+// control values and body lines.
 NetmailText ReadNetmailText(platform::File& file);
 
 // Writes `text` as it stands; false when the file refused it.

@@ -69,5 +69,7 @@ void ProcessNetmailMessage(const std::string& message_path) {
   f.reset();
   FindAddresses(request.header, text.kludges, request);
   request.body_lines = std::move(text.body_lines);
-  if (RunAreaManager(request)) platform::DeleteFile(message_path);
+  if (RunAreaManager(request) && !platform::DeleteFile(message_path))
+    LogLine(kMarkError, Format("Can't delete %s, the request will be answered again",
+                               message_path.c_str()));
 }

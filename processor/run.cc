@@ -1,5 +1,7 @@
 #include "processor/run.h"
 
+#include <new>
+
 #include "common/text_helpers.h"
 #include "platform/platform.h"
 #include "processor/busy_flag.h"
@@ -75,13 +77,26 @@ void TicPass() {
 }  // namespace
 
 int RunPelix(const std::vector<std::string>& arguments) {
+  // Memory running out anywhere ends the run cleanly, flags removed, so
+  // that the next run is not refused as busy.
+  std::set_new_handler(OutOfMemoryExit);
   ConsoleOut(Format("Pelix %s FileEcho Processor, by the Pelix developers\n", kVersion));
-  if (ClaimBusyFlag() == BusyClaim::kBusy) {
-    ConsoleOut("Pelix is busy\n");
-    return 0;
+  std::string why;
+  switch (ClaimBusyFlag(&why)) {
+    case BusyClaim::kBusy:
+      ConsoleOut("Pelix is busy\n");
+      return 0;
+    case BusyClaim::kFailed:
+      ConsoleOut(Format("Fatal : Can't create %s, %s\n", kBusyFlagName, why.c_str()));
+      return kExitNoBusyFlag;
+    case BusyClaim::kClaimed:
+      break;
   }
   CheckArguments(arguments);
   ReadConfiguration();
+  // Only now is the log file known.
+  if (const int pid = StaleBusyFlagPid())
+    LogLine(kMarkError, Format("Removing stale pelix.bsy of process %d", pid));
   if (State().config.queue_dir.empty()) {
     LogLine(kMarkError, "Queue not defined");
     FatalExit(1);

@@ -7,6 +7,10 @@
 
 inline constexpr char kVersion[] = "1.02";
 
+// pelix.bsy could not be created (a read-only node directory, no free
+// inodes): nothing was done.
+inline constexpr int kExitNoBusyFlag = 4;
+
 // Returns the exit status of a normal end; fatal conditions end the process
 // from inside through FatalExit.
 int RunPelix(const std::vector<std::string>& arguments);

@@ -29,6 +29,7 @@ struct RunState {
   // TIC was done: links whose flow file names it have it.
   bool queue_copy_reused = false;
   bool announce_requested = false;
+  bool log_failure_shown = false;  // the console said once that the log is full
   int64_t busy_wait_limit = kBusyWaitLimit;  // tests shorten it
 };
 

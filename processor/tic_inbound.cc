@@ -127,8 +127,7 @@ FileEchoRecord& AutoCreateEcho() {
   echo.passthrough = 0;
   echo.links.push_back(EchoLinkEntry{tic.from, 1, 0});
   State().fileecho_list.push_back(echo);
-  AppendFileEcho(echo);
-  LogLine(kMarkEcho, Format("Autocreated filecho %s", tic.area.c_str()));
+  if (AppendFileEcho(echo)) LogLine(kMarkEcho, Format("Autocreated filecho %s", tic.area.c_str()));
   return State().fileecho_list.back();
 }
 
@@ -355,9 +354,13 @@ void ProcessInboundTic(const std::string& tic_path) {
   }
 
   if (!InboundRemovable(tic_path)) return;
+  // The area copy comes before anything is handed on: a file that cannot
+  // be placed (a full disk) leaves its TIC and itself in the inbound with
+  // nothing done, and the next run does it all.
+  if (!echo->passthrough && !CopyFileIntoArea()) return;
   if (echo->links.size() >= 2 && !ForwardToLinks(*echo)) return;
-  const bool placed = echo->passthrough || PlaceFileInArea();
+  if (!echo->passthrough) ListFileInArea();
   AddAnnounceRecord();
-  if (placed) RemoveFromInbound(InboundFile());
+  RemoveFromInbound(InboundFile());
   RemoveFromInbound(tic_path);
 }

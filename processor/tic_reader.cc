@@ -89,15 +89,36 @@ void ReadTicLines(std::string_view text, TicRecord& tic) {
   }
 }
 
+namespace {
+
+// Reads at most kMaxTicSize bytes; `too_big` tells that the TIC holds more.
+// The part read still names the TIC's file, so a refused TIC takes its
+// file along into the bad-TIC directory.
+bool ReadTicText(const std::string& tic_path, std::string& text, bool& too_big) {
+  platform::CriticalErrorsOff quiet;
+  // Never through a symbolic link: it could point at any file of the system.
+  platform::FilePtr file = platform::OpenFile(tic_path, platform::OpenMode::kReadNoFollow);
+  int64_t size = 0;
+  if (!file || !file->Size(size)) return false;
+  too_big = size > static_cast<int64_t>(kMaxTicSize);
+  text.resize(std::min<int64_t>(size, kMaxTicSize));
+  size_t have = 0;
+  while (have < text.size()) {
+    size_t got = 0;
+    if (!file->Read(text.data() + have, text.size() - have, got)) return false;
+    if (got == 0) break;
+    have += got;
+  }
+  text.resize(have);
+  return file->Close();
+}
+
+}  // namespace
+
 void ReadTic(const std::string& tic_path) {
   std::string text;
-  bool read = false;
-  {
-    platform::CriticalErrorsOff quiet;
-    // Never through a symbolic link: it could point at any file of the system.
-    read = platform::ReadWholeFile(tic_path, text, platform::kNoLimit,
-                                   platform::OpenMode::kReadNoFollow);
-  }
+  bool too_big = false;
+  const bool read = ReadTicText(tic_path, text, too_big);
   TicRecord& tic = State().tic;
   tic = TicRecord{};
   if (!read) {
@@ -108,5 +129,14 @@ void ReadTic(const std::string& tic_path) {
   LogLine(kMarkTicHeader, Format("Area : %s", LoggableText(tic.area).c_str()));
   LogLine(kMarkTicHeader, Format("File : %s", LoggableText(tic.file).c_str()));
   LogLine(kMarkTicHeader, Format("From : %s", LoggableText(tic.from).c_str()));
+  if (too_big) {
+    LogLine(kMarkError, Format("TIC too big, over %zu bytes", kMaxTicSize));
+    return MoveToBadTics(tic_path);
+  }
+  if (tic.seenby.size() + tic.path.size() + tic.ldesc.size() > kMaxTicListLines) {
+    LogLine(kMarkError,
+            Format("Too many Seenby, Path and Ldesc lines in TIC, over %zu", kMaxTicListLines));
+    return MoveToBadTics(tic_path);
+  }
   ProcessInboundTic(tic_path);
 }

@@ -19,11 +19,14 @@ namespace {
   std::exit(kExitVersionRefused);
 }
 
+// False when another program holds pelix.bsy. A flag left by a setup or a
+// pelix that ended without removing it is cleared; a flag that cannot be
+// made at all (a read-only folder) does not keep the sysop out.
 bool ClaimBusyFlag() {
-  if (platform::Exists(kSetupBusyFlag)) return false;
-  // The exclusive create catches a processor that started in between; a
-  // flag that cannot be made at all does not keep the sysop out.
-  return platform::CreateExclusive(kSetupBusyFlag) || !platform::Exists(kSetupBusyFlag);
+  const platform::FlagClaim claim = platform::CurrentEnv().ClaimProcessFlag(kSetupBusyFlag);
+  if (claim.result == platform::FlagClaim::kBusy) return false;
+  SetupState().busy_flag_held = claim.result == platform::FlagClaim::kClaimed;
+  return true;
 }
 
 // Nothing is written here: the converted configuration reaches the disk only
@@ -36,8 +39,9 @@ void ConvertOlderVersion(MainConfig& config) {
   switch (config.version) {
     case 2:
       // Version 2 kept the links in pelix.lnk, already in the pelix.nod
-      // layout; an existing pelix.nod is not replaced.
-      platform::MoveFile(kOldLinksFile, kLinksFile);
+      // layout; an existing pelix.nod is not replaced, and without the
+      // rename the links load from pelix.nod as it is.
+      (void)platform::MoveFile(kOldLinksFile, kLinksFile);
       config.announce_to = 0;
       [[fallthrough]];
     case 3:
@@ -94,7 +98,6 @@ void LoadConfiguration() {
                    MessageButtons::kOk, MessageIcon::kNone);
     std::exit(kExitBusy);
   }
-  SetupState().busy_flag_held = true;
   LoadMainConfig();
   SetupConfiguration& state = SetupState();
   LoadRecordFile(state.domain_list, kDomainsFile, ReadDomains,

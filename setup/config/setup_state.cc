@@ -14,10 +14,12 @@ void ResetSetupState() {
   ClearList(state.domain_list);
   ClearList(state.fileecho_list);
   ClearList(state.link_list);
-  state.busy_flag_held = false;
+  if (state.busy_flag_held) ReleaseSetupBusyFlag();
 }
 
 void ReleaseSetupBusyFlag() {
-  platform::DeleteFile(kSetupBusyFlag);
+  // A flag removed by someone else meanwhile leaves nothing to do: setup is
+  // ending either way.
+  (void)platform::CurrentEnv().ReleaseProcessFlag();
   SetupState().busy_flag_held = false;
 }

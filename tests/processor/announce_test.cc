@@ -182,7 +182,7 @@ TEST_F(AnnounceTest, ReportThatCannotBePostedKeepsEveryDatabaseFile) {
       {"no folder for the base", 0, "nowhere/newfiles", nullptr, "! Can't Create JAM Base"},
       {"index not writable", 0, "area/newfiles", "area/newfiles.jdx", "! Can't Open JAM Base"},
       {"text not writable", 0, "area/newfiles", "area/newfiles.jdt", "! Can't Open JAM Base"},
-      {"text file is a folder", 1, "report", "report", "! Can't open file report"},
+      {"text file is a folder", 1, "report", "report", "! Can't write file report"},
       {"unknown target", 7, "area/newfiles", nullptr, "! Unknown Announce Target 7"},
   };
   const std::string a = " A.ZIP        one\r\n";

@@ -113,6 +113,24 @@ TEST_F(AreaManagerTest, ListThatCannotBeCreatedTakesTheWholeAnswerBack) {
   EXPECT_EQ(node_.ReadConfig().links[0].areamgr_password, "changed");
 }
 
+TEST_F(AreaManagerTest, ConfigurationThatCannotBeSavedTakesTheWholeAnswerBack) {
+  const std::string fe_before = node_.ReadFile("pelix.fe");
+  const std::string nod_before = node_.ReadFile("pelix.nod");
+  // pelix.fe takes its new contents, pelix.nod does not: both end as before.
+  env_.Fail(FaultyEnv::Op::kReplace, 1, "pelix.nod", 1);
+  Process(Request({"+AREA1", "%PAUSE"}));
+  EXPECT_EQ(node_.List("netmail"), std::vector<std::string>{"1.msg"});
+  EXPECT_EQ(RequesterEntry("AREA1"), nullptr);
+  EXPECT_EQ(FindLink(ParseAddress("2:345/6"))->passive, 0);
+  EXPECT_EQ(node_.ReadFile("pelix.fe"), fe_before);
+  EXPECT_EQ(node_.ReadFile("pelix.nod"), nod_before);
+  std::vector<std::string> log = node_.LogMessages();
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ(log[log.size() - 2], "! Can't write pelix.nod, it keeps its previous contents");
+  EXPECT_EQ(log.back(),
+            "! Can't save the configuration, request from 2:345/6 left for a later run");
+}
+
 TEST_F(AreaManagerTest, HelpThatCannotBeCreatedKeepsEarlierRequestsAnswered) {
   Process(Request({"+AREA1"}), "1.msg");
   FailNewMessagesAfter(1);

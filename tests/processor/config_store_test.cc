@@ -49,7 +49,7 @@ TEST_F(ConfigStoreTest, SaveDropsSwitchedOffEntriesAndKeepsReceiveOnly) {
   ASSERT_NE(echo, nullptr);
   echo->links[1].send = 0;  // unsubscribed: both flags off
   State().link_list[1].passive = 1;
-  SaveFileEchoesAndLinks();
+  EXPECT_TRUE(SaveFileEchoesAndLinks());
   ConfigText saved = node_.ReadConfig();
   ASSERT_EQ(saved.echoes.size(), 2u);
   EXPECT_EQ(saved.echoes[0].links, (std::vector<EchoLinkEntry>{{"1:234/5", 1, 0}}));
@@ -63,7 +63,7 @@ TEST_F(ConfigStoreTest, AppendedEchoEndsPelixFeWithOneEntry) {
   created.tag = "NEW.ECHO";
   created.description = "Automaticaly added area";
   created.links.push_back({"1:234/5", 1, 0});
-  AppendFileEcho(created);
+  EXPECT_TRUE(AppendFileEcho(created));
   ConfigText saved = node_.ReadConfig();
   ASSERT_EQ(saved.echoes.size(), 3u);
   EXPECT_EQ(saved.echoes[2], created);
@@ -128,19 +128,26 @@ TEST_F(ConfigStoreTest, RewriteThatCannotBeWrittenWholeKeepsTheOldFiles) {
   const std::string fe = node_.ReadFile("pelix.fe");
   const std::string nod = node_.ReadFile("pelix.nod");
   FaultyEnv full_disk;
-  full_disk.Fail(FaultyEnv::Op::kWrite);
+  full_disk.Fail(FaultyEnv::Op::kWrite, 1, "~pelix");  // the side files, not the log
   State().link_list[0].passive = 1;
+  FileEchoRecord created;
+  created.tag = "NEW.ECHO";
+  created.links.push_back({"1:234/5", 1, 0});
   {
     platform::ScopedEnv scoped(&full_disk);
-    SaveFileEchoesAndLinks();
+    EXPECT_FALSE(SaveFileEchoesAndLinks());
+    EXPECT_FALSE(AppendFileEcho(created));
   }
   EXPECT_EQ(full_disk.failures(FaultyEnv::Op::kWrite), 2);
   EXPECT_EQ(node_.ReadFile("pelix.fe"), fe);
   EXPECT_EQ(node_.ReadFile("pelix.nod"), nod);
-  SaveFileEchoesAndLinks();  // the disk has room again
+  EXPECT_EQ(node_.LogMessages(),
+            (std::vector<std::string>{"! Can't write pelix.fe, it keeps its previous contents",
+                                      "! Can't write pelix.fe, echo NEW.ECHO not added"}));
+  EXPECT_TRUE(SaveFileEchoesAndLinks());  // the disk has room again
   EXPECT_EQ(node_.ReadConfig().links[0].passive, 1);
-  EXPECT_EQ(node_.List(""),
-            (std::vector<std::string>{"pelix.cfg", "pelix.dmn", "pelix.fe", "pelix.nod"}));
+  EXPECT_EQ(node_.List(""), (std::vector<std::string>{"pelix.cfg", "pelix.dmn", "pelix.fe",
+                                                      "pelix.log", "pelix.nod"}));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "platform/platform.h"
 #include "processor/run_state.h"
+#include "tests/support/faulty_env.h"
 #include "tests/support/foreign_lock.h"
 #include "tests/support/temp_node.h"
 
@@ -227,6 +228,37 @@ TEST_F(JamBaseTest, IndexThatCannotBeOpenedAppendsNothing) {
   std::string jhr_bytes = node_.ReadFile("newfiles.jhr");
   EXPECT_EQ(jhr_bytes.size(), 1024u);
   EXPECT_EQ(U32(jhr_bytes, 12), 0u);  // ActiveMsgs
+}
+
+TEST_F(JamBaseTest, FullDiskLeavesNoPartOfAMessageBehind) {
+  ASSERT_TRUE(Post("first\r"));
+  const std::string files[] = {"newfiles.jhr", "newfiles.jdt", "newfiles.jdx"};
+  for (const char* full : {".jdt", ".jdx"}) {
+    SCOPED_TRACE(full);
+    std::vector<size_t> sizes;
+    for (const std::string& f : files) sizes.push_back(node_.ReadFile(f).size());
+    FaultyEnv env;
+    env.Fail(FaultyEnv::Op::kWrite, 1, full, 1);
+    {
+      platform::ScopedEnv scoped(&env);
+      EXPECT_FALSE(Post("second, cut by a full disk\r"));
+    }
+    EXPECT_EQ(node_.ReadFile("newfiles.jhr").size(), sizes[0]);
+    // Text that no header names may stay behind a failed index write, as
+    // that of a deleted message does; a cut text never does.
+    if (std::string(full) == ".jdt") {
+      EXPECT_EQ(node_.ReadFile("newfiles.jdt").size(), sizes[1]);
+    }
+    EXPECT_EQ(node_.ReadFile("newfiles.jdx").size(), sizes[2]);
+    EXPECT_EQ(node_.LogMessages().back(), "! Can't Write JAM Base");
+  }
+  ASSERT_TRUE(Post("second\r"));
+  const std::string jhr = node_.ReadFile("newfiles.jhr");
+  const std::string jdx = node_.ReadFile("newfiles.jdx");
+  ASSERT_EQ(jdx.size(), 16u);
+  const size_t at = U32(jdx, 12);
+  EXPECT_EQ(U32(jhr, at + 48), 2u);  // MessageNumber
+  EXPECT_EQ(node_.ReadFile("newfiles.jdt").substr(U32(jhr, at + 60), U32(jhr, at + 64)), "second\r");
 }
 
 TEST_F(JamBaseTest, HeaderFileCutShortIsStartedAgain) {

@@ -262,6 +262,16 @@ TEST_F(NetmailFolderTest, OverlongLinesAreCutNeverOverflow) {
   EXPECT_EQ(text.kludges.msgid, std::string(255, '9'));
 }
 
+TEST_F(NetmailFolderTest, OnlyTheFirst64KiBOfTheTextAreRead) {
+  TestMessage m;
+  m.lines.assign(100000, "+AREA");  // 600,000 bytes of text
+  TempNode node;
+  NetmailText text = ReadBack(node, BuildStoredMessage(m));
+  const size_t kludge_bytes = BuildStoredMessage(m).size() - kNetmailHeaderSize - 6 * 100000;
+  EXPECT_EQ(text.body_lines.size(), (kMaxNetmailText - kludge_bytes) / 6);
+  EXPECT_EQ(text.body_lines.back(), "+AREA");
+}
+
 TEST_F(NetmailFolderTest, AFileShorterThanAHeaderIsNoMessage) {
   TempNode node;
   node.WriteFile("netmail/short.msg", std::string(189, 'x'));

@@ -160,7 +160,9 @@ TEST_F(OutboundDeathTest, InterruptRemovesTheFlagWeHoldWithPelixBsy) {
   ASSERT_TRUE(OutboundBase(address, "").has_value());
   EXPECT_EXIT(
       {
-        if (!platform::CreateExclusiveRemovedOnInterrupt("pelix.bsy")) ::_exit(1);
+        if (platform::CurrentEnv().ClaimProcessFlag("pelix.bsy").result !=
+            platform::FlagClaim::kClaimed)
+          ::_exit(1);
         if (SetBusy(address, "") != BusyResult::kHeld) ::_exit(1);
         ::raise(SIGTERM);
       },

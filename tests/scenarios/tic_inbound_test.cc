@@ -73,6 +73,9 @@ TEST(TicInbound, EveryRejectionIsLoggedAndMovesTicAndFileToBadTics) {
     if (Crc32Of(candidate) < 0x10000000u) zero_led = candidate;
   }
   std::string short_crc = CrcText(zero_led).substr(1);
+  Lines too_big = good, too_many = good;
+  while (TicText(too_big).size() <= (1u << 20)) too_big.push_back("Ldesc " + std::string(240, 'x'));
+  too_many.insert(too_many.end(), 10000, "Seenby 2:5020/1");
   const struct {
     const char* what;
     Lines lines;
@@ -89,6 +92,9 @@ TEST(TicInbound, EveryRejectionIsLoggedAndMovesTicAndFileToBadTics) {
        {"& Auto create for this node is not allowed."}},
       {"sender not in echo", WithLine(good, "Area", "Area OTHERS.ONLY"), contents, {}},
       {"sender may not send", WithLine(good, "Area", "Area NO.RECEIVE"), contents, {}},
+      {"over 1 MiB", too_big, contents, {"! TIC too big, over 1048576 bytes"}},
+      {"over 10000 list lines", too_many, contents,
+       {"! Too many Seenby, Path and Ldesc lines in TIC, over 10000"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

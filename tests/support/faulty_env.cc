@@ -26,11 +26,11 @@ class FaultyFile : public platform::File {
   }
   bool Seek(int64_t offset) override { return file_->Seek(offset); }
   bool Size(int64_t& size) override { return file_->Size(size); }
+  bool Truncate(int64_t size) override { return file_->Truncate(size); }
   bool Sync() override {
     if (env_.ShouldFail(FaultyEnv::Op::kSync, path_)) return false;
     return file_->Sync();
   }
-  bool Truncate(int64_t size) override { return file_->Truncate(size); }
   bool Close() override { return file_->Close(); }
   bool LockFirstByte(int wait_milliseconds) override {
     return file_->LockFirstByte(wait_milliseconds);
@@ -121,6 +121,15 @@ bool FaultyEnv::CanDelete(const std::string& path) {
 bool FaultyEnv::ProcessExists(int pid) {
   if (!live_ || pid == CurrentPid()) return EnvWrapper::ProcessExists(pid);
   return live_->count(pid) > 0;
+}
+
+platform::FlagClaim FaultyEnv::ClaimProcessFlag(const std::string& path) {
+  if (ShouldFail(Op::kCreate, path)) {
+    platform::FlagClaim claim;
+    claim.error = errno;
+    return claim;
+  }
+  return EnvWrapper::ClaimProcessFlag(path);
 }
 
 void FaultyEnv::UseFakeClock(int64_t utc_seconds) { clock_ = utc_seconds; }

@@ -55,6 +55,8 @@ class FaultyEnv : public platform::EnvWrapper {
   bool LinkFile(const std::string& from, const std::string& to) override;
   bool CanDelete(const std::string& path) override;
   bool ProcessExists(int pid) override;
+  // kCreate rules reach the making of a process flag too.
+  platform::FlagClaim ClaimProcessFlag(const std::string& path) override;
   int64_t UtcSeconds() override;
   void SleepMilliseconds(int milliseconds) override;
 

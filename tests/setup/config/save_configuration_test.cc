@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "common/records.h"
+#include "platform/platform.h"
 #include "setup/config/setup_config.h"
+#include "tests/support/faulty_env.h"
 #include "tests/setup/support/setup_node.h"
 
 namespace {
@@ -26,7 +28,7 @@ TEST(SaveConfigurationTest, LoadAndSaveGiveBackTheSameBytes) {
   LoadConfiguration();
   EXPECT_TRUE(messages.asked().empty());
   EXPECT_TRUE(node.Exists("pelix.bsy"));
-  SaveConfiguration();
+  EXPECT_TRUE(SaveConfiguration());
   for (size_t i = 0; i < before.size(); ++i) {
     EXPECT_EQ(node.ReadFile(kConfigFiles[i]), before[i]) << kConfigFiles[i];
   }
@@ -44,7 +46,7 @@ TEST(SaveConfigurationTest, EchoesWithoutTagAndEntriesWithoutAddressOrFlagStayOu
   state.fileecho_list.current->record.links.push_back({"", 1, 1});
   state.fileecho_list.current->record.links.push_back({"2:5020/4", 0, 0});
   InsertAfterCurrent(state.fileecho_list);  // a blank echo, never given a tag
-  SaveConfiguration();
+  EXPECT_TRUE(SaveConfiguration());
 
   std::vector<FileEchoRecord> saved = ReadFileEchoes(node.ReadFile("pelix.fe"));
   ASSERT_EQ(saved.size(), 2u);
@@ -68,7 +70,7 @@ TEST(SaveConfigurationTest, NoConfigurationSavesVersion4AndEmptyRecordFiles) {
   EXPECT_EQ(config.version, 4);
   EXPECT_EQ(config, EmptyVersion4());
   EXPECT_EQ(SetupState().link_list.head, nullptr);
-  SaveConfiguration();
+  EXPECT_TRUE(SaveConfiguration());
   std::string cfg = node.ReadFile("pelix.cfg");
   ASSERT_EQ(cfg.size(), kMainConfigSize);
   EXPECT_TRUE(HasConfigSignature(cfg));
@@ -93,4 +95,30 @@ TEST(SaveConfigurationTest, CutShortRecordFilesLoadTheirCompleteRecordsOnly) {
   EXPECT_EQ(loaded[0].name, "fidonet");
   EXPECT_EQ(SetupState().domain_list.count, 1u);
   EXPECT_EQ(SetupState().link_list.count, 2u);
+}
+
+TEST(SaveConfigurationTest, FullDiskKeepsTheOldFilesAndNamesEachInAnErrorBox) {
+  SetupNode node;
+  ASSERT_TRUE(node.WriteConfig(FullConfigText()));
+  std::vector<std::string> before;
+  for (const char* file : kConfigFiles) before.push_back(node.ReadFile(file));
+  ScriptedMessages messages;
+  LoadConfiguration();
+  SetupState().config.log_file = "changed.log";
+  FaultyEnv full_disk;
+  full_disk.Fail(FaultyEnv::Op::kWrite, 2);  // pelix.cfg goes through, the rest do not
+  {
+    platform::ScopedEnv scoped(&full_disk);
+    EXPECT_FALSE(SaveConfiguration());
+  }
+  EXPECT_NE(node.ReadFile("pelix.cfg"), before[0]);
+  for (size_t i = 1; i < before.size(); ++i)
+    EXPECT_EQ(node.ReadFile(kConfigFiles[i]), before[i]) << kConfigFiles[i];
+  EXPECT_EQ(messages.Texts(),
+            (std::vector<std::string>{
+                "Error: Can't write pelix.dmn, it keeps its previous contents",
+                "Error: Can't write pelix.fe, it keeps its previous contents",
+                "Error: Can't write pelix.nod, it keeps its previous contents"}));
+  EXPECT_EQ(node.List(), (std::vector<std::string>{"pelix.bsy", "pelix.cfg", "pelix.dmn",
+                                                    "pelix.fe", "pelix.nod"}));
 }

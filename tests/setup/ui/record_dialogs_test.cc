@@ -759,7 +759,7 @@ class RecordDialogsTest : public QObject {
     Click(&form, "Button7");
     QCOMPARE(ListLines(&form), (QStringList{"2:5020/1  (receive, send)",
                                             "2:5020/2  (off: not saved)", "2:5020/3  (send)"}));
-    SaveConfiguration();
+    QVERIFY(SaveConfiguration());
     ConfigText saved;
     std::string error;
     QVERIFY(ReadConfigFiles(node.dir(), saved, error));
