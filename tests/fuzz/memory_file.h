@@ -32,6 +32,12 @@ class MemoryFile : public platform::File {
     size = static_cast<int64_t>(bytes_.size());
     return true;
   }
+  bool Truncate(int64_t size) override {
+    if (size < 0 || static_cast<size_t>(size) > bytes_.size()) return false;
+    bytes_.resize(static_cast<size_t>(size));
+    position_ = std::min(position_, bytes_.size());
+    return true;
+  }
   bool Sync() override { return true; }
   bool Close() override { return true; }
   bool LockFirstByte(int) override { return true; }
