@@ -46,7 +46,7 @@ bool PlaceFileInArea() {
   (void)platform::MakeDirectory(config.fileecho_dir);
   (void)platform::MakeDirectory(area_dir);
   const std::string placed = area_dir + platform::kSeparator + tic.file;
-  const bool copied = platform::CopyFile(config.inbound_dir + tic.file, placed);
+  const bool copied = platform::CopyFile(State().inbound_file, placed);
   const std::string files_bbs = area_dir + platform::kSeparator + "FILES.BBS";
   const Appended listed =
       AppendLine(files_bbs, FilesBbsLine(tic.file, tic.desc, config.files_bbs_counter != 0));

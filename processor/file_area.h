@@ -13,7 +13,8 @@ std::string FilesBbsLine(const std::string& file, const std::string& desc, bool 
 // description.
 std::string AnnounceRecordLine(const std::string& file, const std::string& desc);
 
-// Copies the TIC's file from the inbound into fileecho_dir + area and
+// Copies the TIC's file from the inbound (State().inbound_file) into
+// fileecho_dir + area, under the TIC's File name, and
 // appends its FILES.BBS line; ends the run with status 2 when FILES.BBS
 // cannot be opened. False (and logged) when the copy failed: the inbound
 // file is then the only whole copy and must not be deleted.

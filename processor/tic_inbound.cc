@@ -20,7 +20,7 @@ namespace {
 
 constexpr char kAutoCreatedDescription[] = "Automaticaly added area";
 
-std::string InboundFile() { return State().config.inbound_dir + State().tic.file; }
+const std::string& InboundFile() { return State().inbound_file; }
 
 // Only a TIC's File value that is a plain, non-empty name may lead to the
 // file itself being read, moved or deleted; an empty one would name the
@@ -110,13 +110,47 @@ bool NeededByAnotherTic(const std::string& tic_path) {
   return false;
 }
 
+std::string FileCrcText(const std::string& path) {
+  return Format("%8.8lX", static_cast<unsigned long>(FileCrc32(path)));
+}
+
 // Fills a missing Crc with the computed one, so that the outgoing TICs
 // carry it; false when the TIC's value differs.
 bool CrcMatches() {
-  const std::string computed = Format("%8.8lX", static_cast<unsigned long>(FileCrc32(InboundFile())));
+  const std::string computed = FileCrcText(InboundFile());
   TicRecord& tic = State().tic;
   if (tic.crc.empty()) tic.crc = computed;
   return EqualsIgnoreCase(tic.crc, computed);
+}
+
+// "NAME.1", "NAME.22": `name` is `file` followed by "." and digits.
+bool IsNumberedCopyName(const std::string& name, const std::string& file) {
+  if (name.size() < file.size() + 2 || name[file.size()] != '.') return false;
+  if (!EqualsIgnoreCase(name.substr(0, file.size()), file)) return false;
+  return name.find_first_not_of("0123456789", file.size() + 1) == std::string::npos;
+}
+
+// binkd keeps a second file of a name already in the inbound as NAME.1
+// (NAME.2, ...), and other mailers do alike: the numbered copy whose CRC-32
+// is the TIC's becomes the TIC's file. Without a Crc line none is taken.
+bool FindRenamedFile() {
+  const TicRecord& tic = State().tic;
+  if (tic.crc.empty()) return false;
+  const std::string& inbound = State().config.inbound_dir;
+  std::vector<platform::DirEntry> found;
+  {
+    platform::CriticalErrorsOff quiet;
+    found = platform::FindFiles(inbound + tic.file + ".*");
+  }
+  for (const platform::DirEntry& entry : found) {
+    const std::string path = inbound + entry.name;
+    if (!IsNumberedCopyName(entry.name, tic.file) || !platform::IsRegularFile(path)) continue;
+    if (!EqualsIgnoreCase(FileCrcText(path), tic.crc)) continue;
+    LogLine(kMarkTic, Format("Using %s for %s", entry.name.c_str(), tic.file.c_str()));
+    State().inbound_file = path;
+    return true;
+  }
+  return false;
 }
 
 FileEchoRecord& AutoCreateEcho() {
@@ -325,12 +359,14 @@ void MoveToBadTics(const std::string& tic_path) {
 }
 
 void ProcessInboundTic(const std::string& tic_path) {
+  State().inbound_file = State().config.inbound_dir + State().tic.file;
   // An empty File would make the inbound directory itself the "file".
   if (State().tic.file.empty()) return Reject(tic_path, kMarkError, "File Missing");
   if (!NamesAreSafe(tic_path)) return;
   if (!EchoDirectoryUsable(tic_path)) return;
-  if (!InboundFilePresent()) return Reject(tic_path, kMarkError, "File Missing");
-  if (!CrcMatches()) return Reject(tic_path, kMarkError, "Bad CRC32");
+  const bool present = InboundFilePresent();
+  if (!(present && CrcMatches()) && !FindRenamedFile())
+    return Reject(tic_path, kMarkError, present ? "Bad CRC32" : "File Missing");
 
   TicRecord& tic = State().tic;
   const FidoAddress sender_address = ParseAddress(tic.from);

@@ -415,4 +415,56 @@ TEST(TicInbound, UnreadableTicStaysWhereItIs) {
   EXPECT_FALSE(node.Exists("bad"));
 }
 
+TEST(TicInbound, FileTheMailerRenamedIsFoundByItsCrc) {
+  const struct {
+    const char* what;
+    std::vector<std::pair<std::string, std::string>> inbound;  // name, contents
+    const char* used;  // nullptr: refused with `refusal`
+    const char* refusal;
+    Lines left;
+  } cases[] = {
+      {"missing, first copy", {{"FILE.ZIP.1", kContents}}, "FILE.ZIP.1", "", {}},
+      {"other crc, a later copy",
+       {{"FILE.ZIP", "another file"}, {"FILE.ZIP.1", "a third file"}, {"FILE.ZIP.12", kContents}},
+       "FILE.ZIP.12", "", {"FILE.ZIP", "FILE.ZIP.1"}},
+      {"copy with another crc", {{"FILE.ZIP.1", "another file"}}, nullptr, "! File Missing",
+       {"FILE.ZIP.1"}},
+      {"not a number", {{"FILE.ZIP.1a", kContents}, {"FILE.ZIP.", kContents}}, nullptr,
+       "! File Missing", {"FILE.ZIP.", "FILE.ZIP.1a"}},
+      {"named file bad, copy bad", {{"FILE.ZIP", "another file"}, {"FILE.ZIP.1", "a third file"}},
+       nullptr, "! Bad CRC32", {"FILE.ZIP.1"}},
+      {"link to the right file", {{"RIGHT", kContents}}, nullptr, "! File Missing",
+       {"FILE.ZIP.1", "RIGHT"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempNode node;
+    // Two links: the file is copied to the queue and forwarded.
+    node.WriteConfig(BasicConfigText() + "[echo]\ntag = PELIX.TEST\nlink = 2:5020/1 receive send\n"
+                     "link = 2:5020/2 send\n[link]\naddress = 2:5020/1\ntic_password = TICPW\n"
+                     "[link]\naddress = 2:5020/2\n");
+    for (const auto& [name, contents] : c.inbound) node.WriteFile("in/" + name, contents);
+    if (c.inbound[0].first == "RIGHT")
+      ASSERT_EQ(::symlink("RIGHT", node.Path("in/FILE.ZIP.1").c_str()), 0);
+    DropArrival(node, "A.TIC", "", "", TicLines("FILE.ZIP", kContents));
+    node.Run();
+    const Lines log = TicMessages(node);
+    ASSERT_GE(log.size(), 5u);
+    EXPECT_EQ(Lines(log.begin(), log.begin() + 4), Header());
+    EXPECT_EQ(node.List("in"), c.left);
+    if (c.used) {
+      EXPECT_EQ(log[4], "* Using " + std::string(c.used) + " for FILE.ZIP");
+      EXPECT_EQ(node.ReadFile("queue/FILE.ZIP"), kContents);
+      EXPECT_EQ(node.ReadFile("files/PELIX.TEST/FILE.ZIP"), kContents);
+      EXPECT_EQ(node.ReadFile("files/PELIX.TEST/FILES.BBS"), "FILE.ZIP     A test file\r\n");
+      EXPECT_EQ(node.List("ticout").size(), 1u);
+      EXPECT_FALSE(node.Exists("bad"));
+    } else {
+      EXPECT_EQ(Lines(log.begin() + 4, log.end()), (Lines{c.refusal, "* Moving TIC to Bad Tics"}));
+      EXPECT_FALSE(node.Exists("queue/FILE.ZIP"));
+      EXPECT_FALSE(node.Exists("files"));
+    }
+  }
+}
+
 }  // namespace
