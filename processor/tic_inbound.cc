@@ -5,6 +5,7 @@
 #include "common/fido_address.h"
 #include "common/text_helpers.h"
 #include "platform/platform.h"
+#include "processor/bad_tic_index.h"
 #include "processor/config_store.h"
 #include "processor/file_area.h"
 #include "processor/file_crc.h"
@@ -19,6 +20,7 @@
 namespace {
 
 constexpr char kAutoCreatedDescription[] = "Automaticaly added area";
+constexpr char kCantSend[] = "This node can't send files to this fileecho";
 
 const std::string& InboundFile() { return State().inbound_file; }
 
@@ -32,7 +34,7 @@ bool FileNameUsable() {
 
 void Reject(const std::string& tic_path, char mark, const std::string& message) {
   LogLine(mark, message);
-  MoveToBadTics(tic_path);
+  MoveToBadTics(tic_path, message);
 }
 
 // The File and Area values become path parts; a value that could leave the
@@ -339,21 +341,21 @@ bool PassedUsAlready() {
 
 // A file that cannot be moved (its name taken in the bad-TIC directory)
 // stays in the inbound, and its TIC is handled again on the next run.
-void MoveOrSay(const std::string& from, const std::string& to) {
-  if (!platform::MoveFile(from, to)) {
-    LogLine(kMarkError,
-            Format("Can't move %s to %s, left in the inbound", from.c_str(), to.c_str()));
-  }
+bool MoveOrSay(const std::string& from, const std::string& to) {
+  if (platform::MoveFile(from, to)) return true;
+  LogLine(kMarkError, Format("Can't move %s to %s, left in the inbound", from.c_str(), to.c_str()));
+  return false;
 }
 
 }  // namespace
 
-void MoveToBadTics(const std::string& tic_path) {
+void MoveToBadTics(const std::string& tic_path, std::string_view reason) {
   LogLine(kMarkTic, "Moving TIC to Bad Tics");
   const std::string& bad_dir = State().config.bad_tic_dir;
   // A directory that cannot be made shows as the moves failing.
   (void)platform::MakeDirectory(bad_dir);
-  MoveOrSay(tic_path, bad_dir + NameInPath(tic_path));
+  const std::string tic_name = NameInPath(tic_path);
+  if (MoveOrSay(tic_path, bad_dir + tic_name)) RecordBadTic(tic_name, reason);
   if (FileNameUsable() && InboundFilePresent() && !NeededByAnotherTic(tic_path))
     MoveOrSay(InboundFile(), bad_dir + State().tic.file);
 }
@@ -385,8 +387,8 @@ void ProcessInboundTic(const std::string& tic_path) {
   }
   const EchoLinkEntry* own_entry = FindEchoLink(*echo, sender_address);
   if (!own_entry || !own_entry->receive) {
-    MoveToBadTics(tic_path);
-    LogLine(kMarkEcho, "This node can't send files to this fileecho");
+    MoveToBadTics(tic_path, kCantSend);
+    LogLine(kMarkEcho, kCantSend);
     return;
   }
 
