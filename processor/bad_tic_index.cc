@@ -94,7 +94,8 @@ void RecordBadTic(const std::string& tic_name, std::string_view reason) {
   const std::string line = Format("%s\t%s\t%lld\r\n", tic_name.c_str(),
                                   LoggableText(reason).c_str(),
                                   static_cast<long long>(platform::UtcSeconds()));
-  if (!platform::AppendToFile(path, line)) LogLine(kMarkError, Format("Can't write %s", path.c_str()));
+  if (!platform::AppendToFile(path, line))
+    LogLine(kMarkError, Format("Can't write %s", path.c_str()));
 }
 
 void RetryTicsWhoseFileArrived() {
