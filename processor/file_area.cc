@@ -51,7 +51,7 @@ bool CopyFileIntoArea() {
   (void)platform::MakeDirectory(config.fileecho_dir);
   (void)platform::MakeDirectory(AreaDirectory());
   const std::string placed = AreaDirectory() + platform::kSeparator + tic.file;
-  if (platform::CopyFile(config.inbound_dir + tic.file, placed)) return true;
+  if (platform::CopyFile(State().inbound_file, placed)) return true;
   // A full disk or a directory in the file's place: nothing of the TIC is
   // done, and the next run does it all.
   LogLine(kMarkError, Format("Can't copy %s, left in the inbound", placed.c_str()));

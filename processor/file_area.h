@@ -13,7 +13,9 @@ std::string FilesBbsLine(const std::string& file, const std::string& desc, bool 
 // description.
 std::string AnnounceRecordLine(const std::string& file, const std::string& desc);
 
-// Copies the TIC's file from the inbound into fileecho_dir + area. False
+// Copies the TIC's file from the inbound (State().inbound_file, which may be
+// a copy the mailer renamed) into fileecho_dir + area, under the TIC's File
+// name. False
 // (and logged) when no whole copy could be made: the TIC and its file then
 // stay in the inbound, with nothing of them handed on.
 [[nodiscard]] bool CopyFileIntoArea();

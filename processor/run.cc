@@ -4,6 +4,7 @@
 
 #include "common/text_helpers.h"
 #include "platform/platform.h"
+#include "processor/bad_tic_index.h"
 #include "processor/busy_flag.h"
 #include "processor/config_store.h"
 #include "processor/log.h"
@@ -63,6 +64,7 @@ void NetmailPass() {
 void TicPass() {
   ConsoleOut("Scaning Inbound TIC files.\n");
   const std::string& dir = State().config.inbound_dir;
+  RetryTicsWhoseFileArrived();
   std::vector<std::string> tics = FilesMatching(dir + "*.tic");
   if (tics.empty()) {
     LogLine(kMarkNothing, "No TIC files found");

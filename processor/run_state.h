@@ -22,6 +22,9 @@ struct RunState {
   std::vector<LinkRecord> link_list;
   uint32_t serial_counter = 0;
   TicRecord tic;
+  // The TIC's file in the inbound: inbound_dir + File, or the numbered name
+  // a mailer gave a second file of that name.
+  std::string inbound_file;
   // Where the TIC's file was copied in the queue for the mailer; empty
   // until the copy is made.
   std::string queue_copy;

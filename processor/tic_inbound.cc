@@ -5,6 +5,7 @@
 #include "common/fido_address.h"
 #include "common/text_helpers.h"
 #include "platform/platform.h"
+#include "processor/bad_tic_index.h"
 #include "processor/config_store.h"
 #include "processor/file_area.h"
 #include "processor/file_crc.h"
@@ -19,8 +20,9 @@
 namespace {
 
 constexpr char kAutoCreatedDescription[] = "Automaticaly added area";
+constexpr char kCantSend[] = "This node can't send files to this fileecho";
 
-std::string InboundFile() { return State().config.inbound_dir + State().tic.file; }
+const std::string& InboundFile() { return State().inbound_file; }
 
 // Only a TIC's File value that is a plain, non-empty name may lead to the
 // file itself being read, moved or deleted; an empty one would name the
@@ -32,7 +34,7 @@ bool FileNameUsable() {
 
 void Reject(const std::string& tic_path, char mark, const std::string& message) {
   LogLine(mark, message);
-  MoveToBadTics(tic_path);
+  MoveToBadTics(tic_path, message);
 }
 
 // The File and Area values become path parts; a value that could leave the
@@ -110,13 +112,47 @@ bool NeededByAnotherTic(const std::string& tic_path) {
   return false;
 }
 
+std::string FileCrcText(const std::string& path) {
+  return Format("%8.8lX", static_cast<unsigned long>(FileCrc32(path)));
+}
+
 // Fills a missing Crc with the computed one, so that the outgoing TICs
 // carry it; false when the TIC's value differs.
 bool CrcMatches() {
-  const std::string computed = Format("%8.8lX", static_cast<unsigned long>(FileCrc32(InboundFile())));
+  const std::string computed = FileCrcText(InboundFile());
   TicRecord& tic = State().tic;
   if (tic.crc.empty()) tic.crc = computed;
   return EqualsIgnoreCase(tic.crc, computed);
+}
+
+// "NAME.1", "NAME.22": `name` is `file` followed by "." and digits.
+bool IsNumberedCopyName(const std::string& name, const std::string& file) {
+  if (name.size() < file.size() + 2 || name[file.size()] != '.') return false;
+  if (!EqualsIgnoreCase(name.substr(0, file.size()), file)) return false;
+  return name.find_first_not_of("0123456789", file.size() + 1) == std::string::npos;
+}
+
+// binkd keeps a second file of a name already in the inbound as NAME.1
+// (NAME.2, ...), and other mailers do alike: the numbered copy whose CRC-32
+// is the TIC's becomes the TIC's file. Without a Crc line none is taken.
+bool FindRenamedFile() {
+  const TicRecord& tic = State().tic;
+  if (tic.crc.empty()) return false;
+  const std::string& inbound = State().config.inbound_dir;
+  std::vector<platform::DirEntry> found;
+  {
+    platform::CriticalErrorsOff quiet;
+    found = platform::FindFiles(inbound + tic.file + ".*");
+  }
+  for (const platform::DirEntry& entry : found) {
+    const std::string path = inbound + entry.name;
+    if (!IsNumberedCopyName(entry.name, tic.file) || !platform::IsRegularFile(path)) continue;
+    if (!EqualsIgnoreCase(FileCrcText(path), tic.crc)) continue;
+    LogLine(kMarkTic, Format("Using %s for %s", entry.name.c_str(), tic.file.c_str()));
+    State().inbound_file = path;
+    return true;
+  }
+  return false;
 }
 
 FileEchoRecord& AutoCreateEcho() {
@@ -304,32 +340,34 @@ bool PassedUsAlready() {
 
 // A file that cannot be moved (its name taken in the bad-TIC directory)
 // stays in the inbound, and its TIC is handled again on the next run.
-void MoveOrSay(const std::string& from, const std::string& to) {
-  if (!platform::MoveFile(from, to)) {
-    LogLine(kMarkError,
-            Format("Can't move %s to %s, left in the inbound", from.c_str(), to.c_str()));
-  }
+bool MoveOrSay(const std::string& from, const std::string& to) {
+  if (platform::MoveFile(from, to)) return true;
+  LogLine(kMarkError, Format("Can't move %s to %s, left in the inbound", from.c_str(), to.c_str()));
+  return false;
 }
 
 }  // namespace
 
-void MoveToBadTics(const std::string& tic_path) {
+void MoveToBadTics(const std::string& tic_path, std::string_view reason) {
   LogLine(kMarkTic, "Moving TIC to Bad Tics");
   const std::string& bad_dir = State().config.bad_tic_dir;
   // A directory that cannot be made shows as the moves failing.
   (void)platform::MakeDirectory(bad_dir);
-  MoveOrSay(tic_path, bad_dir + NameInPath(tic_path));
+  const std::string tic_name = NameInPath(tic_path);
+  if (MoveOrSay(tic_path, bad_dir + tic_name)) RecordBadTic(tic_name, reason);
   if (FileNameUsable() && InboundFilePresent() && !NeededByAnotherTic(tic_path))
     MoveOrSay(InboundFile(), bad_dir + State().tic.file);
 }
 
 void ProcessInboundTic(const std::string& tic_path) {
+  State().inbound_file = State().config.inbound_dir + State().tic.file;
   // An empty File would make the inbound directory itself the "file".
   if (State().tic.file.empty()) return Reject(tic_path, kMarkError, "File Missing");
   if (!NamesAreSafe(tic_path)) return;
   if (!EchoDirectoryUsable(tic_path)) return;
-  if (!InboundFilePresent()) return Reject(tic_path, kMarkError, "File Missing");
-  if (!CrcMatches()) return Reject(tic_path, kMarkError, "Bad CRC32");
+  const bool present = InboundFilePresent();
+  if (!(present && CrcMatches()) && !FindRenamedFile())
+    return Reject(tic_path, kMarkError, present ? "Bad CRC32" : "File Missing");
 
   TicRecord& tic = State().tic;
   const FidoAddress sender_address = ParseAddress(tic.from);
@@ -348,8 +386,8 @@ void ProcessInboundTic(const std::string& tic_path) {
   }
   const EchoLinkEntry* own_entry = FindEchoLink(*echo, sender_address);
   if (!own_entry || !own_entry->receive) {
-    MoveToBadTics(tic_path);
-    LogLine(kMarkEcho, "This node can't send files to this fileecho");
+    MoveToBadTics(tic_path, kCantSend);
+    LogLine(kMarkEcho, kCantSend);
     return;
   }
 

@@ -3,11 +3,13 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 // Checks and routes the TIC just read into State().tic; `tic_path` is its
 // full path in inbound_dir.
 void ProcessInboundTic(const std::string& tic_path);
 
 // Moves a rejected TIC, and its file when the TIC names one that may be
-// touched, into bad_tic_dir. A move whose target exists leaves the file.
-void MoveToBadTics(const std::string& tic_path);
+// touched, into bad_tic_dir, and notes `reason` in the index there. A move
+// whose target exists leaves the file.
+void MoveToBadTics(const std::string& tic_path, std::string_view reason);

@@ -126,17 +126,21 @@ void ReadTic(const std::string& tic_path) {
     return;
   }
   ReadTicLines(text, tic);
+  // Every later step, a refusal below included, works on this TIC's file.
+  State().inbound_file = State().config.inbound_dir + tic.file;
   LogLine(kMarkTicHeader, Format("Area : %s", LoggableText(tic.area).c_str()));
   LogLine(kMarkTicHeader, Format("File : %s", LoggableText(tic.file).c_str()));
   LogLine(kMarkTicHeader, Format("From : %s", LoggableText(tic.from).c_str()));
   if (too_big) {
-    LogLine(kMarkError, Format("TIC too big, over %zu bytes", kMaxTicSize));
-    return MoveToBadTics(tic_path);
+    const std::string reason = Format("TIC too big, over %zu bytes", kMaxTicSize);
+    LogLine(kMarkError, reason);
+    return MoveToBadTics(tic_path, reason);
   }
   if (tic.seenby.size() + tic.path.size() + tic.ldesc.size() > kMaxTicListLines) {
-    LogLine(kMarkError,
-            Format("Too many Seenby, Path and Ldesc lines in TIC, over %zu", kMaxTicListLines));
-    return MoveToBadTics(tic_path);
+    const std::string reason =
+        Format("Too many Seenby, Path and Ldesc lines in TIC, over %zu", kMaxTicListLines);
+    LogLine(kMarkError, reason);
+    return MoveToBadTics(tic_path, reason);
   }
   ProcessInboundTic(tic_path);
 }

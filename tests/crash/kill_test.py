@@ -196,7 +196,8 @@ def check(node, files, violations, counts):
     if left:
         violations.append(f"left in the inbound: {' '.join(left[:10])}")
     bad = os.path.join(node, "bad")
-    counts["TICs in Bad Tics"] = len(os.listdir(bad)) if os.path.isdir(bad) else 0
+    counts["TICs in Bad Tics"] = (len([f for f in os.listdir(bad) if f.lower().endswith(".tic")])
+                                  if os.path.isdir(bad) else 0)
     flags = [name for name in os.listdir(os.path.join(node, "out")) if name.endswith("sy")]
     if flags:
         violations.append(f"flags left in the outbound: {' '.join(flags)}")

@@ -321,13 +321,21 @@ def same_name_twice():
                   for f in listdir(node("C", "in")) if f.lower().endswith(".tic"))
     check(crcs == sorted(f"{zlib.crc32(d):08X}" for d in (first, second)),
           "each TIC at C carries the CRC of its own file")
+    renamed = [f for f in listdir(node("C", "in")) if f.upper().startswith("SAME.ZIP.")]
+    print(f"note: binkd at C stored the second SAME.ZIP as {renamed}")
     pelix("C")
-    check(not any("Bad CRC32" in l for l in log_lines("C")), "no TIC at C fails its CRC")
-    check(read(node("C", "files", "PELIX.INTEG", "SAME.ZIP")) == first,
-          "C placed the first SAME.ZIP whole")
-    renamed = [f for f in listdir(node("C", "in")) if f.upper().startswith("SAME.ZIP")]
-    print(f"note: binkd at C stored the second SAME.ZIP as {renamed}; its TIC names "
-          "SAME.ZIP and so waits in C's bad TICs as \"File Missing\"")
+    log = log_lines("C")
+    check(not any("Bad CRC32" in l or "File Missing" in l for l in log),
+          "no TIC at C fails its CRC or misses its file")
+    check(any(f"Using {name} for SAME.ZIP" in l for name in renamed for l in log),
+          "pelix on C takes the renamed file for the TIC that names SAME.ZIP")
+    check(read(node("C", "files", "PELIX.INTEG", "SAME.ZIP")) in (first, second),
+          "C placed SAME.ZIP whole")
+    listing = read(node("C", "files", "PELIX.INTEG", "FILES.BBS"), "r") or ""
+    check(sum(l.startswith("SAME.ZIP ") for l in listing.splitlines()) == 2,
+          "C's FILES.BBS lists both SAME.ZIP")
+    check(not [f for f in listdir(node("C", "in")) if f.upper().startswith("SAME.ZIP")],
+          "neither SAME.ZIP is left in C's inbound")
     pelix("B")
     check(not os.path.exists(node("B", "queue", "px0001")),
           "B's queue pass erased the sent copies and their numbered directory")

@@ -50,6 +50,7 @@ class FileAreaTest : public ::testing::Test {
     node_.WriteFile("in/" + file, "contents of " + file);
     State().tic.area = area;
     State().tic.file = file;
+    State().inbound_file = "in/" + file;
     State().tic.desc = desc;
   }
 

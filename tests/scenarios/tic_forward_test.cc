@@ -462,7 +462,7 @@ TEST(TicForward, TicThatPassedUsAlreadyIsADupe) {
     ASSERT_EQ(node.Run().status, 0);
     EXPECT_EQ(AfterHeader(node),
               (Lines{"! Dupe, FILE.ZIP has passed us already", "* Moving TIC to Bad Tics"}));
-    EXPECT_EQ(node.List("bad"), (Lines{"A.TIC", "FILE.ZIP"}));
+    EXPECT_EQ(BadTics(node), (Lines{"A.TIC", "FILE.ZIP"}));
     EXPECT_FALSE(node.Exists("out"));
     EXPECT_FALSE(node.Exists("files/PELIX.TEST"));
   }

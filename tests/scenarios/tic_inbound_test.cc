@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "platform/platform.h"
 #include "tests/support/temp_node.h"
 #include "tests/support/tic_arrival.h"
 
@@ -39,6 +40,14 @@ Lines TicMessages(const TempNode& node) {
 Lines Header(const std::string& area = "PELIX.TEST", const std::string& file = "FILE.ZIP",
              const std::string& from = "2:5020/1") {
   return {"* Processing A.TIC", "$ Area : " + area, "$ File : " + file, "$ From : " + from};
+}
+
+// The CR LF ended lines of a text.
+Lines Split(const std::string& text) {
+  Lines lines;
+  for (size_t pos = 0, end; (end = text.find("\r\n", pos)) != std::string::npos; pos = end + 2)
+    lines.push_back(text.substr(pos, end - pos));
+  return lines;
 }
 
 Lines Plus(Lines a, const Lines& b) {
@@ -112,7 +121,7 @@ TEST(TicInbound, EveryRejectionIsLoggedAndMovesTicAndFileToBadTics) {
     // The right to send is the one check whose message follows the move.
     if (c.log.empty()) expected_log.push_back("& This node can't send files to this fileecho");
     EXPECT_EQ(TicMessages(node), expected_log);
-    EXPECT_EQ(node.List("bad"), (Lines{"A.TIC", "FILE.ZIP"}));
+    EXPECT_EQ(BadTics(node), (Lines{"A.TIC", "FILE.ZIP"}));
     EXPECT_EQ(node.ReadFile("bad/FILE.ZIP"), c.contents);
     EXPECT_EQ(node.List("in"), Lines{});
     EXPECT_FALSE(node.Exists("files"));
@@ -128,7 +137,7 @@ TEST(TicInbound, MissingFileMovesOnlyTheTic) {
   node.MakeDir("in/FILE.ZIP");
   node.Run();
   EXPECT_EQ(TicMessages(node), Plus(Header(), {"! File Missing", "* Moving TIC to Bad Tics"}));
-  EXPECT_EQ(node.List("bad"), Lines{"A.TIC"});
+  EXPECT_EQ(BadTics(node), Lines{"A.TIC"});
   EXPECT_EQ(node.List("in"), Lines{"FILE.ZIP"});
 }
 
@@ -139,7 +148,7 @@ TEST(TicInbound, EmptyFileValueIsMissingAndLeavesTheInboundInPlace) {
   DropArrival(node, "A.TIC", "", "", WithLine(TicLines("X", kContents), "File", "File"));
   node.Run();
   EXPECT_EQ(TicMessages(node), Plus(Header("PELIX.TEST", ""), {"! File Missing", "* Moving TIC to Bad Tics"}));
-  EXPECT_EQ(node.List("bad"), Lines{"A.TIC"});
+  EXPECT_EQ(BadTics(node), Lines{"A.TIC"});
   EXPECT_EQ(node.List("in"), Lines{"OTHER.ZIP"});
 }
 
@@ -182,7 +191,7 @@ TEST(TicInbound, UnsafeFileOrAreaIsRejectedWithoutTouchingAnythingOutside) {
     EXPECT_EQ(log[4], c.message);
     EXPECT_EQ(log[5], "* Moving TIC to Bad Tics");
     EXPECT_EQ(log.size(), 6u);
-    EXPECT_EQ(node.List("bad"), c.bad);
+    EXPECT_EQ(BadTics(node), c.bad);
     EXPECT_EQ(node.ReadFile("SECRET.TXT"), kContents);
     Lines after = node.List("");
     for (const char* made : {"bad", "pelix.log"})
@@ -219,7 +228,7 @@ TEST(TicInbound, EchoDirectoryThatIsAFileMakesABadTicAndTheRunGoesOn) {
   ASSERT_GE(log.size(), 6u);
   EXPECT_EQ(log[4], "! Echo directory files/x.zip is not a directory");
   EXPECT_EQ(log[5], "* Moving TIC to Bad Tics");
-  EXPECT_EQ(node.List("bad"), (Lines{"A.TIC", "A.ZIP"}));
+  EXPECT_EQ(BadTics(node), (Lines{"A.TIC", "A.ZIP"}));
   EXPECT_EQ(node.ReadConfig().echoes.size(), 4u);
   EXPECT_EQ(node.ReadFile("files/PELIX.TEST/B.ZIP"), kContents);
   EXPECT_EQ(node.List("in"), Lines{});
@@ -256,7 +265,7 @@ TEST(TicInbound, OnlyRegularFilesAreTakenFromTheInbound) {
     EXPECT_EQ(TicMessages(node), Plus(Header(), {"! File Missing", "* Moving TIC to Bad Tics",
                                                  "* Processing B.TIC", "! Can't open in/B.TIC"}));
     EXPECT_EQ(node.List("in"), (Lines{"B.TIC", "C.ZIP", "FILE.ZIP"}));
-    EXPECT_EQ(node.List("bad"), Lines{"A.TIC"});
+    EXPECT_EQ(BadTics(node), Lines{"A.TIC"});
     EXPECT_FALSE(node.Exists("queue/FILE.ZIP"));
     EXPECT_FALSE(node.Exists("out"));
   }
@@ -283,7 +292,7 @@ TEST(TicInbound, RejectedTicLeavesAFileThatAnotherTicNeeds) {
     node.WriteFile("in/A.TIC", TicText(lines));
     DropArrival(node, "B.TIC", "FILE.ZIP", kContents, good);
     node.Run();
-    EXPECT_EQ(node.List("bad"), Lines{"A.TIC"});
+    EXPECT_EQ(BadTics(node), Lines{"A.TIC"});
     EXPECT_EQ(node.ReadFile("files/PELIX.TEST/FILE.ZIP"), kContents);
     EXPECT_EQ(node.List("in"), Lines{});
   }
@@ -407,7 +416,7 @@ TEST(TicInbound, TicWhoseNameIsTakenInBadTicsStaysForTheNextRun) {
   node.Run();
   EXPECT_EQ(node.List("in"), Lines{"A.TIC"});
   EXPECT_EQ(node.ReadFile("bad/A.TIC"), "an earlier rejected TIC");
-  EXPECT_EQ(node.List("bad"), (Lines{"A.TIC", "FILE.ZIP"}));
+  EXPECT_EQ(BadTics(node), (Lines{"A.TIC", "FILE.ZIP"}));
 }
 
 TEST(TicInbound, UnreadableTicStaysWhereItIs) {
@@ -419,6 +428,122 @@ TEST(TicInbound, UnreadableTicStaysWhereItIs) {
   EXPECT_EQ(TicMessages(node), (Lines{"* Processing A.TIC", "! Can't open in/A.TIC"}));
   EXPECT_EQ(node.List("in"), Lines{"A.TIC"});
   EXPECT_FALSE(node.Exists("bad"));
+}
+
+TEST(TicInbound, TicRefusedForItsMissingFileIsRetriedWhenTheFileArrives) {
+  TempNode node;
+  node.WriteConfig(NodeConfig());
+  DropArrival(node, "A.TIC", "", "", TicLines("FILE.ZIP", kContents));
+  DropArrival(node, "B.TIC", "OTHER.ZIP", kContents,
+              WithLine(TicLines("OTHER.ZIP", kContents), "Pw", "Pw WRONG"));
+  node.Run();
+  const Lines index = Split(node.ReadFile("bad/" + std::string(kBadTicIndexName)));
+  ASSERT_EQ(index.size(), 2u);
+  EXPECT_TRUE(index[0].starts_with("A.TIC\tFile Missing\t")) << index[0];
+  EXPECT_TRUE(index[1].starts_with("B.TIC\tPassword mismatch\t")) << index[1];
+  const int64_t moved = std::stoll(index[0].substr(index[0].rfind('\t') + 1));
+  EXPECT_LE(std::abs(platform::UtcSeconds() - moved), 60);
+
+  // Both files arrive: only the TIC that waited for its file is handled.
+  const size_t first_run = TicMessages(node).size();
+  node.WriteFile("in/FILE.ZIP", kContents);
+  node.WriteFile("in/OTHER.ZIP", kContents);
+  node.Run();
+  const Lines log = TicMessages(node);
+  EXPECT_EQ(Lines(log.begin() + first_run, log.end()),
+            Plus({"* Retrying A.TIC, its file has arrived"}, Header()));
+  EXPECT_EQ(node.ReadFile("files/PELIX.TEST/FILE.ZIP"), kContents);
+  EXPECT_EQ(BadTics(node), (Lines{"B.TIC", "OTHER.ZIP"}));
+  EXPECT_EQ(node.List("in"), Lines{"OTHER.ZIP"});
+}
+
+TEST(TicInbound, OnlyRecentFileMissingTicsAreRetried) {
+  const int64_t day = 24 * 60 * 60;
+  const int64_t now = platform::UtcSeconds();
+  const struct {
+    const char* what;
+    std::string index;
+    bool retried;
+  } cases[] = {
+      {"13 days ago", Format("A.TIC\tFile Missing\t%lld\r\n", (long long)(now - 13 * day)), true},
+      {"later line wins", Format("A.TIC\tBad CRC32\t%lld\r\nA.TIC\tFile Missing\t%lld\r\n",
+                                 (long long)now, (long long)now), true},
+      {"15 days ago", Format("A.TIC\tFile Missing\t%lld\r\n", (long long)(now - 15 * day)), false},
+      {"other reason", Format("A.TIC\tBad CRC32\t%lld\r\n", (long long)now), false},
+      {"no index", "", false},
+      {"damaged line", Format("A.TIC\tFile Missing\t%lld\tX\r\nA.TIC\tFile Mis", (long long)now),
+       false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempNode node;
+    node.WriteConfig(NodeConfig());
+    node.WriteFile("bad/A.TIC", TicText(TicLines("FILE.ZIP", kContents)));
+    if (!c.index.empty()) node.WriteFile("bad/" + std::string(kBadTicIndexName), c.index);
+    node.WriteFile("in/FILE.ZIP", kContents);
+    node.Run();
+    if (c.retried) {
+      EXPECT_EQ(TicMessages(node), Plus({"* Retrying A.TIC, its file has arrived"}, Header()));
+      EXPECT_EQ(BadTics(node), Lines{});
+      EXPECT_EQ(node.List("in"), Lines{});
+    } else {
+      EXPECT_EQ(TicMessages(node), Lines{"^ No TIC files found"});
+      EXPECT_EQ(BadTics(node), Lines{"A.TIC"});
+      EXPECT_EQ(node.List("in"), Lines{"FILE.ZIP"});
+    }
+  }
+}
+
+TEST(TicInbound, FileTheMailerRenamedIsFoundByItsCrc) {
+  const struct {
+    const char* what;
+    std::vector<std::pair<std::string, std::string>> inbound;  // name, contents
+    const char* used;  // nullptr: refused with `refusal`
+    const char* refusal;
+    Lines left;
+  } cases[] = {
+      {"missing, first copy", {{"FILE.ZIP.1", kContents}}, "FILE.ZIP.1", "", {}},
+      {"other crc, a later copy",
+       {{"FILE.ZIP", "another file"}, {"FILE.ZIP.1", "a third file"}, {"FILE.ZIP.12", kContents}},
+       "FILE.ZIP.12", "", {"FILE.ZIP", "FILE.ZIP.1"}},
+      {"copy with another crc", {{"FILE.ZIP.1", "another file"}}, nullptr, "! File Missing",
+       {"FILE.ZIP.1"}},
+      {"not a number", {{"FILE.ZIP.1a", kContents}, {"FILE.ZIP.", kContents}}, nullptr,
+       "! File Missing", {"FILE.ZIP.", "FILE.ZIP.1a"}},
+      {"named file bad, copy bad", {{"FILE.ZIP", "another file"}, {"FILE.ZIP.1", "a third file"}},
+       nullptr, "! Bad CRC32", {"FILE.ZIP.1"}},
+      {"link to the right file", {{"RIGHT", kContents}}, nullptr, "! File Missing",
+       {"FILE.ZIP.1", "RIGHT"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempNode node;
+    // Two links: the file is copied to the queue and forwarded.
+    node.WriteConfig(BasicConfigText() + "[echo]\ntag = PELIX.TEST\nlink = 2:5020/1 receive send\n"
+                     "link = 2:5020/2 send\n[link]\naddress = 2:5020/1\ntic_password = TICPW\n"
+                     "[link]\naddress = 2:5020/2\n");
+    for (const auto& [name, contents] : c.inbound) node.WriteFile("in/" + name, contents);
+    if (c.inbound[0].first == "RIGHT")
+      ASSERT_EQ(::symlink("RIGHT", node.Path("in/FILE.ZIP.1").c_str()), 0);
+    DropArrival(node, "A.TIC", "", "", TicLines("FILE.ZIP", kContents));
+    node.Run();
+    const Lines log = TicMessages(node);
+    ASSERT_GE(log.size(), 5u);
+    EXPECT_EQ(Lines(log.begin(), log.begin() + 4), Header());
+    EXPECT_EQ(node.List("in"), c.left);
+    if (c.used) {
+      EXPECT_EQ(log[4], "* Using " + std::string(c.used) + " for FILE.ZIP");
+      EXPECT_EQ(node.ReadFile("queue/FILE.ZIP"), kContents);
+      EXPECT_EQ(node.ReadFile("files/PELIX.TEST/FILE.ZIP"), kContents);
+      EXPECT_EQ(node.ReadFile("files/PELIX.TEST/FILES.BBS"), "FILE.ZIP     A test file\r\n");
+      EXPECT_EQ(node.List("ticout").size(), 1u);
+      EXPECT_FALSE(node.Exists("bad"));
+    } else {
+      EXPECT_EQ(Lines(log.begin() + 4, log.end()), (Lines{c.refusal, "* Moving TIC to Bad Tics"}));
+      EXPECT_FALSE(node.Exists("queue/FILE.ZIP"));
+      EXPECT_FALSE(node.Exists("files"));
+    }
+  }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "processor/bad_tic_index.h"
 #include "processor/file_crc.h"
 #include "processor/log.h"
 #include "tests/support/temp_node.h"
@@ -47,4 +48,11 @@ inline void DropArrival(const TempNode& node, const std::string& tic_name, const
                         const std::string& contents, const std::vector<std::string>& lines) {
   if (!file.empty()) node.WriteFile("in/" + file, contents);
   node.WriteFile("in/" + tic_name, TicText(lines));
+}
+
+// The refused TICs and files in bad/, without the index of why.
+inline std::vector<std::string> BadTics(const TempNode& node) {
+  std::vector<std::string> names = node.List("bad");
+  std::erase(names, std::string(kBadTicIndexName));
+  return names;
 }
