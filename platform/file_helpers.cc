@@ -12,6 +12,22 @@ std::string SideFileName(const std::string& target, int attempt) {
   return side;
 }
 
+namespace {
+
+// A new side file of `path`, under the first of its side names that is
+// free; nullptr when none can be made.
+FilePtr CreateSideFile(const std::string& path, std::string& side) {
+  for (int n = 0; n < 1000; ++n) {
+    side = SideFileName(path, n);
+    bool taken = false;
+    FilePtr file = CurrentEnv().Open(side, OpenMode::kCreateNew, &taken);
+    if (file || !taken) return file;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
 bool CreateExclusive(const std::string& path) {
   FilePtr file = CurrentEnv().Open(path, OpenMode::kCreateNew);
   return file && file->Close();
@@ -21,13 +37,7 @@ bool CreateFlagHolding(const std::string& path, std::string_view text, bool& exi
   Env& env = CurrentEnv();
   exists = false;
   std::string side;
-  FilePtr file;
-  for (int n = 0; n < 1000 && !file; ++n) {
-    side = SideFileName(path, n);
-    bool taken = false;
-    file = env.Open(side, OpenMode::kCreateNew, &taken);
-    if (!file && !taken) return false;
-  }
+  FilePtr file = CreateSideFile(path, side);
   if (!file) return false;
   bool ok = file->Write(text);
   ok = file->Close() && ok;
@@ -73,13 +83,7 @@ bool AppendToFile(const std::string& path, std::string_view bytes) {
 bool RewriteFile(const std::string& path, std::string_view bytes) {
   Env& env = CurrentEnv();
   std::string side;
-  FilePtr file;
-  for (int n = 0; n < 1000 && !file; ++n) {
-    side = SideFileName(path, n);
-    bool exists = false;
-    file = env.Open(side, OpenMode::kCreateNew, &exists);
-    if (!file && !exists) return false;
-  }
+  FilePtr file = CreateSideFile(path, side);
   if (!file) return false;
   bool ok = file->Write(bytes);
   ok = ok && file->Sync();
