@@ -199,7 +199,9 @@ TEST_F(OutboundTest, FlagOfAProcessThatIsGoneIsStale) {
     platform::ScopedEnv scoped(&env);
     EXPECT_EQ(LinkBusy(address, ""), !c.stale);
     EXPECT_EQ(node_.Exists(c.flag), !c.stale);
-    if (node_.Exists(c.flag)) ASSERT_TRUE(platform::DeleteFile(c.flag));
+    if (node_.Exists(c.flag)) {
+      ASSERT_TRUE(platform::DeleteFile(c.flag));
+    }
   }
   EXPECT_EQ(node_.LogMessages(),
             (std::vector<std::string>{
@@ -216,7 +218,7 @@ TEST_F(OutboundTest, WaitEndsWhenTheMailerRemovesItsFlag) {
     node_.WriteFile(flag, "");
     std::thread mailer([flag] {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
-      platform::DeleteFile(flag);
+      EXPECT_TRUE(platform::DeleteFile(flag));
     });
     EXPECT_TRUE(WaitWhileBusy(address, "", 3600)) << flag;
     mailer.join();

@@ -236,7 +236,7 @@ TEST_F(TicExportTest, WaitsWhileTheMailerHoldsTheDestination) {
     std::thread mailer([&] {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
       untouched_while_busy = !platform::Exists("out/139c0001.clo");
-      platform::DeleteFile(flag);
+      EXPECT_TRUE(platform::DeleteFile(flag));
     });
     Export("2:5020/1");
     mailer.join();

@@ -523,8 +523,9 @@ TEST(TicInbound, FileTheMailerRenamedIsFoundByItsCrc) {
                      "link = 2:5020/2 send\n[link]\naddress = 2:5020/1\ntic_password = TICPW\n"
                      "[link]\naddress = 2:5020/2\n");
     for (const auto& [name, contents] : c.inbound) node.WriteFile("in/" + name, contents);
-    if (c.inbound[0].first == "RIGHT")
+    if (c.inbound[0].first == "RIGHT") {
       ASSERT_EQ(::symlink("RIGHT", node.Path("in/FILE.ZIP.1").c_str()), 0);
+    }
     DropArrival(node, "A.TIC", "", "", TicLines("FILE.ZIP", kContents));
     node.Run();
     const Lines log = TicMessages(node);
