@@ -291,15 +291,6 @@ bool MakeQueueCopy() {
   return false;
 }
 
-bool ForwardToLinks(const FileEchoRecord& echo) {
-  WaitForEveryDestination(echo);
-  if (!MakeQueueCopy()) return false;
-  for (const EchoLinkEntry& entry : echo.links) SelectLink(entry, echo);
-  State().queue_copy.clear();
-  State().queue_copy_reused = false;
-  return true;
-}
-
 // The TIC and its file must leave the inbound once handled, or every run
 // forwards them again (a mailer and pelix running as different users).
 bool InboundRemovable(const std::string& tic_path) {
@@ -347,6 +338,23 @@ bool MoveOrSay(const std::string& from, const std::string& to) {
 }
 
 }  // namespace
+
+bool AnyLinkTakesFile(const FileEchoRecord& echo) {
+  for (const EchoLinkEntry& entry : echo.links) {
+    std::optional<std::string> unused;
+    if (SelectedLink(entry, false, unused)) return true;
+  }
+  return false;
+}
+
+bool ForwardToLinks(const FileEchoRecord& echo) {
+  WaitForEveryDestination(echo);
+  if (!MakeQueueCopy()) return false;
+  for (const EchoLinkEntry& entry : echo.links) SelectLink(entry, echo);
+  State().queue_copy.clear();
+  State().queue_copy_reused = false;
+  return true;
+}
 
 void MoveToBadTics(const std::string& tic_path, std::string_view reason) {
   LogLine(kMarkTic, "Moving TIC to Bad Tics");

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/records.h"
+
 // Checks and routes the TIC just read into State().tic; `tic_path` is its
 // full path in inbound_dir.
 void ProcessInboundTic(const std::string& tic_path);
@@ -13,3 +15,13 @@ void ProcessInboundTic(const std::string& tic_path);
 // touched, into bad_tic_dir, and notes `reason` in the index there. A move
 // whose target exists leaves the file.
 void MoveToBadTics(const std::string& tic_path, std::string_view reason);
+
+// True when at least one entry of `echo` would be handed the file now in
+// State().tic: "send" on, not in its Seenby, a known link, not passive.
+bool AnyLinkTakesFile(const FileEchoRecord& echo);
+
+// Hands State().inbound_file, as one queue copy, to every entry of `echo`
+// that takes it, once every destination is free; the file itself is only
+// read. False (logged) when no whole queue copy could be made: nothing was
+// then handed on.
+[[nodiscard]] bool ForwardToLinks(const FileEchoRecord& echo);

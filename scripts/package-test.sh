@@ -18,7 +18,7 @@ step() { echo "== package test: $*"; }
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELIX_BUILD_TESTS=OFF >/dev/null
 fi
-targets=(pelix pelixcfg manpages)
+targets=(pelix pelix-hatch pelixcfg manpages)
 grep -q '^PELIX_BUILD_SETUP:BOOL=ON' "$build/CMakeCache.txt" && targets+=(setup)
 cmake --build "$build" -j "$jobs" --target "${targets[@]}"
 
@@ -102,7 +102,7 @@ trap remove_all EXIT
 
 step "dpkg -i"
 dpkg_locked -i "${debs[@]}" >/dev/null
-for program in pelix pelixcfg; do
+for program in pelix pelix-hatch pelixcfg; do
   [ -x /usr/bin/$program ] || fail "/usr/bin/$program is not installed"
 done
 [ ${#debs[@]} -eq 1 ] || [ -x /usr/bin/pelix-setup ] || fail "/usr/bin/pelix-setup is not installed"

@@ -8,7 +8,7 @@ request from C to B and the reply back; jamnntpd serves C's announcement
 base over NNTP. Every process is started and stopped by its pid, every wait
 is bounded.
 
-Usage: peers_test.py PELIX PELIXCFG
+Usage: peers_test.py PELIX PELIXCFG (pelix-hatch is taken from beside PELIX)
 """
 import os
 import shutil
@@ -22,6 +22,7 @@ import time
 import zlib
 
 PELIX, PELIXCFG = (os.path.abspath(p) for p in sys.argv[1:3])
+PELIX_HATCH = os.path.join(os.path.dirname(PELIX), "pelix-hatch")
 ROOT = tempfile.mkdtemp(prefix="pelix-peers-")
 STARTED = []  # (Popen, what) of every process still to be stopped
 SERVERS = {}  # node name -> its binkd server
@@ -226,6 +227,17 @@ def hatch_at_a(file_name, data, serial):
         flow.write(f"{path}\r\n^{tic_path}\r\n".encode())
 
 
+def hatch_with_pelix_hatch(file_name, data):
+    """The same, made by the real pelix-hatch at A; the original stays."""
+    path = node("A", "send", file_name)
+    write(path, data)
+    status, out = run([PELIX_HATCH, path, "PELIX.INTEG", "Integration file"], node("A"))
+    check(status == 0, "pelix-hatch at A ends with status 0: " + out[-200:])
+    check(read(path) == data, "pelix-hatch left the original file alone")
+    check(read(node("A", "queue", file_name)) == data, "pelix-hatch made the queue copy at A")
+    check(len(listdir(node("A", "ticout"))) == 1, "pelix-hatch wrote one TIC for B")
+
+
 def tic_values(text, keyword):
     text = text or ""
     return [line[len(keyword) + 1:] for line in text.replace("\r", "").split("\n")
@@ -246,11 +258,10 @@ def flow_files(name):
 def chain():
     print("== A -> B -> C through binkd sessions")
     data = os.urandom(150000)
-    hatch_at_a("FILE.ZIP", data, 1)
+    hatch_with_pelix_hatch("FILE.ZIP", data)
     status, out = poll("A", "B")
     check(status == 0, "A's session to B ends normally")
-    check(not os.path.exists(node("A", "send", "a0000001.tic")),
-          "binkd at A deleted the \"^\" TIC it sent")
+    check(listdir(node("A", "ticout")) == [], "binkd at A deleted the \"^\" TIC it sent")
     check(read(node("B", "in", "FILE.ZIP")) == data, "the file reached B's inbound whole")
 
     # Another tool's line in B's flow file for C, left without its line end.
@@ -523,6 +534,8 @@ def main():
         text = read(node("C", "binkd.cfg"), "r").replace(
             f"node {ADDRESS['B']}@fidonet ", f"node {ADDRESS['B']}@fidonet -bw 200000/200000 ")
         write(node("C", "slow.cfg"), text)
+        pelix_config("A", [("B", "send")], [(ADDRESS["B"], TIC_PW["A"])])
+        os.makedirs(node("A", "ticout"), exist_ok=True)
         pelix_config("B", [("A", "receive send"), ("C", "receive send")],
                      [(ADDRESS["A"], TIC_PW["A"]), (ADDRESS["C"], TIC_PW["C"])])
         pelix_config("C", [("B", "receive send")],

@@ -1,0 +1,146 @@
+// Files originated on this node by pelix-hatch: exported as an accepted file
+// is, the original left alone, and the requests it refuses.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "tests/support/temp_node.h"
+#include "tests/support/tic_arrival.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+const char kContents[] = "Hatched contents\r\n";
+
+const char kTwoDownlinks[] =
+    "[echo]\ntag = PELIX.HATCH\ndescription = Hatched files\n"
+    "link = 2:5020/2 send\nlink = 2:5020/3 send\n"
+    "[link]\naddress = 2:5020/2\ntic_password = TIC2\nflavour = c\n"
+    "[link]\naddress = 2:5020/3\nflavour = h\n";
+
+RunResult Hatch(const TempNode& node, const Lines& arguments) {
+  return RunProgram(PELIX_HATCH_BINARY, arguments, node.dir());
+}
+
+Lines FlowLines(const std::string& text) {
+  Lines lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    const size_t end = text.find("\r\n", start);
+    lines.push_back(text.substr(start, end - start));
+    start = end == std::string::npos ? text.size() : end + 2;
+  }
+  return lines;
+}
+
+TEST(Hatch, FileGoesToQueueLinksAreaAndAnnounceAndStays) {
+  TempNode node;
+  node.MakeDir("ticout");
+  node.MakeDir("work");
+  node.WriteConfig(BasicConfigText() + kTwoDownlinks);
+  node.WriteFile("work/NODELIST.Z01", kContents);
+  node.WriteFile("ldesc.txt", "First long line\r\nSecond long line\n");
+  RunResult r = Hatch(node, {"--ldesc-file", "ldesc.txt", "--replaces", "NODELIST.Z*",
+                             "work/NODELIST.Z01", "pelix.hatch", "The nodelist"});
+  // "NODELIST.Z*" is a wildcard: refused before anything is written.
+  EXPECT_EQ(r.status, 8) << r.output;
+  r = Hatch(node, {"--ldesc-file", "ldesc.txt", "--replaces", "NODELIST.Z00",
+                   "work/NODELIST.Z01", "pelix.hatch", "The nodelist"});
+  ASSERT_EQ(r.status, 0) << r.output;
+
+  EXPECT_EQ(node.LogMessages(),
+            (Lines{"! Can't hatch, the replaced name NODELIST.Z* holds a wildcard",
+                   "* Hatching NODELIST.Z01 into PELIX.HATCH", "* Exported to 2:5020/2",
+                   "* Exported to 2:5020/3"}));
+  EXPECT_EQ(node.ReadFile("work/NODELIST.Z01"), kContents);
+  EXPECT_EQ(node.ReadFile("queue/NODELIST.Z01"), kContents);
+  EXPECT_EQ(node.List("out"), (Lines{"139c0002.clo", "139c0003.hlo"}));
+  const Lines crash = FlowLines(node.ReadFile("out/139c0002.clo"));
+  const Lines hold = FlowLines(node.ReadFile("out/139c0003.hlo"));
+  ASSERT_EQ(crash.size(), 2u);
+  ASSERT_EQ(hold.size(), 2u);
+  EXPECT_EQ(crash[0], node.dir() + "queue/NODELIST.Z01");
+  EXPECT_EQ(hold[0], node.dir() + "queue/NODELIST.Z01");
+  const std::string tic_prefix = "^" + node.dir();
+  ASSERT_EQ(crash[1].rfind(tic_prefix, 0), 0u) << crash[1];
+  ASSERT_EQ(hold[1].rfind(tic_prefix, 0), 0u) << hold[1];
+  EXPECT_EQ(node.List("ticout").size(), 2u);
+
+  const std::string body =
+      "Area PELIX\\.HATCH\r\n"
+      "Areadesc Hatched files\r\n"
+      "Origin 2:5020/100\r\n"
+      "From 2:5020/100\r\n"
+      "File NODELIST\\.Z01\r\n"
+      "Desc The nodelist\r\n"
+      "Ldesc First long line\r\n"
+      "Ldesc Second long line\r\n"
+      "Crc " + CrcText(kContents) + "\r\n"
+      "Replaces NODELIST\\.Z00\r\n"
+      "Created by Pelix 1\\.02\r\n"
+      "Path 2:5020/100 [0-9]+ [A-Z][a-z]{2} [A-Z][a-z]{2} [0-9]{1,2} "
+      "[0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4} UTC\\+0300\r\n"
+      "Seenby 2:5020/2\r\n"
+      "Seenby 2:5020/3\r\n"
+      "Seenby 2:5020/100\r\n";
+  const std::string sent = node.ReadFile(crash[1].substr(tic_prefix.size()));
+  EXPECT_TRUE(std::regex_match(sent, std::regex(body + "Pw TIC2\r\n"))) << sent;
+  const std::string held = node.ReadFile(hold[1].substr(tic_prefix.size()));
+  EXPECT_TRUE(std::regex_match(held, std::regex(body))) << held;
+
+  EXPECT_EQ(node.ReadFile("files/PELIX.HATCH/NODELIST.Z01"), kContents);
+  EXPECT_EQ(node.ReadFile("files/PELIX.HATCH/FILES.BBS"), "NODELIST.Z01 The nodelist\r\n");
+  EXPECT_EQ(node.ReadFile("announce/Announce.PELIX.HATCH"), " NODELIST.Z01 The nodelist\r\n");
+  EXPECT_FALSE(node.Exists("pelix.bsy"));
+}
+
+// With no sender among the entries, an echo's one link gets the file too.
+TEST(Hatch, EchoWithOneLinkStillExports) {
+  TempNode node;
+  node.MakeDir("ticout");
+  node.WriteConfig(BasicConfigText() +
+                   "[echo]\ntag = ONE\ndescription = One link\nlink = 2:5020/2 send\n"
+                   "[link]\naddress = 2:5020/2\nflavour = c\n");
+  node.WriteFile("FILE.ZIP", kContents);
+  RunResult r = Hatch(node, {node.Path("FILE.ZIP"), "ONE"});
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(node.ReadFile("queue/FILE.ZIP"), kContents);
+  EXPECT_EQ(FlowLines(node.ReadFile("out/139c0002.clo")).size(), 2u);
+  EXPECT_EQ(node.ReadFile("FILE.ZIP"), kContents);
+}
+
+TEST(Hatch, RefusesWithStatusAndNothingWritten) {
+  struct Case {
+    Lines arguments;
+    bool busy;
+    int status;
+    std::string message;  // console text expected
+  };
+  const Case cases[] = {
+      {{"FILE.ZIP", "NO.SUCH"}, false, 6, "Unknown fileecho NO.SUCH"},
+      {{"FILE.ZIP", "../x"}, false, 8, "Can't hatch into ../x, the tag holds a path separator"},
+      {{"FILES.BBS", "PELIX.HATCH"}, false, 8,
+       "Can't hatch FILES.BBS, its name is the name of the area listing"},
+      {{"MISSING.ZIP", "PELIX.HATCH"}, false, 9, "Can't hatch MISSING.ZIP, no such regular file"},
+      {{"work", "PELIX.HATCH"}, false, 9, "Can't hatch work, no such regular file"},
+      {{"FILE.ZIP", "PELIX.HATCH"}, true, 5, "Pelix is busy"},
+      {{"FILE.ZIP"}, false, 3, "Usage: pelix-hatch"},
+  };
+  for (const Case& c : cases) {
+    TempNode node;
+    node.MakeDir("work");
+    node.WriteConfig(BasicConfigText() + kTwoDownlinks);
+    node.WriteFile("FILE.ZIP", kContents);
+    node.WriteFile("FILES.BBS", kContents);
+    if (c.busy) node.WriteFile("pelix.bsy", "");
+    RunResult r = Hatch(node, c.arguments);
+    EXPECT_EQ(r.status, c.status) << c.arguments[0] << r.output;
+    EXPECT_NE(r.output.find(c.message), std::string::npos) << r.output;
+    EXPECT_EQ(node.Exists("pelix.bsy"), c.busy) << c.arguments[0];
+    EXPECT_FALSE(node.Exists("queue/FILE.ZIP")) << c.arguments[0];
+    EXPECT_FALSE(node.Exists("files")) << c.arguments[0];
+  }
+}
+
+}  // namespace
