@@ -176,25 +176,27 @@ TEST_F(OutboundTest, FlagOfAProcessThatIsGoneIsStale) {
   const FidoAddress address = ParseAddress("2:345/6");
   ASSERT_TRUE(OutboundBase(address, "").has_value());
   const int64_t now = platform::UtcSeconds();
+  // Process ids above the largest a Linux system hands out, so that no real
+  // process (this test's own included) can stand for them.
   struct Case {
     const char* flag;
     std::string text;
     int64_t age;
     bool stale;
   } cases[] = {
-      {"out/01590006.bsy", "pelix 999\n", 0, true},           // ours, process gone
+      {"out/01590006.bsy", "pelix 5000999\n", 0, true},           // ours, process gone
       {"out/01590006.bsy", Format("pelix %d\n", ::getpid()), 0, true},  // an old pid of ours
-      {"out/01590006.bsy", "pelix 4242\n", 7200, false},      // ours, still running
-      {"out/01590006.bsy", "999\n", 7200, true},              // a mailer's, gone, old
-      {"out/01590006.csy", "999", 600, false},                // gone, but young
-      {"out/01590006.csy", "4242\n", 7200, false},            // still running
+      {"out/01590006.bsy", "pelix 5004242\n", 7200, false},      // ours, still running
+      {"out/01590006.bsy", "5000999\n", 7200, true},              // a mailer's, gone, old
+      {"out/01590006.csy", "5000999", 600, false},                // gone, but young
+      {"out/01590006.csy", "5004242\n", 7200, false},            // still running
       {"out/01590006.bsy", "", 7200, false},                  // no pid: busy
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
     node_.WriteFile(c.flag, c.text);
     FaultyEnv env;
-    env.UseProcesses({4242});
+    env.UseProcesses({5004242});
     env.UseFakeClock(now + c.age);
     platform::ScopedEnv scoped(&env);
     EXPECT_EQ(LinkBusy(address, ""), !c.stale);
@@ -205,9 +207,9 @@ TEST_F(OutboundTest, FlagOfAProcessThatIsGoneIsStale) {
   }
   EXPECT_EQ(node_.LogMessages(),
             (std::vector<std::string>{
-                "! Removing stale busy flag out/01590006.bsy of process 999",
+                "! Removing stale busy flag out/01590006.bsy of process 5000999",
                 Format("! Removing stale busy flag out/01590006.bsy of process %d", ::getpid()),
-                "! Removing stale busy flag out/01590006.bsy of process 999"}));
+                "! Removing stale busy flag out/01590006.bsy of process 5000999"}));
 }
 
 TEST_F(OutboundTest, WaitEndsWhenTheMailerRemovesItsFlag) {
