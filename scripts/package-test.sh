@@ -52,7 +52,7 @@ cleanup_dirs=("$unpacked")
 trap 'rm -rf "${cleanup_dirs[@]}"' EXIT
 for d in "${debs[@]}"; do dpkg-deb -x "$d" "$unpacked"; done
 pages=("$unpacked"/usr/share/man/man1/*.1.gz)
-[ ${#pages[@]} -eq $(( ${#debs[@]} == 2 ? 3 : 2 )) ] || fail "man pages missing: ${pages[*]}"
+[ ${#pages[@]} -eq $(( ${#debs[@]} == 2 ? 4 : 3 )) ] || fail "man pages missing: ${pages[*]}"
 if command -v man >/dev/null; then
   for page in "${pages[@]}"; do
     warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
