@@ -73,24 +73,8 @@ std::string UnsafeNames(const HatchRequest& request, const std::string& name) {
 int HatchFile(const HatchRequest& request) {
   std::set_new_handler(OutOfMemoryExit);
   ConsoleOut(Format("Pelix %s File Hatch, by the Pelix developers\n", kVersion));
-  std::string why;
-  switch (ClaimBusyFlag(&why)) {
-    case BusyClaim::kBusy:
-      ConsoleOut("Pelix is busy\n");
-      return kHatchBusy;
-    case BusyClaim::kFailed:
-      ConsoleOut(Format("Fatal : Can't create %s, %s\n", kBusyFlagName, why.c_str()));
-      return kExitNoBusyFlag;
-    case BusyClaim::kClaimed:
-      break;
-  }
-  ReadConfiguration();
-  if (const int pid = StaleBusyFlagPid())
-    LogLine(kMarkError, Format("Removing stale pelix.bsy of process %d", pid));
-  if (State().config.queue_dir.empty()) {
-    LogLine(kMarkError, "Queue not defined");
-    FatalExit(1);
-  }
+  if (const std::optional<int> status = ClaimRunFlag(kHatchBusy)) return *status;
+  LoadRunConfiguration();
 
   const std::string name = BaseName(request.file);
   if (const std::string unsafe = UnsafeNames(request, name); !unsafe.empty())

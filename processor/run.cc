@@ -78,31 +78,39 @@ void TicPass() {
 
 }  // namespace
 
-int RunPelix(const std::vector<std::string>& arguments) {
-  // Memory running out anywhere ends the run cleanly, flags removed, so
-  // that the next run is not refused as busy.
-  std::set_new_handler(OutOfMemoryExit);
-  ConsoleOut(Format("Pelix %s FileEcho Processor, by the Pelix developers\n", kVersion));
+std::optional<int> ClaimRunFlag(int busy_status) {
   std::string why;
   switch (ClaimBusyFlag(&why)) {
     case BusyClaim::kBusy:
       ConsoleOut("Pelix is busy\n");
-      return 0;
+      return busy_status;
     case BusyClaim::kFailed:
       ConsoleOut(Format("Fatal : Can't create %s, %s\n", kBusyFlagName, why.c_str()));
       return kExitNoBusyFlag;
     case BusyClaim::kClaimed:
       break;
   }
-  CheckArguments(arguments);
+  return std::nullopt;
+}
+
+void LoadRunConfiguration() {
   ReadConfiguration();
-  // Only now is the log file known.
   if (const int pid = StaleBusyFlagPid())
     LogLine(kMarkError, Format("Removing stale pelix.bsy of process %d", pid));
   if (State().config.queue_dir.empty()) {
     LogLine(kMarkError, "Queue not defined");
     FatalExit(1);
   }
+}
+
+int RunPelix(const std::vector<std::string>& arguments) {
+  // Memory running out anywhere ends the run cleanly, flags removed, so
+  // that the next run is not refused as busy.
+  std::set_new_handler(OutOfMemoryExit);
+  ConsoleOut(Format("Pelix %s FileEcho Processor, by the Pelix developers\n", kVersion));
+  if (const std::optional<int> status = ClaimRunFlag(0)) return *status;
+  CheckArguments(arguments);
+  LoadRunConfiguration();
   NetmailPass();
   TicPass();
   ScanQueue();
