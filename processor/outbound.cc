@@ -276,6 +276,15 @@ void RemoveStaleSideFlags(const std::string& dir) {
     platform::CriticalErrorsOff quiet;
     sides = platform::FindFiles(dir + platform::kSeparator + "~*.?sy");
   }
-  for (const platform::DirEntry& side : sides)
-    if (!side.is_directory) (void)RemoveIfStale(dir + platform::kSeparator + side.name);
+  for (const platform::DirEntry& side : sides) {
+    if (side.is_directory) continue;
+    const std::string path = dir + platform::kSeparator + side.name;
+    if (RemoveIfStale(path)) continue;
+    // Killed before it held its pid: no run of ours makes one now (this run
+    // holds pelix.bsy), so an empty side file is left over.
+    std::string text;
+    if (!platform::ReadWholeFile(path, text, 256) || !text.empty()) continue;
+    LogLine(kMarkError, Format("Removing unfinished busy flag %s", path.c_str()));
+    if (!platform::DeleteFile(path)) LogLine(kMarkError, Format("Can't remove %s", path.c_str()));
+  }
 }

@@ -239,3 +239,16 @@ TEST_F(OutboundTest, WaitGivesUpAtItsLimitAndLeavesForeignFlagsAlone) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(OutboundTest, SideFilesOfFlagsLeftByKilledRunsAreRemoved) {
+  Load(BasicConfigText());
+  node_.WriteFile("out/~01590006.bsy", "");                // killed before its pid
+  node_.WriteFile("out/~01590007.bsy", "pelix 5000999\n");  // its process is gone
+  node_.WriteFile("out/01590008.bsy", "");                  // a real flag stays
+  RemoveStaleSideFlags("out");
+  EXPECT_EQ(node_.List("out"), std::vector<std::string>{"01590008.bsy"});
+}
+
+}  // namespace
