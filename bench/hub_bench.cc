@@ -11,7 +11,8 @@
 // px*.tic waiting in the TIC outbound), scale (500, 1,000, 2,000 TICs of
 // 1 KiB); smoke (100 TICs, 5 links) only when named. Without a scenario
 // all but smoke run. Each prints TICs/s, exports/s, MB/s
-// and the ratio to its floor.
+// and the ratio to its floor. With --prepare the nodes are only made and
+// their directories printed, for running pelix under a profiler.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -133,9 +134,16 @@ double RunPelix(const std::string& pelix, const std::string& dir) {
   return seconds;
 }
 
+// Set by --prepare: each node is made and left for a profiler, not run.
+bool prepare_only = false;
+
 void Measure(const std::string& pelix, const Load& load) {
   const std::string dir = MakeNode(load);
   DropArrivals(dir, load);
+  if (prepare_only) {
+    std::printf("%-24s prepared in %s (cd there and run pelix)\n", load.name, dir.c_str());
+    return;
+  }
   const double floor = Floor(dir, load);
   const double run = RunPelix(pelix, dir);
   const double megabytes = static_cast<double>(load.tics) * load.file_size / (1024.0 * 1024.0);
@@ -153,14 +161,19 @@ void Measure(const std::string& pelix, const Load& load) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: hub_bench PELIX [data|meta|waiting|scale ...]\n");
+    std::fprintf(stderr, "usage: hub_bench PELIX [--prepare] [data|meta|waiting|scale|smoke ...]\n");
     return 2;
   }
+
   char* absolute = ::realpath(argv[1], nullptr);
   Check(absolute != nullptr, "finding pelix");
   const std::string pelix = absolute;
   std::free(absolute);
   std::vector<std::string> chosen(argv + 2, argv + argc);
+  if (!chosen.empty() && chosen.front() == "--prepare") {
+    prepare_only = true;
+    chosen.erase(chosen.begin());
+  }
   auto wanted = [&](const char* name) {
     if (chosen.empty()) return true;
     for (const std::string& c : chosen)
