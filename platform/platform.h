@@ -85,6 +85,10 @@ enum class OpenMode {
   kTruncate,   // created when missing, emptied when there
   kCreateNew,  // for reading and writing; only when no file of that name
                // exists in any letter case
+  // As kCreateNew, but only this letter case of the name is looked at: for
+  // names only pelix makes (side files) and names whose other letter cases
+  // the caller has looked for itself. Needs no look through the directory.
+  kCreateExact,
   // As kRead and kUpdate, but never through a symbolic link: for what a
   // stranger may have left in the inbound or the netmail folder, where a
   // link could point at a secret or a device.
@@ -108,6 +112,10 @@ class Env {
   // component matched without regard to case when no exact match exists.
   virtual std::string NativePath(const std::string& path) = 0;
   virtual bool Exists(const std::string& path) = 0;
+  // As Exists, but the last name only in this letter case (the directories
+  // on the way are matched as usual): one look, however large the
+  // directory, for names pelix makes and names probed case by case.
+  virtual bool ExistsExactly(const std::string& path) = 0;
   virtual bool IsDirectory(const std::string& path) = 0;
   // True when `path` itself is a regular file: a symbolic link (whatever it
   // points at), a FIFO, a device or a directory is not.
@@ -136,7 +144,9 @@ class Env {
   // sets on a message that no program is to change or delete.
   virtual bool IsReadOnly(const std::string& path) = 0;
   // Makes `to` a second name of the file `from`; fails, touching nothing,
-  // when `to` exists. A flag linked into place is never seen empty.
+  // when `to` exists in this letter case (the caller looks for others
+  // itself, as it does before kCreateExact). A flag linked into place is
+  // never seen empty.
   virtual bool LinkFile(const std::string& from, const std::string& to) = 0;
   // True when this process may remove `path` from its directory (the
   // directory is writable for us and no sticky bit keeps another user's
@@ -180,6 +190,7 @@ class EnvWrapper : public Env {
   std::vector<DirEntry> FindFiles(const std::string& p) override { return target_->FindFiles(p); }
   std::string NativePath(const std::string& p) override { return target_->NativePath(p); }
   bool Exists(const std::string& p) override { return target_->Exists(p); }
+  bool ExistsExactly(const std::string& p) override { return target_->ExistsExactly(p); }
   bool IsDirectory(const std::string& p) override { return target_->IsDirectory(p); }
   bool IsRegularFile(const std::string& p) override { return target_->IsRegularFile(p); }
   bool MakeDirectory(const std::string& p) override { return target_->MakeDirectory(p); }
@@ -248,6 +259,7 @@ inline std::vector<DirEntry> FindFiles(const std::string& pattern) {
 }
 inline std::string NativePath(const std::string& path) { return CurrentEnv().NativePath(path); }
 inline bool Exists(const std::string& path) { return CurrentEnv().Exists(path); }
+inline bool ExistsExactly(const std::string& path) { return CurrentEnv().ExistsExactly(path); }
 inline bool IsDirectory(const std::string& path) { return CurrentEnv().IsDirectory(path); }
 inline bool IsRegularFile(const std::string& path) { return CurrentEnv().IsRegularFile(path); }
 [[nodiscard]] inline bool MakeDirectory(const std::string& path) {

@@ -71,7 +71,7 @@ std::string Slashes(std::string path) {
   return path;
 }
 
-bool ExistsExactly(const std::string& path) {
+bool LstatExists(const std::string& path) {
   struct stat st;
   return ::lstat(path.c_str(), &st) == 0;
 }
@@ -105,7 +105,7 @@ std::string SplitDir(const std::string& native, std::string& last) {
 
 std::string ResolveCase(const std::string& stored) {
   std::string path = Slashes(stored);
-  if (path.empty() || ExistsExactly(path)) return path;
+  if (path.empty() || LstatExists(path)) return path;
   std::string resolved;
   size_t pos = 0;
   if (path[0] == '/') {
@@ -119,7 +119,7 @@ std::string ResolveCase(const std::string& stored) {
     std::string part = path.substr(pos, slash - pos);
     if (!part.empty() && part != "." && part != ".." && still_resolving) {
       std::string candidate = resolved + part;
-      if (!ExistsExactly(candidate)) {
+      if (!LstatExists(candidate)) {
         std::string match = MatchInDirectory(resolved, part);
         if (match == part) still_resolving = false;
         part = match;
@@ -130,6 +130,14 @@ std::string ResolveCase(const std::string& stored) {
     pos = slash + 1;
   }
   return resolved;
+}
+
+// The directories of `stored` matched as ResolveCase matches them, its last
+// name kept exactly as given.
+std::string ResolveDirectories(const std::string& stored) {
+  std::string name;
+  std::string dir = SplitDir(Slashes(stored), name);
+  return dir.empty() ? name : ResolveCase(dir) + name;
 }
 
 class PosixFile : public File {
@@ -274,7 +282,11 @@ class PosixEnv : public Env {
   std::string NativePath(const std::string& path) override { return ResolveCase(path); }
 
   bool Exists(const std::string& path) override {
-    return !path.empty() && ExistsExactly(ResolveCase(path));
+    return !path.empty() && LstatExists(ResolveCase(path));
+  }
+
+  bool ExistsExactly(const std::string& path) override {
+    return !path.empty() && LstatExists(ResolveDirectories(path));
   }
 
   bool IsDirectory(const std::string& path) override {
@@ -327,7 +339,7 @@ class PosixEnv : public Env {
   bool MoveFile(const std::string& from, const std::string& to) override {
     std::string source = ResolveCase(from);
     std::string target = ResolveCase(to);
-    if (!ExistsExactly(source) || ExistsExactly(target)) return false;
+    if (!LstatExists(source) || LstatExists(target)) return false;
     // link()+unlink() is a rename that can never replace an existing target.
     if (::link(source.c_str(), target.c_str()) == 0) {
       if (::unlink(source.c_str()) == 0) return true;
@@ -371,7 +383,8 @@ class PosixEnv : public Env {
   FilePtr Open(const std::string& path, OpenMode mode, bool* exists) override {
     if (exists) *exists = false;
     if (path.empty()) return nullptr;
-    std::string native = ResolveCase(path);
+    std::string native =
+        mode == OpenMode::kCreateExact ? ResolveDirectories(path) : ResolveCase(path);
     int fd = -1;
     switch (mode) {
       case OpenMode::kRead:
@@ -398,10 +411,14 @@ class PosixEnv : public Env {
         break;
       case OpenMode::kCreateNew:
         // ResolveCase found another letter case of an existing name.
-        if (ExistsExactly(native)) {
+        if (LstatExists(native)) {
           if (exists) *exists = true;
           return nullptr;
         }
+        fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno == EEXIST && exists) *exists = true;
+        break;
+      case OpenMode::kCreateExact:
         fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno == EEXIST && exists) *exists = true;
         break;
@@ -418,9 +435,7 @@ class PosixEnv : public Env {
 
   bool LinkFile(const std::string& from, const std::string& to) override {
     std::string source = ResolveCase(from);
-    std::string target = ResolveCase(to);
-    // Another letter case of the name counts as taken, as for kCreateNew.
-    if (ExistsExactly(target)) return false;
+    std::string target = ResolveDirectories(to);
     return ::link(source.c_str(), target.c_str()) == 0;
   }
 
@@ -692,7 +707,7 @@ FlagClaim PosixEnv::ClaimProcessFlag(const std::string& path) {
       claim.error = ENAMETOOLONG;
       return claim;
     }
-    if (ExistsExactly(native)) {
+    if (LstatExists(native)) {
       switch (JudgeExistingFlag(native, claim.stale_pid, claim.error)) {
         case Found::kBusy:
           claim.result = FlagClaim::kBusy;

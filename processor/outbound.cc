@@ -1,5 +1,7 @@
 #include "processor/outbound.h"
 
+#include <algorithm>
+
 #include "common/text_helpers.h"
 #include "platform/platform.h"
 #include "processor/log.h"
@@ -188,14 +190,19 @@ bool LinkBusy(const FidoAddress& address, const std::string& domain) {
   if (!base) return false;
   const size_t cut = base->find_last_of('/');
   const std::string dir = cut == std::string::npos ? "" : base->substr(0, cut + 1);
-  std::vector<platform::DirEntry> flags;
-  {
-    platform::CriticalErrorsOff quiet;
-    flags = platform::FindFiles(*base + ".?sy");
-  }
+  const std::string name = base->substr(dir.size());
+  // The busy flag and the mailer's call flag, named as a Unix mailer names
+  // them or all in capitals as a DOS-born one does; looked at by name, so a
+  // destination costs the same however many files the outbound holds.
+  std::vector<std::string> flags;
+  for (const std::string& stem : {name, ToUpperAscii(name)})
+    for (const char* extension : {".bsy", ".csy", ".BSY", ".CSY"}) {
+      std::string flag = dir + stem + extension;
+      if (std::find(flags.begin(), flags.end(), flag) == flags.end()) flags.push_back(flag);
+    }
   bool busy = false;
-  for (const platform::DirEntry& flag : flags)
-    if (!RemoveIfStale(dir + flag.name)) busy = true;
+  for (const std::string& flag : flags)
+    if (platform::ExistsExactly(flag) && !RemoveIfStale(flag)) busy = true;
   return busy;
 }
 
@@ -228,7 +235,7 @@ BusyResult SetBusy(const FidoAddress& address, const std::string& domain) {
   platform::CriticalErrorsOff quiet;
   // A side file left by a run killed while it made its flag.
   const std::string side = platform::SideFileName(flag, 0);
-  if (platform::Exists(side)) (void)RemoveIfStale(side);
+  if (platform::ExistsExactly(side)) (void)RemoveIfStale(side);
   bool taken = false;
   if (platform::CreateFlagHolding(flag, OurFlagText(), taken)) {
     held_flag = flag;

@@ -23,7 +23,7 @@ std::optional<std::string> OutboundDirectory(const FidoAddress& address,
 std::optional<std::string> OutboundBase(const FidoAddress& address,
                                         const std::string& domain);
 
-// True while a busy or call flag (base name + ".?sy") stands. A stale flag
+// True while a busy or call flag (base name + ".bsy" or ".csy", in lower case or capitals) stands. A stale flag
 // (its process gone: at once when it is ours, after an hour when another
 // program's) is logged with '!' and removed first.
 bool LinkBusy(const FidoAddress& address, const std::string& domain);

@@ -8,6 +8,7 @@
 #include "processor/outbound.h"
 #include "processor/run_state.h"
 #include "processor/seen_by.h"
+#include "processor/tic_name_search.h"
 
 namespace {
 
@@ -88,34 +89,6 @@ bool FlowNamesQueueCopy(const std::string& flow_path) {
   return false;
 }
 
-// "px" and six digits: the serial printed with "%08u", cut to eight
-// characters, its first two overwritten.
-std::string TicName() {
-  std::string name = Format("%08u", NextSerial()).substr(0, 8);
-  name[0] = 'p';
-  name[1] = 'x';
-  return name;
-}
-
-// Opens a new TIC under a name that no file in the TIC outbound holds yet;
-// nullptr when the file cannot be created at all.
-platform::FilePtr CreateTicFile(std::string& path) {
-  const std::string& dir = State().config.tic_outbound_dir;
-  // A TIC outbound that is not there yet is made, as the queue and the file
-  // areas are, rather than stopping every run that forwards a file.
-  // A directory that cannot be made shows as the TIC that cannot be.
-  if (!dir.empty()) (void)platform::MakeDirectory(dir);
-  while (true) {
-    path = dir + TicName() + ".tic";
-    if (platform::Exists(path)) continue;
-    bool taken = false;
-    platform::FilePtr tic = platform::OpenNewFile(path, taken);
-    if (tic) return tic;
-    // Another program took the name between the test and the creation.
-    if (!taken) return nullptr;
-  }
-}
-
 std::string OwnPathLine(const std::string& our_address) {
   const int32_t offset = State().config.utc_offset;
   const platform::LocalTime t = platform::LocalNow();
@@ -184,7 +157,9 @@ std::string OutgoingTicText(const LinkRecord& link, const FileEchoRecord& echo) 
 
 // A TIC that no flow line will name must not stay behind for the mailer.
 void RemoveUnsentTic(const std::string& tic_path) {
-  if (!platform::DeleteFile(tic_path))
+  if (platform::DeleteFile(tic_path))
+    ForgetTicName(tic_path);
+  else
     LogLine(kMarkError, Format("Can't delete %s", tic_path.c_str()));
 }
 
@@ -194,7 +169,7 @@ bool WriteOutgoingTic(const LinkRecord& link, const FileEchoRecord& echo, std::s
   platform::FilePtr tic;
   {
     platform::CriticalErrorsOff quiet;
-    tic = CreateTicFile(tic_path);
+    tic = CreateNextTicFile(State().config.tic_outbound_dir, tic_path);
   }
   if (!tic) return false;
   bool ok = tic->Write(OutgoingTicText(link, echo));

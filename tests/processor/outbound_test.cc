@@ -109,13 +109,13 @@ TEST_F(OutboundTest, DomainWithoutOutboundGivesNoDirectoryAndSaysSo) {
                                       "! No outbound directory for 1:23/4.5"}));
 }
 
-TEST_F(OutboundTest, AnyOfBusyCallOrOtherSyFlagMakesTheDestinationBusy) {
+TEST_F(OutboundTest, BusyOrCallFlagInEitherLetterCaseMakesTheDestinationBusy) {
   Load(BasicConfigText());
   const FidoAddress node = ParseAddress("2:345/6");
   const FidoAddress point = ParseAddress("2:345/6.7");
   ASSERT_TRUE(OutboundBase(point, "").has_value());
   EXPECT_FALSE(LinkBusy(node, ""));
-  for (const char* flag : {"out/01590006.bsy", "out/01590006.CSY", "out/01590006.xsy"}) {
+  for (const char* flag : {"out/01590006.bsy", "out/01590006.CSY", "out/01590006.BSY"}) {
     node_.WriteFile(flag, "");
     EXPECT_TRUE(LinkBusy(node, "")) << flag;
     EXPECT_FALSE(LinkBusy(point, "")) << flag;
@@ -216,7 +216,7 @@ TEST_F(OutboundTest, WaitEndsWhenTheMailerRemovesItsFlag) {
   Load(BasicConfigText());
   const FidoAddress address = ParseAddress("2:345/6");
   ASSERT_TRUE(OutboundBase(address, "").has_value());
-  for (const char* flag : {"out/01590006.bsy", "out/01590006.csy", "out/01590006.xsy"}) {
+  for (const char* flag : {"out/01590006.bsy", "out/01590006.csy", "out/01590006.CSY"}) {
     node_.WriteFile(flag, "");
     std::thread mailer([flag] {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));

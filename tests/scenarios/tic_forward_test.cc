@@ -286,7 +286,7 @@ TEST(TicForward, ManyExportsInOneRunGetDistinctTicsAndOverwriteNone) {
 }
 
 TEST(TicForward, WaitsWhileTheMailerHoldsALinkThenExports) {
-  for (const char* flag : {"out/139c0002.bsy", "out/139c0002.csy", "out/139c0002.xsy"}) {
+  for (const char* flag : {"out/139c0002.bsy", "out/139c0002.csy", "out/139C0002.CSY"}) {
     SCOPED_TRACE(flag);
     TempNode node;
     node.MakeDir("ticout");

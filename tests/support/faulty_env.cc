@@ -73,7 +73,7 @@ platform::FilePtr FaultyEnv::Open(const std::string& path, platform::OpenMode mo
                                   bool* exists) {
   using platform::OpenMode;
   const bool creates = mode == OpenMode::kAppend || mode == OpenMode::kTruncate ||
-                       mode == OpenMode::kCreateNew;
+                       mode == OpenMode::kCreateNew || mode == OpenMode::kCreateExact;
   if (creates && ShouldFail(Op::kCreate, path)) {
     if (exists) *exists = false;
     return nullptr;
