@@ -342,6 +342,16 @@ class CriticalErrorsOff {
 // Tests fix the real Env's clock here; std::nullopt returns to the real one.
 void SetFixedClock(std::optional<int64_t> utc_seconds);
 
+// Directories into which only this process puts names while it runs (the
+// queue, the TIC outbound, the file areas): each is listed once, at the
+// first name that is not there in the letter case asked for, and the
+// listing is kept up to date by this process's own creates, moves and
+// removes there, so that a new name costs no look through a directory of
+// thousands. A listed name is looked at again before it is used, since the
+// mailer removes files it has sent. ForgetKeptNames ends all of it.
+void KeepNamesOf(const std::string& dir);
+void ForgetKeptNames();
+
 // The outbound busy flag the process holds at the moment, removed too when
 // an interrupt or a fatal end stops the process; an empty path: none is
 // held.

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 
 #include "platform/platform.h"
 
@@ -93,6 +94,99 @@ std::string MatchInDirectory(const std::string& dir, const std::string& name) {
   return name;
 }
 
+std::string Folded(std::string name) {
+  for (char& c : name) c = LowerAscii(c);
+  return name;
+}
+
+// The names of a directory given to KeepNamesOf, folded to lower case.
+struct KeptDirectory {
+  bool listed = false;
+  std::unordered_map<std::string, DirEntry> names;
+};
+
+// Native directory, with its closing "/" -> its kept names.
+std::unordered_map<std::string, KeptDirectory>& KeptDirectories() {
+  static std::unordered_map<std::string, KeptDirectory> kept;
+  return kept;
+}
+
+std::string WithClosingSlash(std::string dir) {
+  if (!dir.empty() && dir.back() != '/') dir += '/';
+  return dir;
+}
+
+// The kept names of `dir` (with its closing "/"), listed at first use;
+// nullptr when the directory is not kept or cannot be listed.
+KeptDirectory* KeptNamesIn(const std::string& dir) {
+  auto& kept = KeptDirectories();
+  if (kept.empty()) return nullptr;
+  auto found = kept.find(dir);
+  if (found == kept.end()) return nullptr;
+  KeptDirectory& names = found->second;
+  if (!names.listed) {
+    std::error_code ec;
+    fs::directory_iterator it(dir.empty() ? "." : dir, ec);
+    if (ec) return nullptr;
+    for (const fs::directory_entry& entry : it) {
+      std::string name = entry.path().filename().string();
+      std::error_code type_ec;
+      const bool is_directory = entry.is_directory(type_ec);
+      names.names.emplace(Folded(name), DirEntry{name, is_directory});
+    }
+    names.listed = true;
+  }
+  return &names;
+}
+
+// The name in `dir` equal to `name` ignoring case, or `name` itself;
+// from the kept listing where there is one.
+std::string MatchName(const std::string& dir, const std::string& name) {
+  KeptDirectory* kept = KeptNamesIn(dir);
+  if (!kept) return MatchInDirectory(dir, name);
+  auto hit = kept->names.find(Folded(name));
+  if (hit == kept->names.end()) return name;
+  struct stat st;
+  if (::lstat((dir + hit->second.name).c_str(), &st) == 0) return hit->second.name;
+  // Removed by another program; another letter case may still be there.
+  kept->names.erase(hit);
+  std::string match = MatchInDirectory(dir, name);
+  if (match != name) kept->names.emplace(Folded(match), DirEntry{match, false});
+  return match;
+}
+
+void SplitNative(const std::string& native, std::string& dir, std::string& name) {
+  size_t slash = native.rfind('/');
+  dir = slash == std::string::npos ? "" : native.substr(0, slash + 1);
+  name = slash == std::string::npos ? native : native.substr(slash + 1);
+}
+
+// Keeps a kept listing current after this process made `native`.
+void NoteMade(const std::string& native, bool is_directory = false) {
+  if (KeptDirectories().empty()) return;
+  std::string dir, name;
+  SplitNative(native, dir, name);
+  auto found = KeptDirectories().find(dir);
+  if (found == KeptDirectories().end() || !found->second.listed) return;
+  found->second.names[Folded(name)] = DirEntry{name, is_directory};
+}
+
+// Keeps a kept listing current after this process removed `native`.
+void NoteRemoved(const std::string& native) {
+  if (KeptDirectories().empty()) return;
+  std::string dir, name;
+  SplitNative(native, dir, name);
+  auto found = KeptDirectories().find(dir);
+  if (found == KeptDirectories().end()) return;
+  auto hit = found->second.names.find(Folded(name));
+  if (hit != found->second.names.end() && hit->second.name == name) found->second.names.erase(hit);
+}
+
+void NoteMoved(const std::string& from, const std::string& to) {
+  NoteRemoved(from);
+  NoteMade(to, IsDirectoryExactly(to));
+}
+
 std::string SplitDir(const std::string& native, std::string& last) {
   size_t slash = native.rfind('/');
   if (slash == std::string::npos) {
@@ -106,6 +200,11 @@ std::string SplitDir(const std::string& native, std::string& last) {
 std::string ResolveCase(const std::string& stored) {
   std::string path = Slashes(stored);
   if (path.empty() || LstatExists(path)) return path;
+  // Mostly a new name in a directory that is there as written.
+  std::string dir, last;
+  SplitNative(path, dir, last);
+  if (!last.empty() && last != "." && last != ".." && !dir.empty() && LstatExists(dir))
+    return dir + MatchName(dir, last);
   std::string resolved;
   size_t pos = 0;
   if (path[0] == '/') {
@@ -120,7 +219,7 @@ std::string ResolveCase(const std::string& stored) {
     if (!part.empty() && part != "." && part != ".." && still_resolving) {
       std::string candidate = resolved + part;
       if (!LstatExists(candidate)) {
-        std::string match = MatchInDirectory(resolved, part);
+        std::string match = MatchName(resolved, part);
         if (match == part) still_resolving = false;
         part = match;
       }
@@ -265,6 +364,17 @@ class PosixEnv : public Env {
     std::string mask;
     std::string dir = SplitDir(Slashes(pattern), mask);
     std::string native_dir = dir.empty() ? "." : ResolveCase(dir);
+    if (KeptDirectory* kept = KeptNamesIn(WithClosingSlash(native_dir))) {
+      const std::string prefix = WithClosingSlash(native_dir);
+      for (const auto& [folded, entry] : kept->names) {
+        struct stat st;
+        if (NameMatches(mask, entry.name) && ::lstat((prefix + entry.name).c_str(), &st) == 0)
+          found.push_back({entry.name, S_ISDIR(st.st_mode)});
+      }
+      std::sort(found.begin(), found.end(),
+                [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
+      return found;
+    }
     std::error_code ec;
     fs::directory_iterator it(native_dir, ec);
     if (ec) return found;
@@ -303,7 +413,10 @@ class PosixEnv : public Env {
     std::string native = ResolveCase(path);
     while (native.size() > 1 && native.back() == '/') native.pop_back();
     if (native.empty()) return false;
-    if (::mkdir(native.c_str(), 0777) == 0) return true;
+    if (::mkdir(native.c_str(), 0777) == 0) {
+      NoteMade(native, true);
+      return true;
+    }
     return errno == EEXIST && IsDirectoryExactly(native);
   }
 
@@ -333,6 +446,7 @@ class PosixEnv : public Env {
     ok = writer.Close() && ok;
     ok = ok && ::rename(side.c_str(), target.c_str()) == 0;
     if (!ok) ::unlink(side.c_str());
+    if (ok) NoteMade(target);
     return ok;
   }
 
@@ -342,21 +456,28 @@ class PosixEnv : public Env {
     if (!LstatExists(source) || LstatExists(target)) return false;
     // link()+unlink() is a rename that can never replace an existing target.
     if (::link(source.c_str(), target.c_str()) == 0) {
-      if (::unlink(source.c_str()) == 0) return true;
+      if (::unlink(source.c_str()) == 0) {
+        NoteMoved(source, target);
+        return true;
+      }
       ::unlink(target.c_str());
       return false;
     }
     if (errno == EEXIST) return false;
     // Directories and file systems without hard links: a no-replace rename.
-    return ::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(),
-                       RENAME_NOREPLACE) == 0;
+    if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) != 0)
+      return false;
+    NoteMoved(source, target);
+    return true;
   }
 
   bool ReplaceFile(const std::string& from, const std::string& to) override {
     std::string source = ResolveCase(from);
     std::string target = ResolveCase(to);
     if (IsDirectoryExactly(source) || IsDirectoryExactly(target)) return false;
-    return ::rename(source.c_str(), target.c_str()) == 0;
+    if (::rename(source.c_str(), target.c_str()) != 0) return false;
+    NoteMoved(source, target);
+    return true;
   }
 
   bool DeleteFile(const std::string& path) override {
@@ -364,12 +485,16 @@ class PosixEnv : public Env {
     std::string native = ResolveCase(path);
     struct stat st;
     if (::lstat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return false;
-    return ::unlink(native.c_str()) == 0;
+    if (::unlink(native.c_str()) != 0) return false;
+    NoteRemoved(native);
+    return true;
   }
 
   bool RemoveEmptyDirectory(const std::string& path) override {
     std::string native = ResolveCase(path);
-    return IsDirectoryExactly(native) && ::rmdir(native.c_str()) == 0;
+    if (!IsDirectoryExactly(native) || ::rmdir(native.c_str()) != 0) return false;
+    NoteRemoved(native);
+    return true;
   }
 
   std::string CurrentDirectory() override {
@@ -424,6 +549,9 @@ class PosixEnv : public Env {
         break;
     }
     if (fd < 0) return nullptr;
+    if (mode == OpenMode::kAppend || mode == OpenMode::kTruncate ||
+        mode == OpenMode::kCreateNew || mode == OpenMode::kCreateExact)
+      NoteMade(native);
     return std::make_unique<PosixFile>(fd);
   }
 
@@ -436,7 +564,9 @@ class PosixEnv : public Env {
   bool LinkFile(const std::string& from, const std::string& to) override {
     std::string source = ResolveCase(from);
     std::string target = ResolveDirectories(to);
-    return ::link(source.c_str(), target.c_str()) == 0;
+    if (::link(source.c_str(), target.c_str()) != 0) return false;
+    NoteMade(target);
+    return true;
   }
 
   bool CanDelete(const std::string& path) override {
@@ -515,6 +645,13 @@ Env& CurrentEnv() { return current_env ? *current_env : Posix(); }
 void SetEnv(Env* env) { current_env = env; }
 
 void SetFixedClock(std::optional<int64_t> utc_seconds) { Posix().fixed_clock = utc_seconds; }
+
+void KeepNamesOf(const std::string& dir) {
+  if (dir.empty()) return;
+  KeptDirectories().try_emplace(WithClosingSlash(ResolveCase(dir)));
+}
+
+void ForgetKeptNames() { KeptDirectories().clear(); }
 
 namespace {
 // Fixed storage: the handler may only touch what is async-signal-safe.

@@ -8,7 +8,10 @@ RunState state;
 
 RunState& State() { return state; }
 
-void ResetRunState() { state = RunState{}; }
+void ResetRunState() {
+  state = RunState{};
+  platform::ForgetKeptNames();
+}
 
 uint32_t NextSerial() {
   uint32_t serial = static_cast<uint32_t>(platform::UtcSeconds()) + state.serial_counter;

@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "common/records.h"
@@ -35,12 +34,6 @@ struct RunState {
   bool announce_requested = false;
   bool log_failure_shown = false;  // the console said once that the log is full
   int64_t busy_wait_limit = kBusyWaitLimit;  // tests shorten it
-  // The "px*.tic" names of the TIC outbound, folded to lower case, with the
-  // letter case each has there: listed at the first outgoing TIC of a run,
-  // then kept by the TIC name search.
-  bool tic_names_listed = false;
-  std::string tic_names_dir;
-  std::unordered_map<std::string, std::string> tic_names;
 };
 
 RunState& State();

@@ -157,9 +157,7 @@ std::string OutgoingTicText(const LinkRecord& link, const FileEchoRecord& echo) 
 
 // A TIC that no flow line will name must not stay behind for the mailer.
 void RemoveUnsentTic(const std::string& tic_path) {
-  if (platform::DeleteFile(tic_path))
-    ForgetTicName(tic_path);
-  else
+  if (!platform::DeleteFile(tic_path))
     LogLine(kMarkError, Format("Can't delete %s", tic_path.c_str()));
 }
 

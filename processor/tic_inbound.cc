@@ -279,6 +279,9 @@ bool MakeQueueCopy() {
   const std::string& queue_dir = State().config.queue_dir;
   // A queue directory that cannot be made shows as the copy failing.
   (void)platform::MakeDirectory(queue_dir);
+  // Only pelix names files in the queue: a new name needs no look through
+  // every copy that waits there.
+  platform::KeepNamesOf(queue_dir);
   if (std::optional<std::string> earlier = EarlierQueueCopy()) {
     State().queue_copy = *earlier;
     State().queue_copy_reused = true;

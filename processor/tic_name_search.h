@@ -1,9 +1,6 @@
 // The name of each outgoing TIC: "px" and six digits of the run's serial,
 // the first such name that no file of the TIC outbound has in any letter
-// case. The TIC outbound is listed once per run; only TIC processors (and
-// of them only the one holding pelix.bsy) make names there, while the
-// mailer removes the TICs it has sent, so a listed name is looked at once
-// more before it counts as taken.
+// case. A name found taken skips every serial that would give it again.
 #pragma once
 
 #include <cstdint>
@@ -14,9 +11,6 @@
 // Creates the next outgoing TIC in `dir` (the TIC outbound, with its
 // closing separator); nullptr when it cannot be created. `path` is its name.
 [[nodiscard]] platform::FilePtr CreateNextTicFile(const std::string& dir, std::string& path);
-
-// The TIC at `path`, made by this run, was removed again.
-void ForgetTicName(const std::string& path);
 
 // The serials after `serial` that give the same name: "%08u" of a sum of
 // more than eight digits keeps only its first eight.
