@@ -132,6 +132,9 @@ class Env {
   // every moment one of the two complete files is there under `to`.
   virtual bool ReplaceFile(const std::string& from, const std::string& to) = 0;
   virtual bool DeleteFile(const std::string& path) = 0;
+  // Forces everything written so far on the file system that holds `path`
+  // to disk: one wait for many new files instead of one each.
+  virtual bool SyncFileSystem(const std::string& path) = 0;
   // Removes a directory only when it is empty.
   virtual bool RemoveEmptyDirectory(const std::string& path) = 0;
   // The working directory, absolute, without a closing "/".
@@ -191,6 +194,7 @@ class EnvWrapper : public Env {
   std::string NativePath(const std::string& p) override { return target_->NativePath(p); }
   bool Exists(const std::string& p) override { return target_->Exists(p); }
   bool ExistsExactly(const std::string& p) override { return target_->ExistsExactly(p); }
+  bool SyncFileSystem(const std::string& p) override { return target_->SyncFileSystem(p); }
   bool IsDirectory(const std::string& p) override { return target_->IsDirectory(p); }
   bool IsRegularFile(const std::string& p) override { return target_->IsRegularFile(p); }
   bool MakeDirectory(const std::string& p) override { return target_->MakeDirectory(p); }
@@ -260,6 +264,9 @@ inline std::vector<DirEntry> FindFiles(const std::string& pattern) {
 inline std::string NativePath(const std::string& path) { return CurrentEnv().NativePath(path); }
 inline bool Exists(const std::string& path) { return CurrentEnv().Exists(path); }
 inline bool ExistsExactly(const std::string& path) { return CurrentEnv().ExistsExactly(path); }
+[[nodiscard]] inline bool SyncFileSystem(const std::string& path) {
+  return CurrentEnv().SyncFileSystem(path);
+}
 inline bool IsDirectory(const std::string& path) { return CurrentEnv().IsDirectory(path); }
 inline bool IsRegularFile(const std::string& path) { return CurrentEnv().IsRegularFile(path); }
 [[nodiscard]] inline bool MakeDirectory(const std::string& path) {

@@ -490,6 +490,14 @@ class PosixEnv : public Env {
     return true;
   }
 
+  bool SyncFileSystem(const std::string& path) override {
+    std::string native = ResolveCase(path.empty() ? "." : path);
+    int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    const bool ok = ::syncfs(fd) == 0;
+    return ::close(fd) == 0 && ok;
+  }
+
   bool RemoveEmptyDirectory(const std::string& path) override {
     std::string native = ResolveCase(path);
     if (!IsDirectoryExactly(native) || ::rmdir(native.c_str()) != 0) return false;

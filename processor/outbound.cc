@@ -151,6 +151,10 @@ std::optional<std::string> OutboundDirectory(const FidoAddress& address,
   return ZoneDirectory(*chosen, address);
 }
 
+bool OutboundKnown(const FidoAddress& address, const std::string& domain) {
+  return BaseName(address, domain).has_value();
+}
+
 std::optional<std::string> OutboundBase(const FidoAddress& address, const std::string& domain) {
   std::optional<std::string> dir = OutboundDirectory(address, domain);
   if (!dir) return std::nullopt;

@@ -20,6 +20,10 @@ std::optional<std::string> OutboundDirectory(const FidoAddress& address,
 // The base name (no extension) of the destination; creates the zone
 // directory and, for a point, its point directory. std::nullopt when no
 // domain fits: nothing may then be written for the destination.
+// True when `address` has an outbound (OutboundBase would give its base
+// name); nothing is made and nothing logged.
+bool OutboundKnown(const FidoAddress& address, const std::string& domain);
+
 std::optional<std::string> OutboundBase(const FidoAddress& address,
                                         const std::string& domain);
 

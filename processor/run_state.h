@@ -31,6 +31,12 @@ struct RunState {
   // The copy was there already, whole, from a run that stopped before the
   // TIC was done: links whose flow file names it have it.
   bool queue_copy_reused = false;
+  // Outgoing TICs written ahead for the links the file goes to, in their
+  // order, and forced to disk together; each export takes the next.
+  // prepared_failed_at: the export whose TIC could not be written.
+  std::vector<std::string> prepared_tics;
+  size_t prepared_used = 0;
+  size_t prepared_failed_at = static_cast<size_t>(-1);
   bool announce_requested = false;
   bool log_failure_shown = false;  // the console said once that the log is full
   int64_t busy_wait_limit = kBusyWaitLimit;  // tests shorten it

@@ -1,5 +1,7 @@
 #include "processor/tic_export.h"
 
+#include <algorithm>
+
 #include "common/fido_address.h"
 #include "common/text_helpers.h"
 #include "platform/platform.h"
@@ -146,24 +148,17 @@ std::string OutgoingTicText(const LinkRecord& link, const FileEchoRecord& echo) 
   return text;
 }
 
-// Fatal stops below clear our flag first: a flag we leave behind would hold
-// the mailer and every later run away from this destination.
-[[noreturn]] void StopAndClear(const FidoAddress& address, const std::string& domain,
-                               const char* message, int status) {
-  LogLine(kMarkError, message);
-  ClearBusy(address, domain);
-  FatalExit(status);
-}
-
 // A TIC that no flow line will name must not stay behind for the mailer.
 void RemoveUnsentTic(const std::string& tic_path) {
   if (!platform::DeleteFile(tic_path))
     LogLine(kMarkError, Format("Can't delete %s", tic_path.c_str()));
 }
 
-// Writes the whole outgoing TIC, forced to disk, before any flow line names
-// it; false (the file removed) when it cannot be written whole.
-bool WriteOutgoingTic(const LinkRecord& link, const FileEchoRecord& echo, std::string& tic_path) {
+// Writes the whole outgoing TIC, forced to disk unless the caller forces a
+// whole batch at once, before any flow line names it; false (the file
+// removed) when it cannot be written whole.
+bool WriteOutgoingTic(const LinkRecord& link, const FileEchoRecord& echo, std::string& tic_path,
+                      bool sync) {
   platform::FilePtr tic;
   {
     platform::CriticalErrorsOff quiet;
@@ -171,10 +166,42 @@ bool WriteOutgoingTic(const LinkRecord& link, const FileEchoRecord& echo, std::s
   }
   if (!tic) return false;
   bool ok = tic->Write(OutgoingTicText(link, echo));
-  ok = ok && tic->Sync();
+  ok = ok && (!sync || tic->Sync());
   ok = tic->Close() && ok;
   if (!ok) RemoveUnsentTic(tic_path);
   return ok;
+}
+
+// The prepared TICs no export will take: a run that stops part way must
+// not leave them for the mailer.
+void RemoveUnusedPreparedTics() {
+  RunState& state = State();
+  for (size_t i = state.prepared_used; i < state.prepared_tics.size(); ++i)
+    RemoveUnsentTic(state.prepared_tics[i]);
+  state.prepared_tics.resize(std::min(state.prepared_used, state.prepared_tics.size()));
+}
+
+// The outgoing TIC of this export: the next prepared one, or a new one.
+bool TakeOutgoingTic(const LinkRecord& link, const FileEchoRecord& echo, std::string& tic_path) {
+  RunState& state = State();
+  const size_t position = state.prepared_used;
+  if (position < state.prepared_tics.size()) {
+    tic_path = state.prepared_tics[position];
+    ++state.prepared_used;
+    return true;
+  }
+  if (position == state.prepared_failed_at) return false;
+  return WriteOutgoingTic(link, echo, tic_path, true);
+}
+
+// Fatal stops below clear our flag first: a flag we leave behind would hold
+// the mailer and every later run away from this destination.
+[[noreturn]] void StopAndClear(const FidoAddress& address, const std::string& domain,
+                               const char* message, int status) {
+  LogLine(kMarkError, message);
+  ClearBusy(address, domain);
+  RemoveUnusedPreparedTics();
+  FatalExit(status);
 }
 
 enum class Appended { kWhole, kNotOpened, kNotWritten, kNotClosed };
@@ -212,6 +239,7 @@ void ExportTicToLink(const EchoLinkEntry& entry, const std::string& domain,
     // Nothing of this TIC is lost: it stays in the inbound and is handled
     // again, forwarding included, once the flag has gone.
     LogLine(kMarkError, Format("Node %s stays busy, giving up", entry.address.c_str()));
+    RemoveUnusedPreparedTics();
     FatalExit(2);
   }
   const std::string flow_path = base_name + "." + FlowLetter(link.flavour) + "lo";
@@ -224,7 +252,7 @@ void ExportTicToLink(const EchoLinkEntry& entry, const std::string& domain,
   const std::string flow_failure = Format("Can't modify bink outbound %s", flow_path.c_str());
   if (!TerminateLastLine(flow_path)) StopAndClear(address, domain, flow_failure.c_str(), 2);
   std::string tic_path;
-  if (!WriteOutgoingTic(link, echo, tic_path))
+  if (!TakeOutgoingTic(link, echo, tic_path))
     StopAndClear(address, domain, "Can't create TIC file", 3);
   switch (AppendFlowLines(flow_path, tic_path)) {
     case Appended::kWhole:
@@ -239,4 +267,32 @@ void ExportTicToLink(const EchoLinkEntry& entry, const std::string& domain,
   }
   ClearBusy(address, domain);
   LogLine(kMarkTic, Format("Exported to %s", entry.address.c_str()));
+}
+
+void PrepareOutgoingTics(const std::vector<const LinkRecord*>& links, const FileEchoRecord& echo) {
+  RunState& state = State();
+  state.prepared_tics.clear();
+  state.prepared_used = 0;
+  state.prepared_failed_at = static_cast<size_t>(-1);
+  for (const LinkRecord* link : links) {
+    std::string tic_path;
+    if (!WriteOutgoingTic(*link, echo, tic_path, false)) {
+      state.prepared_failed_at = state.prepared_tics.size();
+      break;
+    }
+    state.prepared_tics.push_back(tic_path);
+  }
+  if (state.prepared_tics.empty()) return;
+  if (platform::SyncFileSystem(state.config.tic_outbound_dir)) return;
+  // Not known to be on disk: no flow line may name any of them.
+  RemoveUnusedPreparedTics();
+  state.prepared_failed_at = 0;
+}
+
+void EndPreparedTics() {
+  RemoveUnusedPreparedTics();
+  RunState& state = State();
+  state.prepared_tics.clear();
+  state.prepared_used = 0;
+  state.prepared_failed_at = static_cast<size_t>(-1);
 }

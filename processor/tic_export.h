@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "common/records.h"
 
@@ -13,3 +14,11 @@
 void ExportTicToLink(const EchoLinkEntry& entry, const std::string& domain,
                      const std::string& base_name, const LinkRecord& link,
                      const FileEchoRecord& echo);
+
+// Writes the outgoing TICs of `links` (the links the file is about to be
+// exported to, in the order of the exports) and forces them to disk in one
+// go; the exports then take them in turn instead of writing and forcing
+// one each. A TIC that cannot be written makes the export it was for fail
+// as it would have. EndPreparedTics removes any that no export took.
+void PrepareOutgoingTics(const std::vector<const LinkRecord*>& links, const FileEchoRecord& echo);
+void EndPreparedTics();

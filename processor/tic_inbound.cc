@@ -350,10 +350,26 @@ bool AnyLinkTakesFile(const FileEchoRecord& echo) {
   return false;
 }
 
+// The links the file is exported to, in the order of the exports.
+std::vector<const LinkRecord*> ExportedLinks(const FileEchoRecord& echo) {
+  std::vector<const LinkRecord*> links;
+  for (const EchoLinkEntry& entry : echo.links) {
+    std::optional<std::string> unused;
+    const LinkRecord* link = SelectedLink(entry, false, unused);
+    if (link && OutboundKnown(ParseAddress(entry.address), DomainPart(entry.address)))
+      links.push_back(link);
+  }
+  return links;
+}
+
 bool ForwardToLinks(const FileEchoRecord& echo) {
   WaitForEveryDestination(echo);
   if (!MakeQueueCopy()) return false;
+  // A copy left by an earlier run may be at some links already; their
+  // exports are decided one by one.
+  if (!State().queue_copy_reused) PrepareOutgoingTics(ExportedLinks(echo), echo);
   for (const EchoLinkEntry& entry : echo.links) SelectLink(entry, echo);
+  EndPreparedTics();
   State().queue_copy.clear();
   State().queue_copy_reused = false;
   return true;

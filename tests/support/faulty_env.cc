@@ -108,6 +108,11 @@ bool FaultyEnv::MakeDirectory(const std::string& path) {
   return EnvWrapper::MakeDirectory(path);
 }
 
+bool FaultyEnv::SyncFileSystem(const std::string& path) {
+  if (ShouldFail(Op::kSync, path)) return false;
+  return EnvWrapper::SyncFileSystem(path);
+}
+
 bool FaultyEnv::LinkFile(const std::string& from, const std::string& to) {
   if (ShouldFail(Op::kLink, to)) return false;
   return EnvWrapper::LinkFile(from, to);

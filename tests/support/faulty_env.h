@@ -53,6 +53,7 @@ class FaultyEnv : public platform::EnvWrapper {
   bool DeleteFile(const std::string& path) override;
   bool MakeDirectory(const std::string& path) override;
   bool LinkFile(const std::string& from, const std::string& to) override;
+  bool SyncFileSystem(const std::string& path) override;
   bool CanDelete(const std::string& path) override;
   bool ProcessExists(int pid) override;
   // kCreate rules reach the making of a process flag too.
