@@ -155,6 +155,16 @@ std::string MatchName(const std::string& dir, const std::string& name) {
   return match;
 }
 
+// The directory last found to be there exactly as written: most looks are
+// for names in the same few directories, which need no second look.
+bool DirectoryExistsAsWritten(const std::string& dir) {
+  static std::string last;
+  if (!last.empty() && dir == last) return true;
+  if (!LstatExists(dir)) return false;
+  last = dir;
+  return true;
+}
+
 void SplitNative(const std::string& native, std::string& dir, std::string& name) {
   size_t slash = native.rfind('/');
   dir = slash == std::string::npos ? "" : native.substr(0, slash + 1);
@@ -203,7 +213,8 @@ std::string ResolveCase(const std::string& stored) {
   // Mostly a new name in a directory that is there as written.
   std::string dir, last;
   SplitNative(path, dir, last);
-  if (!last.empty() && last != "." && last != ".." && !dir.empty() && LstatExists(dir))
+  if (!last.empty() && last != "." && last != ".." && !dir.empty() &&
+      DirectoryExistsAsWritten(dir))
     return dir + MatchName(dir, last);
   std::string resolved;
   size_t pos = 0;
@@ -341,8 +352,7 @@ int OpenRegular(const std::string& native, int flags, mode_t mode = 0666) {
     errno = EINVAL;
     return -1;
   }
-  int status = ::fcntl(fd, F_GETFL);
-  if (status >= 0) ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
+  // O_NONBLOCK stays: it changes nothing for a regular file.
   return fd;
 }
 
@@ -396,7 +406,14 @@ class PosixEnv : public Env {
   }
 
   bool ExistsExactly(const std::string& path) override {
-    return !path.empty() && LstatExists(ResolveDirectories(path));
+    if (path.empty()) return false;
+    const std::string native = Slashes(path);
+    if (LstatExists(native)) return true;
+    std::string dir, name;
+    SplitNative(native, dir, name);
+    // Not there, in a directory that is: no need to match the directories.
+    if (dir.empty() || DirectoryExistsAsWritten(dir)) return false;
+    return LstatExists(ResolveDirectories(path));
   }
 
   bool IsDirectory(const std::string& path) override {

@@ -50,6 +50,9 @@ bool CopyFileIntoArea() {
   // A directory that cannot be made shows as the copy failing.
   (void)platform::MakeDirectory(config.fileecho_dir);
   (void)platform::MakeDirectory(AreaDirectory());
+  // Files arrive in an area through pelix: a new name needs no look
+  // through every file the area holds.
+  platform::KeepNamesOf(AreaDirectory());
   const std::string placed = AreaDirectory() + platform::kSeparator + tic.file;
   if (platform::CopyFile(State().inbound_file, placed)) return true;
   // A full disk or a directory in the file's place: nothing of the TIC is

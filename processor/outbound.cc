@@ -1,7 +1,5 @@
 #include "processor/outbound.h"
 
-#include <algorithm>
-
 #include "common/text_helpers.h"
 #include "platform/platform.h"
 #include "processor/log.h"
@@ -198,12 +196,9 @@ bool LinkBusy(const FidoAddress& address, const std::string& domain) {
   // The busy flag and the mailer's call flag, named as a Unix mailer names
   // them or all in capitals as a DOS-born one does; looked at by name, so a
   // destination costs the same however many files the outbound holds.
-  std::vector<std::string> flags;
-  for (const std::string& stem : {name, ToUpperAscii(name)})
-    for (const char* extension : {".bsy", ".csy", ".BSY", ".CSY"}) {
-      std::string flag = dir + stem + extension;
-      if (std::find(flags.begin(), flags.end(), flag) == flags.end()) flags.push_back(flag);
-    }
+  const std::string upper = ToUpperAscii(name);
+  const std::string flags[] = {dir + name + ".bsy", dir + name + ".csy", dir + upper + ".BSY",
+                               dir + upper + ".CSY"};
   bool busy = false;
   for (const std::string& flag : flags)
     if (platform::ExistsExactly(flag) && !RemoveIfStale(flag)) busy = true;

@@ -23,10 +23,6 @@ uint32_t SerialsSharingName(uint32_t serial) {
 }
 
 platform::FilePtr CreateNextTicFile(const std::string& dir, std::string& path) {
-  // A TIC outbound that is not there yet is made, as the queue and the file
-  // areas are, rather than stopping every run that forwards a file.
-  // A directory that cannot be made shows as the TIC that cannot be.
-  if (!dir.empty()) (void)platform::MakeDirectory(dir);
   // Only TIC processors name files there, and of them only the one that
   // holds pelix.bsy: its names need no look through thousands of TICs
   // that wait for the mailer.
@@ -37,6 +33,11 @@ platform::FilePtr CreateNextTicFile(const std::string& dir, std::string& path) {
     if (!platform::Exists(path)) {
       bool taken = false;
       platform::FilePtr tic = platform::OpenNewFile(path, taken);
+      if (tic) return tic;
+      // A TIC outbound that is not there yet is made, as the queue and the
+      // file areas are, rather than stopping every run that forwards a file.
+      if (!taken && !dir.empty() && !platform::IsDirectory(dir) && platform::MakeDirectory(dir))
+        tic = platform::OpenNewFile(path, taken);
       if (tic) return tic;
       // Not another program taking the name meanwhile: no TIC can be made.
       if (!taken) return nullptr;
