@@ -50,10 +50,14 @@ void Check(bool ok, const char* what) {
   std::exit(1);
 }
 
+// Nodes are made under $TMPDIR, else /var/tmp: a spool disk, as a node's
+// /var/spool/ftn is (on some machines /tmp makes every new file far dearer
+// than the rest of the same file system does).
 std::string MakeNode(const Load& load) {
-  char pattern[] = "/tmp/pelix-hub-XXXXXX";
-  Check(::mkdtemp(pattern) != nullptr, "mkdtemp");
-  const std::string dir = std::string(pattern) + "/";
+  const char* tmpdir = std::getenv("TMPDIR");
+  std::string pattern = std::string(tmpdir && *tmpdir ? tmpdir : "/var/tmp") + "/pelix-hub-XXXXXX";
+  Check(::mkdtemp(pattern.data()) != nullptr, "mkdtemp");
+  const std::string dir = pattern + "/";
   std::string text =
       "[config]\ninbound_dir = " + dir + "in/\ntic_outbound_dir = " + dir +
       "ticout/\nqueue_dir = " + dir + "queue/\nfileecho_dir = " + dir +

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "common/records.h"
@@ -37,6 +38,8 @@ struct RunState {
   std::vector<std::string> prepared_tics;
   size_t prepared_used = 0;
   size_t prepared_failed_at = static_cast<size_t>(-1);
+  // Flow file -> its size after this run's last append to it.
+  std::unordered_map<std::string, int64_t> flow_file_ends;
   bool announce_requested = false;
   bool log_failure_shown = false;  // the console said once that the log is full
   int64_t busy_wait_limit = kBusyWaitLimit;  // tests shorten it

@@ -38,24 +38,23 @@ std::string QueueCopyPath() {
   return state.queue_copy.empty() ? state.config.queue_dir + state.tic.file : state.queue_copy;
 }
 
-// Another tool may leave the last line of a flow file without its line end;
-// appending to it would glue our line onto that one and lose both files.
-bool TerminateLastLine(const std::string& flow_path) {
-  platform::FilePtr flow;
-  {
-    platform::CriticalErrorsOff quiet;
-    flow = platform::OpenFile(flow_path, platform::OpenMode::kUpdate);
-  }
-  if (!flow) return !platform::Exists(flow_path);  // no flow file yet
-  int64_t size = 0;
+// What must go before our lines so that they start a line of their own:
+// another tool may leave the last line of a flow file without its line end,
+// and appending to it would glue our line onto that one and lose both
+// files. A flow file that still ends where our last append ended needs no
+// look. False when the last byte cannot be read.
+bool LineEndNeeded(const std::string& flow_path, int64_t size, std::string& prefix) {
+  prefix.clear();
+  if (size == 0) return true;
+  auto ours = State().flow_file_ends.find(flow_path);
+  if (ours != State().flow_file_ends.end() && ours->second == size) return true;
+  platform::FilePtr flow = platform::OpenFile(flow_path, platform::OpenMode::kRead);
   char last = '\n';
   size_t got = 0;
-  if (!flow->Size(size)) return false;
-  if (size == 0) return true;
-  if (!flow->Seek(size - 1) || !flow->Read(&last, 1, got) || got != 1) return false;
-  if (last == '\n') return true;
-  bool ok = flow->Seek(size) && flow->Write(last == '\r' ? "\n" : "\r\n");
-  return flow->Close() && ok;
+  if (!flow || !flow->Seek(size - 1) || !flow->Read(&last, 1, got) || got != 1) return false;
+  (void)flow->Close();  // only read: a failing close loses nothing
+  if (last != '\n') prefix = last == '\r' ? "\n" : "\r\n";
+  return true;
 }
 
 // A flow-file line as a key: without its "^" or "#", absolute (a relative
@@ -216,16 +215,19 @@ Appended AppendFlowLines(const std::string& flow_path, const std::string& tic_pa
   }
   if (!flow) return Appended::kNotOpened;
   int64_t before = 0;
-  if (!flow->Size(before)) return Appended::kNotWritten;
+  std::string lines;
+  if (!flow->Size(before) || !LineEndNeeded(flow_path, before, lines)) return Appended::kNotWritten;
   // No "^" for the queue copy: it is shared by every link and erased by the
   // queue scan once no flow file names it. "^" for the TIC: the mailer
   // deletes it once it has been sent.
-  if (!flow->Write(FlowLine("", QueueCopyPath()) + FlowLine("^", tic_path))) {
+  lines += FlowLine("", QueueCopyPath()) + FlowLine("^", tic_path);
+  if (!flow->Write(lines)) {
     if (!flow->Truncate(before))
       LogLine(kMarkError, Format("Can't cut %s back, its last line is broken", flow_path.c_str()));
     (void)flow->Close();  // failed already; the write's failure is reported
     return Appended::kNotWritten;
   }
+  State().flow_file_ends[flow_path] = before + static_cast<int64_t>(lines.size());
   return flow->Close() ? Appended::kWhole : Appended::kNotClosed;
 }
 
@@ -250,7 +252,6 @@ void ExportTicToLink(const EchoLinkEntry& entry, const std::string& domain,
   }
   // The flow file is named in every failure: the sysop must find it.
   const std::string flow_failure = Format("Can't modify bink outbound %s", flow_path.c_str());
-  if (!TerminateLastLine(flow_path)) StopAndClear(address, domain, flow_failure.c_str(), 2);
   std::string tic_path;
   if (!TakeOutgoingTic(link, echo, tic_path))
     StopAndClear(address, domain, "Can't create TIC file", 3);
