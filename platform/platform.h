@@ -366,5 +366,10 @@ void SetHeldOutboundFlag(const std::string& path);
 // Removes the outbound flag named by SetHeldOutboundFlag, if any: the last
 // step of a run that has to stop at once.
 void RemoveHeldOutboundFlag();
+// Files an interrupt or a fatal end removes as well (the files busy flags
+// are linked from, one per outbound directory): up to 64, each until
+// ForgetOnInterrupt. RemoveHeldOutboundFlag removes them too.
+void RemoveOnInterrupt(const std::string& path);
+void ForgetOnInterrupt(const std::string& path);
 
 }  // namespace platform

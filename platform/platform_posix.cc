@@ -687,6 +687,17 @@ ino_t process_flag_inode = 0;
 int process_flag_fd = -1;
 char outbound_flag_path[4096];
 volatile sig_atomic_t outbound_flag_armed = 0;
+constexpr int kInterruptFiles = 64;
+char interrupt_file_paths[kInterruptFiles][4096];
+volatile sig_atomic_t interrupt_file_armed[kInterruptFiles] = {};
+
+void RemoveInterruptFiles() {
+  for (int i = 0; i < kInterruptFiles; ++i)
+    if (interrupt_file_armed[i]) {
+      interrupt_file_armed[i] = 0;
+      ::unlink(interrupt_file_paths[i]);
+    }
+}
 
 constexpr int kCleanedUpSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
@@ -700,6 +711,7 @@ bool NamesOurFlag(const char* path) {
 
 extern "C" void OnInterrupt(int sig) {
   if (outbound_flag_armed) ::unlink(outbound_flag_path);
+  RemoveInterruptFiles();
   if (process_flag_armed && NamesOurFlag(process_flag_path)) ::unlink(process_flag_path);
   ::signal(sig, SIG_DFL);
   ::raise(sig);
@@ -915,9 +927,28 @@ void SetHeldOutboundFlag(const std::string& path) {
 }
 
 void RemoveHeldOutboundFlag() {
-  if (!outbound_flag_armed) return;
-  outbound_flag_armed = 0;
-  ::unlink(outbound_flag_path);
+  if (outbound_flag_armed) {
+    outbound_flag_armed = 0;
+    ::unlink(outbound_flag_path);
+  }
+  RemoveInterruptFiles();
+}
+
+void RemoveOnInterrupt(const std::string& path) {
+  const std::string native = ResolveCase(path);
+  if (native.size() >= sizeof interrupt_file_paths[0]) return;
+  for (int i = 0; i < kInterruptFiles; ++i)
+    if (!interrupt_file_armed[i]) {
+      std::memcpy(interrupt_file_paths[i], native.c_str(), native.size() + 1);
+      interrupt_file_armed[i] = 1;
+      return;
+    }
+}
+
+void ForgetOnInterrupt(const std::string& path) {
+  const std::string native = ResolveCase(path);
+  for (int i = 0; i < kInterruptFiles; ++i)
+    if (interrupt_file_armed[i] && native == interrupt_file_paths[i]) interrupt_file_armed[i] = 0;
 }
 
 }  // namespace platform

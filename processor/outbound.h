@@ -56,6 +56,9 @@ BusyResult SetBusy(const FidoAddress& address, const std::string& domain);
 // first; false when the destination stays busy for `limit_seconds`.
 bool WaitAndSetBusy(const FidoAddress& address, const std::string& domain,
                     int64_t limit_seconds);
+// Removes the files this run's busy flags were linked from; the flags stay
+// as ClearBusy leaves them.
+void ReleaseFlagSides();
 // Removes the ".bsy" that SetBusy made, never another program's flag.
 void ClearBusy(const FidoAddress& address, const std::string& domain);
 

@@ -38,6 +38,8 @@ struct RunState {
   std::vector<std::string> prepared_tics;
   size_t prepared_used = 0;
   size_t prepared_failed_at = static_cast<size_t>(-1);
+  // Outbound directory -> the file our busy flags there are linked from.
+  std::unordered_map<std::string, std::string> busy_flag_sides;
   // Flow file -> its size after this run's last append to it.
   std::unordered_map<std::string, int64_t> flow_file_ends;
   bool announce_requested = false;

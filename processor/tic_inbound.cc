@@ -370,6 +370,7 @@ bool ForwardToLinks(const FileEchoRecord& echo) {
   if (!State().queue_copy_reused) PrepareOutgoingTics(ExportedLinks(echo), echo);
   for (const EchoLinkEntry& entry : echo.links) SelectLink(entry, echo);
   EndPreparedTics();
+  ReleaseFlagSides();
   State().queue_copy.clear();
   State().queue_copy_reused = false;
   return true;

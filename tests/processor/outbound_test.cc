@@ -136,18 +136,21 @@ TEST_F(OutboundTest, OurFlagHoldsOurPidAndClearBusyRemovesOnlyIt) {
   ClearBusy(address, "");  // nothing there: nothing happens, nothing said
   EXPECT_FALSE(node_.Exists("pelix.log"));
   ASSERT_EQ(SetBusy(address, ""), BusyResult::kHeld);
-  // Made whole in a side file and linked into place: never seen empty.
-  EXPECT_EQ(node_.List("out.001"), (std::vector<std::string>{"00170004.bsy"}));
+  // Linked into place from a side file that holds our pid: never seen empty.
+  EXPECT_EQ(node_.List("out.001"),
+            (std::vector<std::string>{"00170004.bsy", Format("~pelix.%d.bsy", ::getpid())}));
   EXPECT_EQ(node_.ReadFile("out.001/00170004.bsy"), Format("pelix %d\n", ::getpid()));
   EXPECT_TRUE(LinkBusy(address, ""));
   node_.WriteFile("out.001/00170004.csy", "");
   ClearBusy(address, "");
+  ReleaseFlagSides();
   EXPECT_EQ(node_.List("out.001"), (std::vector<std::string>{"00170004.csy"}));
   ASSERT_TRUE(platform::DeleteFile("out.001/00170004.csy"));
   // The mailer's flag under our name: busy again, and never removed by us.
   node_.WriteFile("out.001/00170004.bsy", "4242\n");
   EXPECT_EQ(SetBusy(address, ""), BusyResult::kTaken);
   ClearBusy(address, "");
+  ReleaseFlagSides();
   EXPECT_EQ(node_.ReadFile("out.001/00170004.bsy"), "4242\n");
   EXPECT_EQ(node_.List("out.001"), (std::vector<std::string>{"00170004.bsy"}));
 }

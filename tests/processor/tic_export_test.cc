@@ -75,6 +75,7 @@ class TicExportTest : public LoadedNodeTest {
     std::optional<std::string> base = OutboundBase(ParseAddress(address), domain);
     ASSERT_TRUE(base.has_value());
     ExportTicToLink(entry, domain, *base, *link, *echo);
+    ReleaseFlagSides();  // as the end of a forward does
   }
 };
 
