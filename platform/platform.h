@@ -78,6 +78,11 @@ struct FlagClaim {
   int error = 0;
 };
 
+// Whether a copy is forced to disk before it takes its name, or later with
+// others in one SyncFileSystems: before anything names it, and before the
+// file it was copied from is removed.
+enum class Durability { kForced, kLater };
+
 enum class OpenMode {
   kRead,       // an existing regular file, for reading
   kUpdate,     // an existing regular file, for reading and writing
@@ -125,16 +130,18 @@ class Env {
   // Copies a regular file, replacing an existing target. The source is
   // never read through a symbolic link: copies are made of arrived files,
   // and a link planted among them must not publish what it points at.
-  virtual bool CopyFile(const std::string& from, const std::string& to) = 0;
+  virtual bool CopyFile(const std::string& from, const std::string& to,
+                        Durability durability) = 0;
   // Moves; fails, touching nothing, when the target exists.
   virtual bool MoveFile(const std::string& from, const std::string& to) = 0;
   // Renames `from` to `to` in one step, replacing an existing `to`: at
   // every moment one of the two complete files is there under `to`.
   virtual bool ReplaceFile(const std::string& from, const std::string& to) = 0;
   virtual bool DeleteFile(const std::string& path) = 0;
-  // Forces everything written so far on the file system that holds `path`
-  // to disk: one wait for many new files instead of one each.
-  virtual bool SyncFileSystem(const std::string& path) = 0;
+  // Forces everything written so far on the file systems that hold
+  // `paths` to disk, each file system once: one wait for many new files
+  // instead of one each.
+  virtual bool SyncFileSystems(const std::vector<std::string>& paths) = 0;
   // Removes a directory only when it is empty.
   virtual bool RemoveEmptyDirectory(const std::string& path) = 0;
   // The working directory, absolute, without a closing "/".
@@ -194,12 +201,14 @@ class EnvWrapper : public Env {
   std::string NativePath(const std::string& p) override { return target_->NativePath(p); }
   bool Exists(const std::string& p) override { return target_->Exists(p); }
   bool ExistsExactly(const std::string& p) override { return target_->ExistsExactly(p); }
-  bool SyncFileSystem(const std::string& p) override { return target_->SyncFileSystem(p); }
+  bool SyncFileSystems(const std::vector<std::string>& p) override {
+    return target_->SyncFileSystems(p);
+  }
   bool IsDirectory(const std::string& p) override { return target_->IsDirectory(p); }
   bool IsRegularFile(const std::string& p) override { return target_->IsRegularFile(p); }
   bool MakeDirectory(const std::string& p) override { return target_->MakeDirectory(p); }
-  bool CopyFile(const std::string& f, const std::string& t) override {
-    return target_->CopyFile(f, t);
+  bool CopyFile(const std::string& f, const std::string& t, Durability d) override {
+    return target_->CopyFile(f, t, d);
   }
   bool MoveFile(const std::string& f, const std::string& t) override {
     return target_->MoveFile(f, t);
@@ -264,16 +273,17 @@ inline std::vector<DirEntry> FindFiles(const std::string& pattern) {
 inline std::string NativePath(const std::string& path) { return CurrentEnv().NativePath(path); }
 inline bool Exists(const std::string& path) { return CurrentEnv().Exists(path); }
 inline bool ExistsExactly(const std::string& path) { return CurrentEnv().ExistsExactly(path); }
-[[nodiscard]] inline bool SyncFileSystem(const std::string& path) {
-  return CurrentEnv().SyncFileSystem(path);
+[[nodiscard]] inline bool SyncFileSystems(const std::vector<std::string>& paths) {
+  return CurrentEnv().SyncFileSystems(paths);
 }
 inline bool IsDirectory(const std::string& path) { return CurrentEnv().IsDirectory(path); }
 inline bool IsRegularFile(const std::string& path) { return CurrentEnv().IsRegularFile(path); }
 [[nodiscard]] inline bool MakeDirectory(const std::string& path) {
   return CurrentEnv().MakeDirectory(path);
 }
-[[nodiscard]] inline bool CopyFile(const std::string& from, const std::string& to) {
-  return CurrentEnv().CopyFile(from, to);
+[[nodiscard]] inline bool CopyFile(const std::string& from, const std::string& to,
+                                   Durability durability = Durability::kForced) {
+  return CurrentEnv().CopyFile(from, to, durability);
 }
 [[nodiscard]] inline bool MoveFile(const std::string& from, const std::string& to) {
   return CurrentEnv().MoveFile(from, to);

@@ -440,7 +440,7 @@ class PosixEnv : public Env {
   // The copy is made in a side file, forced to disk and then renamed into
   // place: a full disk or a kill never leaves a cut file under the name,
   // and a file already there stays whole until the new one is.
-  bool CopyFile(const std::string& from, const std::string& to) override {
+  bool CopyFile(const std::string& from, const std::string& to, Durability durability) override {
     std::string source = ResolveCase(from);
     std::string target = ResolveCase(to);
     if (IsDirectoryExactly(target)) return false;
@@ -459,7 +459,7 @@ class PosixEnv : public Env {
       if (!ok || got == 0) break;
       ok = writer.Write(std::string_view(buffer, got));
     }
-    ok = ok && writer.Sync();
+    ok = ok && (durability == Durability::kLater || writer.Sync());
     ok = writer.Close() && ok;
     ok = ok && ::rename(side.c_str(), target.c_str()) == 0;
     if (!ok) ::unlink(side.c_str());
@@ -507,12 +507,21 @@ class PosixEnv : public Env {
     return true;
   }
 
-  bool SyncFileSystem(const std::string& path) override {
-    std::string native = ResolveCase(path.empty() ? "." : path);
-    int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return false;
-    const bool ok = ::syncfs(fd) == 0;
-    return ::close(fd) == 0 && ok;
+  bool SyncFileSystems(const std::vector<std::string>& paths) override {
+    std::vector<dev_t> done;
+    for (const std::string& path : paths) {
+      std::string native = ResolveCase(path.empty() ? "." : path);
+      int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+      if (fd < 0) return false;
+      struct stat st;
+      bool ok = ::fstat(fd, &st) == 0;
+      if (ok && std::find(done.begin(), done.end(), st.st_dev) == done.end()) {
+        ok = ::syncfs(fd) == 0;
+        done.push_back(st.st_dev);
+      }
+      if (::close(fd) != 0 || !ok) return false;
+    }
+    return true;
   }
 
   bool RemoveEmptyDirectory(const std::string& path) override {

@@ -38,6 +38,8 @@ struct RunState {
   std::vector<std::string> prepared_tics;
   size_t prepared_used = 0;
   size_t prepared_failed_at = static_cast<size_t>(-1);
+  // Where copies were made that the forward forces to disk.
+  std::vector<std::string> unforced_dirs;
   // Outbound directory -> the file our busy flags there are linked from.
   std::unordered_map<std::string, std::string> busy_flag_sides;
   // Flow file -> its size after this run's last append to it.

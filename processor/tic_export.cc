@@ -283,9 +283,16 @@ void PrepareOutgoingTics(const std::vector<const LinkRecord*>& links, const File
     }
     state.prepared_tics.push_back(tic_path);
   }
-  if (state.prepared_tics.empty()) return;
-  if (platform::SyncFileSystem(state.config.tic_outbound_dir)) return;
-  // Not known to be on disk: no flow line may name any of them.
+}
+
+void ForceForwardToDisk() {
+  RunState& state = State();
+  std::vector<std::string> dirs;
+  dirs.swap(state.unforced_dirs);
+  if (!state.prepared_tics.empty()) dirs.push_back(state.config.tic_outbound_dir);
+  if (dirs.empty() || platform::SyncFileSystems(dirs)) return;
+  // Not known to be on disk: no flow line may name any of them, and the
+  // first export stops as a TIC that cannot be written stops it.
   RemoveUnusedPreparedTics();
   state.prepared_failed_at = 0;
 }
