@@ -7,6 +7,7 @@
 //   build/bench/hub_bench build/processor/pelix [scenario ...]
 //
 // Scenarios: data (1,000 TICs x 256 KiB, 20 links, normal and pass-through),
+// announce (/A over 10,000 lines; the queue pass has bench/queue_scan_bench),
 // meta (2,000 TICs x 1 KiB, 20 links), waiting (meta with 10,000 and 50,000
 // px*.tic waiting in the TIC outbound), scale (500, 1,000, 2,000 TICs of
 // 1 KiB); smoke (100 TICs, 5 links) only when named. Without a scenario
@@ -62,7 +63,8 @@ std::string MakeNode(const Load& load) {
       "[config]\ninbound_dir = " + dir + "in/\ntic_outbound_dir = " + dir +
       "ticout/\nqueue_dir = " + dir + "queue/\nfileecho_dir = " + dir +
       "files/\nnetmail_dir = " + dir + "netmail/\nbad_tic_dir = " + dir +
-      "bad/\nannounce_db_dir = " + dir + "announce/\nlog_file = " + dir +
+      "bad/\nannounce_db_dir = " + dir + "announce/\nannounce_to = 1\nannounce_target = " + dir +
+      "new-files.txt\nlog_file = " + dir +
       "pelix.log\nmain_address = 2:5020/100\n"
       "[domain]\nname = fidonet\noutbound_dir = " + dir +
       "out\nis_default = 1\nhas_main_zone = 1\nmain_zone = 2\nzone_list = 2\n"
@@ -126,13 +128,13 @@ double Floor(const std::string& dir, const Load& load) {
   return Seconds(start);
 }
 
-double RunPelix(const std::string& pelix, const std::string& dir) {
+double RunPelix(const std::string& pelix, const std::string& dir, const char* option = nullptr) {
   auto start = std::chrono::steady_clock::now();
   pid_t child = ::fork();
   if (child == 0) {
     if (::chdir(dir.c_str()) != 0) ::_exit(120);
     Check(std::freopen("/dev/null", "w", stdout) != nullptr, "stdout");
-    ::execl(pelix.c_str(), pelix.c_str(), static_cast<char*>(nullptr));
+    ::execl(pelix.c_str(), pelix.c_str(), option, static_cast<char*>(nullptr));
     ::_exit(121);
   }
   int status = 0;
@@ -176,11 +178,31 @@ void RemoveNodes() {
   }
 }
 
+// /A over a day's arrivals at a hub: 10,000 announce lines in 20 echoes,
+// reported into the announce text file.
+void MeasureAnnounce(const std::string& pelix) {
+  const Load load{"announce", 0, 0, 0, false, 0};
+  const std::string dir = MakeNode(load);
+  Check(platform::MakeDirectory(dir + "announce"), "mkdir");
+  for (int echo = 0; echo < 20; ++echo) {
+    std::string lines;
+    for (int i = 0; i < 500; ++i)
+      lines += Format("F%06d.ZIP     262144  Bench file number %d of echo %d\r\n", i, i, echo);
+    Check(platform::WriteWholeFile(dir + Format("announce/Announce.HUB.E%02d", echo), lines),
+          "an announce file");
+  }
+  const double run = RunPelix(pelix, dir, "/A");
+  Check(platform::FindFiles(dir + "announce/Announce.*").empty(), "announcing every file");
+  std::printf("%-24s  10000 lines: %8.2f s  %9.0f lines/s\n", load.name, run, 10000 / run);
+  std::fflush(stdout);
+  made_nodes.push_back(dir);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: hub_bench PELIX [--prepare] [data|meta|waiting|scale|smoke ...]\n");
+    std::fprintf(stderr, "usage: hub_bench PELIX [--prepare] [data|meta|waiting|announce|scale|smoke ...]\n");
     return 2;
   }
 
@@ -210,6 +232,7 @@ int main(int argc, char** argv) {
     Measure(pelix, {"meta, 50,000 waiting", 2000, 1024, 20, false, 50000});
   }
   if (!chosen.empty() && wanted("smoke")) Measure(pelix, {"smoke", 100, 1024, 5, false, 0});
+  if (wanted("announce")) MeasureAnnounce(pelix);
   if (wanted("scale")) {
     for (int tics : {500, 1000, 2000}) Measure(pelix, {"scale", tics, 1024, 20, false, 0});
   }

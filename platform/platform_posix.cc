@@ -12,8 +12,8 @@
 #include <filesystem>
 #include <system_error>
 #include <thread>
-#include <unordered_map>
 
+#include "platform/kept_names.h"
 #include "platform/platform.h"
 
 namespace fs = std::filesystem;
@@ -94,51 +94,6 @@ std::string MatchInDirectory(const std::string& dir, const std::string& name) {
   return name;
 }
 
-std::string Folded(std::string name) {
-  for (char& c : name) c = LowerAscii(c);
-  return name;
-}
-
-// The names of a directory given to KeepNamesOf, folded to lower case.
-struct KeptDirectory {
-  bool listed = false;
-  std::unordered_map<std::string, DirEntry> names;
-};
-
-// Native directory, with its closing "/" -> its kept names.
-std::unordered_map<std::string, KeptDirectory>& KeptDirectories() {
-  static std::unordered_map<std::string, KeptDirectory> kept;
-  return kept;
-}
-
-std::string WithClosingSlash(std::string dir) {
-  if (!dir.empty() && dir.back() != '/') dir += '/';
-  return dir;
-}
-
-// The kept names of `dir` (with its closing "/"), listed at first use;
-// nullptr when the directory is not kept or cannot be listed.
-KeptDirectory* KeptNamesIn(const std::string& dir) {
-  auto& kept = KeptDirectories();
-  if (kept.empty()) return nullptr;
-  auto found = kept.find(dir);
-  if (found == kept.end()) return nullptr;
-  KeptDirectory& names = found->second;
-  if (!names.listed) {
-    std::error_code ec;
-    fs::directory_iterator it(dir.empty() ? "." : dir, ec);
-    if (ec) return nullptr;
-    for (const fs::directory_entry& entry : it) {
-      std::string name = entry.path().filename().string();
-      std::error_code type_ec;
-      const bool is_directory = entry.is_directory(type_ec);
-      names.names.emplace(Folded(name), DirEntry{name, is_directory});
-    }
-    names.listed = true;
-  }
-  return &names;
-}
-
 // The name in `dir` equal to `name` ignoring case, or `name` itself;
 // from the kept listing where there is one.
 std::string MatchName(const std::string& dir, const std::string& name) {
@@ -163,38 +118,6 @@ bool DirectoryExistsAsWritten(const std::string& dir) {
   if (!LstatExists(dir)) return false;
   last = dir;
   return true;
-}
-
-void SplitNative(const std::string& native, std::string& dir, std::string& name) {
-  size_t slash = native.rfind('/');
-  dir = slash == std::string::npos ? "" : native.substr(0, slash + 1);
-  name = slash == std::string::npos ? native : native.substr(slash + 1);
-}
-
-// Keeps a kept listing current after this process made `native`.
-void NoteMade(const std::string& native, bool is_directory = false) {
-  if (KeptDirectories().empty()) return;
-  std::string dir, name;
-  SplitNative(native, dir, name);
-  auto found = KeptDirectories().find(dir);
-  if (found == KeptDirectories().end() || !found->second.listed) return;
-  found->second.names[Folded(name)] = DirEntry{name, is_directory};
-}
-
-// Keeps a kept listing current after this process removed `native`.
-void NoteRemoved(const std::string& native) {
-  if (KeptDirectories().empty()) return;
-  std::string dir, name;
-  SplitNative(native, dir, name);
-  auto found = KeptDirectories().find(dir);
-  if (found == KeptDirectories().end()) return;
-  auto hit = found->second.names.find(Folded(name));
-  if (hit != found->second.names.end() && hit->second.name == name) found->second.names.erase(hit);
-}
-
-void NoteMoved(const std::string& from, const std::string& to) {
-  NoteRemoved(from);
-  NoteMade(to, IsDirectoryExactly(to));
 }
 
 std::string SplitDir(const std::string& native, std::string& last) {
@@ -681,11 +604,9 @@ void SetEnv(Env* env) { current_env = env; }
 void SetFixedClock(std::optional<int64_t> utc_seconds) { Posix().fixed_clock = utc_seconds; }
 
 void KeepNamesOf(const std::string& dir) {
-  if (dir.empty()) return;
-  KeptDirectories().try_emplace(WithClosingSlash(ResolveCase(dir)));
+  if (!dir.empty()) KeepNamesOfNative(WithClosingSlash(ResolveCase(dir)));
 }
 
-void ForgetKeptNames() { KeptDirectories().clear(); }
 
 namespace {
 // Fixed storage: the handler may only touch what is async-signal-safe.

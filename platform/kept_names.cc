@@ -1,0 +1,92 @@
+#include "platform/kept_names.h"
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace platform {
+
+std::string Folded(std::string name) {
+  for (char& c : name)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return name;
+}
+
+namespace {
+
+// Native directory, with its closing "/" -> its kept names.
+std::unordered_map<std::string, KeptDirectory>& KeptDirectories() {
+  static std::unordered_map<std::string, KeptDirectory> kept;
+  return kept;
+}
+
+}  // namespace
+
+void KeepNamesOfNative(const std::string& native_dir) {
+  KeptDirectories().try_emplace(native_dir);
+}
+
+void ForgetKeptNames() { KeptDirectories().clear(); }
+
+std::string WithClosingSlash(std::string dir) {
+  if (!dir.empty() && dir.back() != '/') dir += '/';
+  return dir;
+}
+
+KeptDirectory* KeptNamesIn(const std::string& dir) {
+  auto& kept = KeptDirectories();
+  if (kept.empty()) return nullptr;
+  auto found = kept.find(dir);
+  if (found == kept.end()) return nullptr;
+  KeptDirectory& names = found->second;
+  if (!names.listed) {
+    std::error_code ec;
+    fs::directory_iterator it(dir.empty() ? "." : dir, ec);
+    if (ec) return nullptr;
+    for (const fs::directory_entry& entry : it) {
+      std::string name = entry.path().filename().string();
+      std::error_code type_ec;
+      const bool is_directory = entry.is_directory(type_ec);
+      names.names.emplace(Folded(name), DirEntry{name, is_directory});
+    }
+    names.listed = true;
+  }
+  return &names;
+}
+
+void SplitNative(const std::string& native, std::string& dir, std::string& name) {
+  size_t slash = native.rfind('/');
+  dir = slash == std::string::npos ? "" : native.substr(0, slash + 1);
+  name = slash == std::string::npos ? native : native.substr(slash + 1);
+}
+
+void NoteMade(const std::string& native, bool is_directory) {
+  if (KeptDirectories().empty()) return;
+  std::string dir, name;
+  SplitNative(native, dir, name);
+  auto found = KeptDirectories().find(dir);
+  if (found == KeptDirectories().end() || !found->second.listed) return;
+  found->second.names[Folded(name)] = DirEntry{name, is_directory};
+}
+
+void NoteRemoved(const std::string& native) {
+  if (KeptDirectories().empty()) return;
+  std::string dir, name;
+  SplitNative(native, dir, name);
+  auto found = KeptDirectories().find(dir);
+  if (found == KeptDirectories().end()) return;
+  auto hit = found->second.names.find(Folded(name));
+  if (hit != found->second.names.end() && hit->second.name == name) found->second.names.erase(hit);
+}
+
+void NoteMoved(const std::string& from, const std::string& to) {
+  NoteRemoved(from);
+  struct stat st;
+  NoteMade(to, ::stat(to.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+}
+
+
+}  // namespace platform

@@ -1,0 +1,36 @@
+// The listings of the directories given to KeepNamesOf: each read once, at
+// the first name that is not there in the letter case asked for, then kept
+// current by this process's own creates, moves and removes. Used by the
+// POSIX Env only; paths here are native, directories end with "/".
+#pragma once
+
+#include <string>
+#include <unordered_map>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+// Names folded to lower case, each with the letter case it has on disk.
+struct KeptDirectory {
+  bool listed = false;
+  std::unordered_map<std::string, DirEntry> names;
+};
+
+std::string Folded(std::string name);
+std::string WithClosingSlash(std::string dir);
+void SplitNative(const std::string& native, std::string& dir, std::string& name);
+
+// Starts keeping the names of `native_dir`.
+void KeepNamesOfNative(const std::string& native_dir);
+// The kept names of `dir`, listed at first use; nullptr when the directory
+// is not kept or cannot be listed.
+KeptDirectory* KeptNamesIn(const std::string& dir);
+
+// Keep the listings current after this process made, removed or moved a
+// name.
+void NoteMade(const std::string& native, bool is_directory = false);
+void NoteRemoved(const std::string& native);
+void NoteMoved(const std::string& from, const std::string& to);
+
+}  // namespace platform
