@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/records.h"
+#include "platform/platform.h"
 #include "processor/tic_record.h"
 
 // How long, in seconds, a run waits for a destination whose busy or call
@@ -59,6 +60,12 @@ struct RunState {
   // TIC was done: links whose flow file names it have it.
   bool queue_copy_reused = false;
   bool announce_requested = false;
+  // The log file, open from the run's first line to its end, so that a hub
+  // does not open and close it for every line. `log_path` and `log_env`
+  // tell which name and which Env it was opened through.
+  platform::FilePtr log;
+  std::string log_path;
+  const platform::Env* log_env = nullptr;
   bool log_failure_shown = false;  // the console said once that the log is full
   int64_t busy_wait_limit = kBusyWaitLimit;  // tests shorten it
 };
