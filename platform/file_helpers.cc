@@ -20,7 +20,8 @@ FilePtr CreateSideFile(const std::string& path, std::string& side) {
   for (int n = 0; n < 1000; ++n) {
     side = SideFileName(path, n);
     bool taken = false;
-    FilePtr file = CurrentEnv().Open(side, OpenMode::kCreateNew, &taken);
+    // Side names are pelix's own, so only this letter case can be taken.
+    FilePtr file = CurrentEnv().Open(side, OpenMode::kCreateExact, &taken);
     if (file || !taken) return file;
   }
   return nullptr;

@@ -78,6 +78,11 @@ struct FlagClaim {
   int error = 0;
 };
 
+// Whether a copy is forced to disk before it takes its name, or later with
+// others in one SyncFileSystems: before anything names it, and before the
+// file it was copied from is removed.
+enum class Durability { kForced, kLater };
+
 enum class OpenMode {
   kRead,       // an existing regular file, for reading
   kUpdate,     // an existing regular file, for reading and writing
@@ -85,6 +90,10 @@ enum class OpenMode {
   kTruncate,   // created when missing, emptied when there
   kCreateNew,  // for reading and writing; only when no file of that name
                // exists in any letter case
+  // As kCreateNew, but only this letter case of the name is looked at: for
+  // names only pelix makes (side files) and names whose other letter cases
+  // the caller has looked for itself. Needs no look through the directory.
+  kCreateExact,
   // As kRead and kUpdate, but never through a symbolic link: for what a
   // stranger may have left in the inbound or the netmail folder, where a
   // link could point at a secret or a device.
@@ -108,6 +117,10 @@ class Env {
   // component matched without regard to case when no exact match exists.
   virtual std::string NativePath(const std::string& path) = 0;
   virtual bool Exists(const std::string& path) = 0;
+  // As Exists, but the last name only in this letter case (the directories
+  // on the way are matched as usual): one look, however large the
+  // directory, for names pelix makes and names probed case by case.
+  virtual bool ExistsExactly(const std::string& path) = 0;
   virtual bool IsDirectory(const std::string& path) = 0;
   // True when `path` itself is a regular file: a symbolic link (whatever it
   // points at), a FIFO, a device or a directory is not.
@@ -117,13 +130,18 @@ class Env {
   // Copies a regular file, replacing an existing target. The source is
   // never read through a symbolic link: copies are made of arrived files,
   // and a link planted among them must not publish what it points at.
-  virtual bool CopyFile(const std::string& from, const std::string& to) = 0;
+  virtual bool CopyFile(const std::string& from, const std::string& to,
+                        Durability durability) = 0;
   // Moves; fails, touching nothing, when the target exists.
   virtual bool MoveFile(const std::string& from, const std::string& to) = 0;
   // Renames `from` to `to` in one step, replacing an existing `to`: at
   // every moment one of the two complete files is there under `to`.
   virtual bool ReplaceFile(const std::string& from, const std::string& to) = 0;
   virtual bool DeleteFile(const std::string& path) = 0;
+  // Forces everything written so far on the file systems that hold
+  // `paths` to disk, each file system once: one wait for many new files
+  // instead of one each.
+  virtual bool SyncFileSystems(const std::vector<std::string>& paths) = 0;
   // Removes a directory only when it is empty.
   virtual bool RemoveEmptyDirectory(const std::string& path) = 0;
   // The working directory, absolute, without a closing "/".
@@ -136,7 +154,9 @@ class Env {
   // sets on a message that no program is to change or delete.
   virtual bool IsReadOnly(const std::string& path) = 0;
   // Makes `to` a second name of the file `from`; fails, touching nothing,
-  // when `to` exists. A flag linked into place is never seen empty.
+  // when `to` exists in this letter case (the caller looks for others
+  // itself, as it does before kCreateExact). A flag linked into place is
+  // never seen empty.
   virtual bool LinkFile(const std::string& from, const std::string& to) = 0;
   // True when this process may remove `path` from its directory (the
   // directory is writable for us and no sticky bit keeps another user's
@@ -180,11 +200,15 @@ class EnvWrapper : public Env {
   std::vector<DirEntry> FindFiles(const std::string& p) override { return target_->FindFiles(p); }
   std::string NativePath(const std::string& p) override { return target_->NativePath(p); }
   bool Exists(const std::string& p) override { return target_->Exists(p); }
+  bool ExistsExactly(const std::string& p) override { return target_->ExistsExactly(p); }
+  bool SyncFileSystems(const std::vector<std::string>& p) override {
+    return target_->SyncFileSystems(p);
+  }
   bool IsDirectory(const std::string& p) override { return target_->IsDirectory(p); }
   bool IsRegularFile(const std::string& p) override { return target_->IsRegularFile(p); }
   bool MakeDirectory(const std::string& p) override { return target_->MakeDirectory(p); }
-  bool CopyFile(const std::string& f, const std::string& t) override {
-    return target_->CopyFile(f, t);
+  bool CopyFile(const std::string& f, const std::string& t, Durability d) override {
+    return target_->CopyFile(f, t, d);
   }
   bool MoveFile(const std::string& f, const std::string& t) override {
     return target_->MoveFile(f, t);
@@ -248,13 +272,18 @@ inline std::vector<DirEntry> FindFiles(const std::string& pattern) {
 }
 inline std::string NativePath(const std::string& path) { return CurrentEnv().NativePath(path); }
 inline bool Exists(const std::string& path) { return CurrentEnv().Exists(path); }
+inline bool ExistsExactly(const std::string& path) { return CurrentEnv().ExistsExactly(path); }
+[[nodiscard]] inline bool SyncFileSystems(const std::vector<std::string>& paths) {
+  return CurrentEnv().SyncFileSystems(paths);
+}
 inline bool IsDirectory(const std::string& path) { return CurrentEnv().IsDirectory(path); }
 inline bool IsRegularFile(const std::string& path) { return CurrentEnv().IsRegularFile(path); }
 [[nodiscard]] inline bool MakeDirectory(const std::string& path) {
   return CurrentEnv().MakeDirectory(path);
 }
-[[nodiscard]] inline bool CopyFile(const std::string& from, const std::string& to) {
-  return CurrentEnv().CopyFile(from, to);
+[[nodiscard]] inline bool CopyFile(const std::string& from, const std::string& to,
+                                   Durability durability = Durability::kForced) {
+  return CurrentEnv().CopyFile(from, to, durability);
 }
 [[nodiscard]] inline bool MoveFile(const std::string& from, const std::string& to) {
   return CurrentEnv().MoveFile(from, to);
@@ -330,6 +359,16 @@ class CriticalErrorsOff {
 // Tests fix the real Env's clock here; std::nullopt returns to the real one.
 void SetFixedClock(std::optional<int64_t> utc_seconds);
 
+// Directories into which only this process puts names while it runs (the
+// queue, the TIC outbound, the file areas): each is listed once, at the
+// first name that is not there in the letter case asked for, and the
+// listing is kept up to date by this process's own creates, moves and
+// removes there, so that a new name costs no look through a directory of
+// thousands. A listed name is looked at again before it is used, since the
+// mailer removes files it has sent. ForgetKeptNames ends all of it.
+void KeepNamesOf(const std::string& dir);
+void ForgetKeptNames();
+
 // The outbound busy flag the process holds at the moment, removed too when
 // an interrupt or a fatal end stops the process; an empty path: none is
 // held.
@@ -337,5 +376,10 @@ void SetHeldOutboundFlag(const std::string& path);
 // Removes the outbound flag named by SetHeldOutboundFlag, if any: the last
 // step of a run that has to stop at once.
 void RemoveHeldOutboundFlag();
+// Files an interrupt or a fatal end removes as well (the files busy flags
+// are linked from, one per outbound directory): up to 64, each until
+// ForgetOnInterrupt. RemoveHeldOutboundFlag removes them too.
+void RemoveOnInterrupt(const std::string& path);
+void ForgetOnInterrupt(const std::string& path);
 
 }  // namespace platform

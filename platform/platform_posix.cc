@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 
 #include "platform/platform.h"
 
@@ -71,7 +72,7 @@ std::string Slashes(std::string path) {
   return path;
 }
 
-bool ExistsExactly(const std::string& path) {
+bool LstatExists(const std::string& path) {
   struct stat st;
   return ::lstat(path.c_str(), &st) == 0;
 }
@@ -93,6 +94,109 @@ std::string MatchInDirectory(const std::string& dir, const std::string& name) {
   return name;
 }
 
+std::string Folded(std::string name) {
+  for (char& c : name) c = LowerAscii(c);
+  return name;
+}
+
+// The names of a directory given to KeepNamesOf, folded to lower case.
+struct KeptDirectory {
+  bool listed = false;
+  std::unordered_map<std::string, DirEntry> names;
+};
+
+// Native directory, with its closing "/" -> its kept names.
+std::unordered_map<std::string, KeptDirectory>& KeptDirectories() {
+  static std::unordered_map<std::string, KeptDirectory> kept;
+  return kept;
+}
+
+std::string WithClosingSlash(std::string dir) {
+  if (!dir.empty() && dir.back() != '/') dir += '/';
+  return dir;
+}
+
+// The kept names of `dir` (with its closing "/"), listed at first use;
+// nullptr when the directory is not kept or cannot be listed.
+KeptDirectory* KeptNamesIn(const std::string& dir) {
+  auto& kept = KeptDirectories();
+  if (kept.empty()) return nullptr;
+  auto found = kept.find(dir);
+  if (found == kept.end()) return nullptr;
+  KeptDirectory& names = found->second;
+  if (!names.listed) {
+    std::error_code ec;
+    fs::directory_iterator it(dir.empty() ? "." : dir, ec);
+    if (ec) return nullptr;
+    for (const fs::directory_entry& entry : it) {
+      std::string name = entry.path().filename().string();
+      std::error_code type_ec;
+      const bool is_directory = entry.is_directory(type_ec);
+      names.names.emplace(Folded(name), DirEntry{name, is_directory});
+    }
+    names.listed = true;
+  }
+  return &names;
+}
+
+// The name in `dir` equal to `name` ignoring case, or `name` itself;
+// from the kept listing where there is one.
+std::string MatchName(const std::string& dir, const std::string& name) {
+  KeptDirectory* kept = KeptNamesIn(dir);
+  if (!kept) return MatchInDirectory(dir, name);
+  auto hit = kept->names.find(Folded(name));
+  if (hit == kept->names.end()) return name;
+  struct stat st;
+  if (::lstat((dir + hit->second.name).c_str(), &st) == 0) return hit->second.name;
+  // Removed by another program; another letter case may still be there.
+  kept->names.erase(hit);
+  std::string match = MatchInDirectory(dir, name);
+  if (match != name) kept->names.emplace(Folded(match), DirEntry{match, false});
+  return match;
+}
+
+// The directory last found to be there exactly as written: most looks are
+// for names in the same few directories, which need no second look.
+bool DirectoryExistsAsWritten(const std::string& dir) {
+  static std::string last;
+  if (!last.empty() && dir == last) return true;
+  if (!LstatExists(dir)) return false;
+  last = dir;
+  return true;
+}
+
+void SplitNative(const std::string& native, std::string& dir, std::string& name) {
+  size_t slash = native.rfind('/');
+  dir = slash == std::string::npos ? "" : native.substr(0, slash + 1);
+  name = slash == std::string::npos ? native : native.substr(slash + 1);
+}
+
+// Keeps a kept listing current after this process made `native`.
+void NoteMade(const std::string& native, bool is_directory = false) {
+  if (KeptDirectories().empty()) return;
+  std::string dir, name;
+  SplitNative(native, dir, name);
+  auto found = KeptDirectories().find(dir);
+  if (found == KeptDirectories().end() || !found->second.listed) return;
+  found->second.names[Folded(name)] = DirEntry{name, is_directory};
+}
+
+// Keeps a kept listing current after this process removed `native`.
+void NoteRemoved(const std::string& native) {
+  if (KeptDirectories().empty()) return;
+  std::string dir, name;
+  SplitNative(native, dir, name);
+  auto found = KeptDirectories().find(dir);
+  if (found == KeptDirectories().end()) return;
+  auto hit = found->second.names.find(Folded(name));
+  if (hit != found->second.names.end() && hit->second.name == name) found->second.names.erase(hit);
+}
+
+void NoteMoved(const std::string& from, const std::string& to) {
+  NoteRemoved(from);
+  NoteMade(to, IsDirectoryExactly(to));
+}
+
 std::string SplitDir(const std::string& native, std::string& last) {
   size_t slash = native.rfind('/');
   if (slash == std::string::npos) {
@@ -105,7 +209,13 @@ std::string SplitDir(const std::string& native, std::string& last) {
 
 std::string ResolveCase(const std::string& stored) {
   std::string path = Slashes(stored);
-  if (path.empty() || ExistsExactly(path)) return path;
+  if (path.empty() || LstatExists(path)) return path;
+  // Mostly a new name in a directory that is there as written.
+  std::string dir, last;
+  SplitNative(path, dir, last);
+  if (!last.empty() && last != "." && last != ".." && !dir.empty() &&
+      DirectoryExistsAsWritten(dir))
+    return dir + MatchName(dir, last);
   std::string resolved;
   size_t pos = 0;
   if (path[0] == '/') {
@@ -119,8 +229,8 @@ std::string ResolveCase(const std::string& stored) {
     std::string part = path.substr(pos, slash - pos);
     if (!part.empty() && part != "." && part != ".." && still_resolving) {
       std::string candidate = resolved + part;
-      if (!ExistsExactly(candidate)) {
-        std::string match = MatchInDirectory(resolved, part);
+      if (!LstatExists(candidate)) {
+        std::string match = MatchName(resolved, part);
         if (match == part) still_resolving = false;
         part = match;
       }
@@ -130,6 +240,14 @@ std::string ResolveCase(const std::string& stored) {
     pos = slash + 1;
   }
   return resolved;
+}
+
+// The directories of `stored` matched as ResolveCase matches them, its last
+// name kept exactly as given.
+std::string ResolveDirectories(const std::string& stored) {
+  std::string name;
+  std::string dir = SplitDir(Slashes(stored), name);
+  return dir.empty() ? name : ResolveCase(dir) + name;
 }
 
 class PosixFile : public File {
@@ -234,8 +352,7 @@ int OpenRegular(const std::string& native, int flags, mode_t mode = 0666) {
     errno = EINVAL;
     return -1;
   }
-  int status = ::fcntl(fd, F_GETFL);
-  if (status >= 0) ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
+  // O_NONBLOCK stays: it changes nothing for a regular file.
   return fd;
 }
 
@@ -257,6 +374,17 @@ class PosixEnv : public Env {
     std::string mask;
     std::string dir = SplitDir(Slashes(pattern), mask);
     std::string native_dir = dir.empty() ? "." : ResolveCase(dir);
+    if (KeptDirectory* kept = KeptNamesIn(WithClosingSlash(native_dir))) {
+      const std::string prefix = WithClosingSlash(native_dir);
+      for (const auto& [folded, entry] : kept->names) {
+        struct stat st;
+        if (NameMatches(mask, entry.name) && ::lstat((prefix + entry.name).c_str(), &st) == 0)
+          found.push_back({entry.name, S_ISDIR(st.st_mode)});
+      }
+      std::sort(found.begin(), found.end(),
+                [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
+      return found;
+    }
     std::error_code ec;
     fs::directory_iterator it(native_dir, ec);
     if (ec) return found;
@@ -274,7 +402,18 @@ class PosixEnv : public Env {
   std::string NativePath(const std::string& path) override { return ResolveCase(path); }
 
   bool Exists(const std::string& path) override {
-    return !path.empty() && ExistsExactly(ResolveCase(path));
+    return !path.empty() && LstatExists(ResolveCase(path));
+  }
+
+  bool ExistsExactly(const std::string& path) override {
+    if (path.empty()) return false;
+    const std::string native = Slashes(path);
+    if (LstatExists(native)) return true;
+    std::string dir, name;
+    SplitNative(native, dir, name);
+    // Not there, in a directory that is: no need to match the directories.
+    if (dir.empty() || DirectoryExistsAsWritten(dir)) return false;
+    return LstatExists(ResolveDirectories(path));
   }
 
   bool IsDirectory(const std::string& path) override {
@@ -291,14 +430,17 @@ class PosixEnv : public Env {
     std::string native = ResolveCase(path);
     while (native.size() > 1 && native.back() == '/') native.pop_back();
     if (native.empty()) return false;
-    if (::mkdir(native.c_str(), 0777) == 0) return true;
+    if (::mkdir(native.c_str(), 0777) == 0) {
+      NoteMade(native, true);
+      return true;
+    }
     return errno == EEXIST && IsDirectoryExactly(native);
   }
 
   // The copy is made in a side file, forced to disk and then renamed into
   // place: a full disk or a kill never leaves a cut file under the name,
   // and a file already there stays whole until the new one is.
-  bool CopyFile(const std::string& from, const std::string& to) override {
+  bool CopyFile(const std::string& from, const std::string& to, Durability durability) override {
     std::string source = ResolveCase(from);
     std::string target = ResolveCase(to);
     if (IsDirectoryExactly(target)) return false;
@@ -317,34 +459,42 @@ class PosixEnv : public Env {
       if (!ok || got == 0) break;
       ok = writer.Write(std::string_view(buffer, got));
     }
-    ok = ok && writer.Sync();
+    ok = ok && (durability == Durability::kLater || writer.Sync());
     ok = writer.Close() && ok;
     ok = ok && ::rename(side.c_str(), target.c_str()) == 0;
     if (!ok) ::unlink(side.c_str());
+    if (ok) NoteMade(target);
     return ok;
   }
 
   bool MoveFile(const std::string& from, const std::string& to) override {
     std::string source = ResolveCase(from);
     std::string target = ResolveCase(to);
-    if (!ExistsExactly(source) || ExistsExactly(target)) return false;
+    if (!LstatExists(source) || LstatExists(target)) return false;
     // link()+unlink() is a rename that can never replace an existing target.
     if (::link(source.c_str(), target.c_str()) == 0) {
-      if (::unlink(source.c_str()) == 0) return true;
+      if (::unlink(source.c_str()) == 0) {
+        NoteMoved(source, target);
+        return true;
+      }
       ::unlink(target.c_str());
       return false;
     }
     if (errno == EEXIST) return false;
     // Directories and file systems without hard links: a no-replace rename.
-    return ::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(),
-                       RENAME_NOREPLACE) == 0;
+    if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) != 0)
+      return false;
+    NoteMoved(source, target);
+    return true;
   }
 
   bool ReplaceFile(const std::string& from, const std::string& to) override {
     std::string source = ResolveCase(from);
     std::string target = ResolveCase(to);
     if (IsDirectoryExactly(source) || IsDirectoryExactly(target)) return false;
-    return ::rename(source.c_str(), target.c_str()) == 0;
+    if (::rename(source.c_str(), target.c_str()) != 0) return false;
+    NoteMoved(source, target);
+    return true;
   }
 
   bool DeleteFile(const std::string& path) override {
@@ -352,12 +502,33 @@ class PosixEnv : public Env {
     std::string native = ResolveCase(path);
     struct stat st;
     if (::lstat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return false;
-    return ::unlink(native.c_str()) == 0;
+    if (::unlink(native.c_str()) != 0) return false;
+    NoteRemoved(native);
+    return true;
+  }
+
+  bool SyncFileSystems(const std::vector<std::string>& paths) override {
+    std::vector<dev_t> done;
+    for (const std::string& path : paths) {
+      std::string native = ResolveCase(path.empty() ? "." : path);
+      int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+      if (fd < 0) return false;
+      struct stat st;
+      bool ok = ::fstat(fd, &st) == 0;
+      if (ok && std::find(done.begin(), done.end(), st.st_dev) == done.end()) {
+        ok = ::syncfs(fd) == 0;
+        done.push_back(st.st_dev);
+      }
+      if (::close(fd) != 0 || !ok) return false;
+    }
+    return true;
   }
 
   bool RemoveEmptyDirectory(const std::string& path) override {
     std::string native = ResolveCase(path);
-    return IsDirectoryExactly(native) && ::rmdir(native.c_str()) == 0;
+    if (!IsDirectoryExactly(native) || ::rmdir(native.c_str()) != 0) return false;
+    NoteRemoved(native);
+    return true;
   }
 
   std::string CurrentDirectory() override {
@@ -371,7 +542,8 @@ class PosixEnv : public Env {
   FilePtr Open(const std::string& path, OpenMode mode, bool* exists) override {
     if (exists) *exists = false;
     if (path.empty()) return nullptr;
-    std::string native = ResolveCase(path);
+    std::string native =
+        mode == OpenMode::kCreateExact ? ResolveDirectories(path) : ResolveCase(path);
     int fd = -1;
     switch (mode) {
       case OpenMode::kRead:
@@ -398,15 +570,22 @@ class PosixEnv : public Env {
         break;
       case OpenMode::kCreateNew:
         // ResolveCase found another letter case of an existing name.
-        if (ExistsExactly(native)) {
+        if (LstatExists(native)) {
           if (exists) *exists = true;
           return nullptr;
         }
         fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno == EEXIST && exists) *exists = true;
         break;
+      case OpenMode::kCreateExact:
+        fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno == EEXIST && exists) *exists = true;
+        break;
     }
     if (fd < 0) return nullptr;
+    if (mode == OpenMode::kAppend || mode == OpenMode::kTruncate ||
+        mode == OpenMode::kCreateNew || mode == OpenMode::kCreateExact)
+      NoteMade(native);
     return std::make_unique<PosixFile>(fd);
   }
 
@@ -418,10 +597,10 @@ class PosixEnv : public Env {
 
   bool LinkFile(const std::string& from, const std::string& to) override {
     std::string source = ResolveCase(from);
-    std::string target = ResolveCase(to);
-    // Another letter case of the name counts as taken, as for kCreateNew.
-    if (ExistsExactly(target)) return false;
-    return ::link(source.c_str(), target.c_str()) == 0;
+    std::string target = ResolveDirectories(to);
+    if (::link(source.c_str(), target.c_str()) != 0) return false;
+    NoteMade(target);
+    return true;
   }
 
   bool CanDelete(const std::string& path) override {
@@ -501,6 +680,13 @@ void SetEnv(Env* env) { current_env = env; }
 
 void SetFixedClock(std::optional<int64_t> utc_seconds) { Posix().fixed_clock = utc_seconds; }
 
+void KeepNamesOf(const std::string& dir) {
+  if (dir.empty()) return;
+  KeptDirectories().try_emplace(WithClosingSlash(ResolveCase(dir)));
+}
+
+void ForgetKeptNames() { KeptDirectories().clear(); }
+
 namespace {
 // Fixed storage: the handler may only touch what is async-signal-safe.
 char process_flag_path[4096];
@@ -510,6 +696,17 @@ ino_t process_flag_inode = 0;
 int process_flag_fd = -1;
 char outbound_flag_path[4096];
 volatile sig_atomic_t outbound_flag_armed = 0;
+constexpr int kInterruptFiles = 64;
+char interrupt_file_paths[kInterruptFiles][4096];
+volatile sig_atomic_t interrupt_file_armed[kInterruptFiles] = {};
+
+void RemoveInterruptFiles() {
+  for (int i = 0; i < kInterruptFiles; ++i)
+    if (interrupt_file_armed[i]) {
+      interrupt_file_armed[i] = 0;
+      ::unlink(interrupt_file_paths[i]);
+    }
+}
 
 constexpr int kCleanedUpSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
@@ -523,6 +720,7 @@ bool NamesOurFlag(const char* path) {
 
 extern "C" void OnInterrupt(int sig) {
   if (outbound_flag_armed) ::unlink(outbound_flag_path);
+  RemoveInterruptFiles();
   if (process_flag_armed && NamesOurFlag(process_flag_path)) ::unlink(process_flag_path);
   ::signal(sig, SIG_DFL);
   ::raise(sig);
@@ -692,7 +890,7 @@ FlagClaim PosixEnv::ClaimProcessFlag(const std::string& path) {
       claim.error = ENAMETOOLONG;
       return claim;
     }
-    if (ExistsExactly(native)) {
+    if (LstatExists(native)) {
       switch (JudgeExistingFlag(native, claim.stale_pid, claim.error)) {
         case Found::kBusy:
           claim.result = FlagClaim::kBusy;
@@ -738,9 +936,28 @@ void SetHeldOutboundFlag(const std::string& path) {
 }
 
 void RemoveHeldOutboundFlag() {
-  if (!outbound_flag_armed) return;
-  outbound_flag_armed = 0;
-  ::unlink(outbound_flag_path);
+  if (outbound_flag_armed) {
+    outbound_flag_armed = 0;
+    ::unlink(outbound_flag_path);
+  }
+  RemoveInterruptFiles();
+}
+
+void RemoveOnInterrupt(const std::string& path) {
+  const std::string native = ResolveCase(path);
+  if (native.size() >= sizeof interrupt_file_paths[0]) return;
+  for (int i = 0; i < kInterruptFiles; ++i)
+    if (!interrupt_file_armed[i]) {
+      std::memcpy(interrupt_file_paths[i], native.c_str(), native.size() + 1);
+      interrupt_file_armed[i] = 1;
+      return;
+    }
+}
+
+void ForgetOnInterrupt(const std::string& path) {
+  const std::string native = ResolveCase(path);
+  for (int i = 0; i < kInterruptFiles; ++i)
+    if (interrupt_file_armed[i] && native == interrupt_file_paths[i]) interrupt_file_armed[i] = 0;
 }
 
 }  // namespace platform

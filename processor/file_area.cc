@@ -44,14 +44,20 @@ std::string AreaDirectory() { return State().config.fileecho_dir + State().tic.a
 
 }  // namespace
 
-bool CopyFileIntoArea() {
+bool CopyFileIntoArea(platform::Durability durability) {
   const MainConfig& config = State().config;
   const TicRecord& tic = State().tic;
   // A directory that cannot be made shows as the copy failing.
   (void)platform::MakeDirectory(config.fileecho_dir);
   (void)platform::MakeDirectory(AreaDirectory());
+  // Files arrive in an area through pelix: a new name needs no look
+  // through every file the area holds.
+  platform::KeepNamesOf(AreaDirectory());
   const std::string placed = AreaDirectory() + platform::kSeparator + tic.file;
-  if (platform::CopyFile(State().inbound_file, placed)) return true;
+  if (platform::CopyFile(State().inbound_file, placed, durability)) {
+    if (durability == platform::Durability::kLater) State().unforced_dirs.push_back(AreaDirectory());
+    return true;
+  }
   // A full disk or a directory in the file's place: nothing of the TIC is
   // done, and the next run does it all.
   LogLine(kMarkError, Format("Can't copy %s, left in the inbound", placed.c_str()));

@@ -3,6 +3,8 @@
 // announce report later gathers.
 #pragma once
 
+#include "platform/platform.h"
+
 #include <string>
 
 // One FILES.BBS line: the name cut or padded to 12 characters, then the
@@ -18,7 +20,9 @@ std::string AnnounceRecordLine(const std::string& file, const std::string& desc)
 // name. False
 // (and logged) when no whole copy could be made: the TIC and its file then
 // stay in the inbound, with nothing of them handed on.
-[[nodiscard]] bool CopyFileIntoArea();
+// With Durability::kLater the copy is forced to disk by the forward that
+// follows, together with the queue copy and the outgoing TICs.
+[[nodiscard]] bool CopyFileIntoArea(platform::Durability durability = platform::Durability::kForced);
 
 // Appends the file's FILES.BBS line once it is in its area; ends the run
 // with status 2 when FILES.BBS cannot be opened.

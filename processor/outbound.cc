@@ -149,6 +149,10 @@ std::optional<std::string> OutboundDirectory(const FidoAddress& address,
   return ZoneDirectory(*chosen, address);
 }
 
+bool OutboundKnown(const FidoAddress& address, const std::string& domain) {
+  return BaseName(address, domain).has_value();
+}
+
 std::optional<std::string> OutboundBase(const FidoAddress& address, const std::string& domain) {
   std::optional<std::string> dir = OutboundDirectory(address, domain);
   if (!dir) return std::nullopt;
@@ -188,14 +192,16 @@ bool LinkBusy(const FidoAddress& address, const std::string& domain) {
   if (!base) return false;
   const size_t cut = base->find_last_of('/');
   const std::string dir = cut == std::string::npos ? "" : base->substr(0, cut + 1);
-  std::vector<platform::DirEntry> flags;
-  {
-    platform::CriticalErrorsOff quiet;
-    flags = platform::FindFiles(*base + ".?sy");
-  }
+  const std::string name = base->substr(dir.size());
+  // The busy flag and the mailer's call flag, named as a Unix mailer names
+  // them or all in capitals as a DOS-born one does; looked at by name, so a
+  // destination costs the same however many files the outbound holds.
+  const std::string upper = ToUpperAscii(name);
+  const std::string flags[] = {dir + name + ".bsy", dir + name + ".csy", dir + upper + ".BSY",
+                               dir + upper + ".CSY"};
   bool busy = false;
-  for (const platform::DirEntry& flag : flags)
-    if (!RemoveIfStale(dir + flag.name)) busy = true;
+  for (const std::string& flag : flags)
+    if (platform::ExistsExactly(flag) && !RemoveIfStale(flag)) busy = true;
   return busy;
 }
 
@@ -221,23 +227,58 @@ bool WaitWhileBusy(const FidoAddress& address, const std::string& domain,
   return WaitWhileAnyBusy({Destination{address, domain}}, limit_seconds, still_busy);
 }
 
+namespace {
+
+// The file our busy flags in `dir` are linked from: made at the first flag
+// there, holding "pelix <pid>", so that a flag appears whole and costs a
+// link, not a new file. nullopt when it cannot be made.
+std::optional<std::string> FlagSide(const std::string& dir) {
+  auto& sides = State().busy_flag_sides;
+  if (auto found = sides.find(dir); found != sides.end()) return found->second;
+  const std::string side = dir + Format("~pelix.%d.bsy", platform::CurrentEnv().CurrentPid());
+  // Left by a killed run that had our process id.
+  if (platform::ExistsExactly(side)) (void)platform::DeleteFile(side);
+  bool taken = false;
+  platform::FilePtr file = platform::CurrentEnv().Open(side, platform::OpenMode::kCreateExact, &taken);
+  if (!file) return std::nullopt;
+  bool ok = file->Write(OurFlagText());
+  ok = file->Close() && ok;
+  if (!ok) {
+    (void)platform::DeleteFile(side);  // failed already; the flag's failure is logged
+    return std::nullopt;
+  }
+  platform::RemoveOnInterrupt(side);
+  sides.emplace(dir, side);
+  return side;
+}
+
+}  // namespace
+
 BusyResult SetBusy(const FidoAddress& address, const std::string& domain) {
   std::optional<std::string> base = BaseName(address, domain);
   if (!base) return BusyResult::kFailed;
   const std::string flag = *base + ".bsy";
   platform::CriticalErrorsOff quiet;
-  // A side file left by a run killed while it made its flag.
-  const std::string side = platform::SideFileName(flag, 0);
-  if (platform::Exists(side)) (void)RemoveIfStale(side);
-  bool taken = false;
-  if (platform::CreateFlagHolding(flag, OurFlagText(), taken)) {
+  // A side file left by an earlier version killed while it made its flag.
+  const std::string old_side = platform::SideFileName(flag, 0);
+  if (platform::ExistsExactly(old_side)) (void)RemoveIfStale(old_side);
+  const std::optional<std::string> side = FlagSide(flag.substr(0, flag.find_last_of('/') + 1));
+  if (side && platform::CurrentEnv().LinkFile(*side, flag)) {
     held_flag = flag;
     platform::SetHeldOutboundFlag(flag);
     return BusyResult::kHeld;
   }
-  if (taken) return BusyResult::kTaken;
+  if (side && platform::Exists(flag)) return BusyResult::kTaken;
   LogLine(kMarkError, Format("Can't create busy flag %s", flag.c_str()));
   return BusyResult::kFailed;
+}
+
+void ReleaseFlagSides() {
+  for (const auto& [dir, side] : State().busy_flag_sides) {
+    platform::ForgetOnInterrupt(side);
+    if (!platform::DeleteFile(side)) LogLine(kMarkError, Format("Can't remove %s", side.c_str()));
+  }
+  State().busy_flag_sides.clear();
 }
 
 bool WaitAndSetBusy(const FidoAddress& address, const std::string& domain,

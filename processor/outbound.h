@@ -20,10 +20,14 @@ std::optional<std::string> OutboundDirectory(const FidoAddress& address,
 // The base name (no extension) of the destination; creates the zone
 // directory and, for a point, its point directory. std::nullopt when no
 // domain fits: nothing may then be written for the destination.
+// True when `address` has an outbound (OutboundBase would give its base
+// name); nothing is made and nothing logged.
+bool OutboundKnown(const FidoAddress& address, const std::string& domain);
+
 std::optional<std::string> OutboundBase(const FidoAddress& address,
                                         const std::string& domain);
 
-// True while a busy or call flag (base name + ".?sy") stands. A stale flag
+// True while a busy or call flag (base name + ".bsy" or ".csy", in lower case or capitals) stands. A stale flag
 // (its process gone: at once when it is ours, after an hour when another
 // program's) is logged with '!' and removed first.
 bool LinkBusy(const FidoAddress& address, const std::string& domain);
@@ -52,6 +56,9 @@ BusyResult SetBusy(const FidoAddress& address, const std::string& domain);
 // first; false when the destination stays busy for `limit_seconds`.
 bool WaitAndSetBusy(const FidoAddress& address, const std::string& domain,
                     int64_t limit_seconds);
+// Removes the files this run's busy flags were linked from; the flags stay
+// as ClearBusy leaves them.
+void ReleaseFlagSides();
 // Removes the ".bsy" that SetBusy made, never another program's flag.
 void ClearBusy(const FidoAddress& address, const std::string& domain);
 

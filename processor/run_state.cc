@@ -24,7 +24,10 @@ bool TagEqual::operator()(std::string_view a, std::string_view b) const {
 
 RunState& State() { return state; }
 
-void ResetRunState() { state = RunState{}; }
+void ResetRunState() {
+  state = RunState{};
+  platform::ForgetKeptNames();
+}
 
 uint32_t NextSerial() {
   uint32_t serial = static_cast<uint32_t>(platform::UtcSeconds()) + state.serial_counter;

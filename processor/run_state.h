@@ -59,6 +59,18 @@ struct RunState {
   // The copy was there already, whole, from a run that stopped before the
   // TIC was done: links whose flow file names it have it.
   bool queue_copy_reused = false;
+  // Outgoing TICs written ahead for the links the file goes to, in their
+  // order, and forced to disk together; each export takes the next.
+  // prepared_failed_at: the export whose TIC could not be written.
+  std::vector<std::string> prepared_tics;
+  size_t prepared_used = 0;
+  size_t prepared_failed_at = static_cast<size_t>(-1);
+  // Where copies were made that the forward forces to disk.
+  std::vector<std::string> unforced_dirs;
+  // Outbound directory -> the file our busy flags there are linked from.
+  std::unordered_map<std::string, std::string> busy_flag_sides;
+  // Flow file -> its size after this run's last append to it.
+  std::unordered_map<std::string, int64_t> flow_file_ends;
   bool announce_requested = false;
   // The log file, open from the run's first line to its end, so that a hub
   // does not open and close it for every line. `log_path` and `log_env`

@@ -1,5 +1,7 @@
 #include "processor/tic_export.h"
 
+#include <algorithm>
+
 #include "common/fido_address.h"
 #include "common/text_helpers.h"
 #include "platform/platform.h"
@@ -8,6 +10,7 @@
 #include "processor/outbound.h"
 #include "processor/run_state.h"
 #include "processor/seen_by.h"
+#include "processor/tic_name_search.h"
 
 namespace {
 
@@ -35,24 +38,23 @@ std::string QueueCopyPath() {
   return state.queue_copy.empty() ? state.config.queue_dir + state.tic.file : state.queue_copy;
 }
 
-// Another tool may leave the last line of a flow file without its line end;
-// appending to it would glue our line onto that one and lose both files.
-bool TerminateLastLine(const std::string& flow_path) {
-  platform::FilePtr flow;
-  {
-    platform::CriticalErrorsOff quiet;
-    flow = platform::OpenFile(flow_path, platform::OpenMode::kUpdate);
-  }
-  if (!flow) return !platform::Exists(flow_path);  // no flow file yet
-  int64_t size = 0;
+// What must go before our lines so that they start a line of their own:
+// another tool may leave the last line of a flow file without its line end,
+// and appending to it would glue our line onto that one and lose both
+// files. A flow file that still ends where our last append ended needs no
+// look. False when the last byte cannot be read.
+bool LineEndNeeded(const std::string& flow_path, int64_t size, std::string& prefix) {
+  prefix.clear();
+  if (size == 0) return true;
+  auto ours = State().flow_file_ends.find(flow_path);
+  if (ours != State().flow_file_ends.end() && ours->second == size) return true;
+  platform::FilePtr flow = platform::OpenFile(flow_path, platform::OpenMode::kRead);
   char last = '\n';
   size_t got = 0;
-  if (!flow->Size(size)) return false;
-  if (size == 0) return true;
-  if (!flow->Seek(size - 1) || !flow->Read(&last, 1, got) || got != 1) return false;
-  if (last == '\n') return true;
-  bool ok = flow->Seek(size) && flow->Write(last == '\r' ? "\n" : "\r\n");
-  return flow->Close() && ok;
+  if (!flow || !flow->Seek(size - 1) || !flow->Read(&last, 1, got) || got != 1) return false;
+  (void)flow->Close();  // only read: a failing close loses nothing
+  if (last != '\n') prefix = last == '\r' ? "\n" : "\r\n";
+  return true;
 }
 
 // A flow-file line as a key: without its "^" or "#", absolute (a relative
@@ -86,34 +88,6 @@ bool FlowNamesQueueCopy(const std::string& flow_path) {
     start = end + 1;
   }
   return false;
-}
-
-// "px" and six digits: the serial printed with "%08u", cut to eight
-// characters, its first two overwritten.
-std::string TicName() {
-  std::string name = Format("%08u", NextSerial()).substr(0, 8);
-  name[0] = 'p';
-  name[1] = 'x';
-  return name;
-}
-
-// Opens a new TIC under a name that no file in the TIC outbound holds yet;
-// nullptr when the file cannot be created at all.
-platform::FilePtr CreateTicFile(std::string& path) {
-  const std::string& dir = State().config.tic_outbound_dir;
-  // A TIC outbound that is not there yet is made, as the queue and the file
-  // areas are, rather than stopping every run that forwards a file.
-  // A directory that cannot be made shows as the TIC that cannot be.
-  if (!dir.empty()) (void)platform::MakeDirectory(dir);
-  while (true) {
-    path = dir + TicName() + ".tic";
-    if (platform::Exists(path)) continue;
-    bool taken = false;
-    platform::FilePtr tic = platform::OpenNewFile(path, taken);
-    if (tic) return tic;
-    // Another program took the name between the test and the creation.
-    if (!taken) return nullptr;
-  }
 }
 
 std::string OwnPathLine(const std::string& our_address) {
@@ -173,35 +147,60 @@ std::string OutgoingTicText(const LinkRecord& link, const FileEchoRecord& echo) 
   return text;
 }
 
-// Fatal stops below clear our flag first: a flag we leave behind would hold
-// the mailer and every later run away from this destination.
-[[noreturn]] void StopAndClear(const FidoAddress& address, const std::string& domain,
-                               const char* message, int status) {
-  LogLine(kMarkError, message);
-  ClearBusy(address, domain);
-  FatalExit(status);
-}
-
 // A TIC that no flow line will name must not stay behind for the mailer.
 void RemoveUnsentTic(const std::string& tic_path) {
   if (!platform::DeleteFile(tic_path))
     LogLine(kMarkError, Format("Can't delete %s", tic_path.c_str()));
 }
 
-// Writes the whole outgoing TIC, forced to disk, before any flow line names
-// it; false (the file removed) when it cannot be written whole.
-bool WriteOutgoingTic(const LinkRecord& link, const FileEchoRecord& echo, std::string& tic_path) {
+// Writes the whole outgoing TIC, forced to disk unless the caller forces a
+// whole batch at once, before any flow line names it; false (the file
+// removed) when it cannot be written whole.
+bool WriteOutgoingTic(const LinkRecord& link, const FileEchoRecord& echo, std::string& tic_path,
+                      bool sync) {
   platform::FilePtr tic;
   {
     platform::CriticalErrorsOff quiet;
-    tic = CreateTicFile(tic_path);
+    tic = CreateNextTicFile(State().config.tic_outbound_dir, tic_path);
   }
   if (!tic) return false;
   bool ok = tic->Write(OutgoingTicText(link, echo));
-  ok = ok && tic->Sync();
+  ok = ok && (!sync || tic->Sync());
   ok = tic->Close() && ok;
   if (!ok) RemoveUnsentTic(tic_path);
   return ok;
+}
+
+// The prepared TICs no export will take: a run that stops part way must
+// not leave them for the mailer.
+void RemoveUnusedPreparedTics() {
+  RunState& state = State();
+  for (size_t i = state.prepared_used; i < state.prepared_tics.size(); ++i)
+    RemoveUnsentTic(state.prepared_tics[i]);
+  state.prepared_tics.resize(std::min(state.prepared_used, state.prepared_tics.size()));
+}
+
+// The outgoing TIC of this export: the next prepared one, or a new one.
+bool TakeOutgoingTic(const LinkRecord& link, const FileEchoRecord& echo, std::string& tic_path) {
+  RunState& state = State();
+  const size_t position = state.prepared_used;
+  if (position < state.prepared_tics.size()) {
+    tic_path = state.prepared_tics[position];
+    ++state.prepared_used;
+    return true;
+  }
+  if (position == state.prepared_failed_at) return false;
+  return WriteOutgoingTic(link, echo, tic_path, true);
+}
+
+// Fatal stops below clear our flag first: a flag we leave behind would hold
+// the mailer and every later run away from this destination.
+[[noreturn]] void StopAndClear(const FidoAddress& address, const std::string& domain,
+                               const char* message, int status) {
+  LogLine(kMarkError, message);
+  ClearBusy(address, domain);
+  RemoveUnusedPreparedTics();
+  FatalExit(status);
 }
 
 enum class Appended { kWhole, kNotOpened, kNotWritten, kNotClosed };
@@ -216,16 +215,19 @@ Appended AppendFlowLines(const std::string& flow_path, const std::string& tic_pa
   }
   if (!flow) return Appended::kNotOpened;
   int64_t before = 0;
-  if (!flow->Size(before)) return Appended::kNotWritten;
+  std::string lines;
+  if (!flow->Size(before) || !LineEndNeeded(flow_path, before, lines)) return Appended::kNotWritten;
   // No "^" for the queue copy: it is shared by every link and erased by the
   // queue scan once no flow file names it. "^" for the TIC: the mailer
   // deletes it once it has been sent.
-  if (!flow->Write(FlowLine("", QueueCopyPath()) + FlowLine("^", tic_path))) {
+  lines += FlowLine("", QueueCopyPath()) + FlowLine("^", tic_path);
+  if (!flow->Write(lines)) {
     if (!flow->Truncate(before))
       LogLine(kMarkError, Format("Can't cut %s back, its last line is broken", flow_path.c_str()));
     (void)flow->Close();  // failed already; the write's failure is reported
     return Appended::kNotWritten;
   }
+  State().flow_file_ends[flow_path] = before + static_cast<int64_t>(lines.size());
   return flow->Close() ? Appended::kWhole : Appended::kNotClosed;
 }
 
@@ -239,6 +241,7 @@ void ExportTicToLink(const EchoLinkEntry& entry, const std::string& domain,
     // Nothing of this TIC is lost: it stays in the inbound and is handled
     // again, forwarding included, once the flag has gone.
     LogLine(kMarkError, Format("Node %s stays busy, giving up", entry.address.c_str()));
+    RemoveUnusedPreparedTics();
     FatalExit(2);
   }
   const std::string flow_path = base_name + "." + FlowLetter(link.flavour) + "lo";
@@ -249,9 +252,8 @@ void ExportTicToLink(const EchoLinkEntry& entry, const std::string& domain,
   }
   // The flow file is named in every failure: the sysop must find it.
   const std::string flow_failure = Format("Can't modify bink outbound %s", flow_path.c_str());
-  if (!TerminateLastLine(flow_path)) StopAndClear(address, domain, flow_failure.c_str(), 2);
   std::string tic_path;
-  if (!WriteOutgoingTic(link, echo, tic_path))
+  if (!TakeOutgoingTic(link, echo, tic_path))
     StopAndClear(address, domain, "Can't create TIC file", 3);
   switch (AppendFlowLines(flow_path, tic_path)) {
     case Appended::kWhole:
@@ -266,4 +268,39 @@ void ExportTicToLink(const EchoLinkEntry& entry, const std::string& domain,
   }
   ClearBusy(address, domain);
   LogLine(kMarkTic, Format("Exported to %s", entry.address.c_str()));
+}
+
+void PrepareOutgoingTics(const std::vector<const LinkRecord*>& links, const FileEchoRecord& echo) {
+  RunState& state = State();
+  state.prepared_tics.clear();
+  state.prepared_used = 0;
+  state.prepared_failed_at = static_cast<size_t>(-1);
+  for (const LinkRecord* link : links) {
+    std::string tic_path;
+    if (!WriteOutgoingTic(*link, echo, tic_path, false)) {
+      state.prepared_failed_at = state.prepared_tics.size();
+      break;
+    }
+    state.prepared_tics.push_back(tic_path);
+  }
+}
+
+void ForceForwardToDisk() {
+  RunState& state = State();
+  std::vector<std::string> dirs;
+  dirs.swap(state.unforced_dirs);
+  if (!state.prepared_tics.empty()) dirs.push_back(state.config.tic_outbound_dir);
+  if (dirs.empty() || platform::SyncFileSystems(dirs)) return;
+  // Not known to be on disk: no flow line may name any of them, and the
+  // first export stops as a TIC that cannot be written stops it.
+  RemoveUnusedPreparedTics();
+  state.prepared_failed_at = 0;
+}
+
+void EndPreparedTics() {
+  RemoveUnusedPreparedTics();
+  RunState& state = State();
+  state.prepared_tics.clear();
+  state.prepared_used = 0;
+  state.prepared_failed_at = static_cast<size_t>(-1);
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "common/records.h"
 
@@ -13,3 +14,16 @@
 void ExportTicToLink(const EchoLinkEntry& entry, const std::string& domain,
                      const std::string& base_name, const LinkRecord& link,
                      const FileEchoRecord& echo);
+
+// Writes the outgoing TICs of `links` (the links the file is about to be
+// exported to, in the order of the exports); the exports then take them in
+// turn instead of writing and forcing one each. A TIC that cannot be
+// written makes the export it was for fail as it would have.
+// EndPreparedTics removes any that no export took.
+void PrepareOutgoingTics(const std::vector<const LinkRecord*>& links, const FileEchoRecord& echo);
+// Forces the prepared TICs and the copies made with Durability::kLater to
+// disk, one wait per file system, before the first flow line names them;
+// when that fails, no export takes a prepared TIC and the first one stops
+// as a TIC that cannot be written does.
+void ForceForwardToDisk();
+void EndPreparedTics();

@@ -280,6 +280,9 @@ bool MakeQueueCopy() {
   const std::string& queue_dir = State().config.queue_dir;
   // A queue directory that cannot be made shows as the copy failing.
   (void)platform::MakeDirectory(queue_dir);
+  // Only pelix names files in the queue: a new name needs no look through
+  // every copy that waits there.
+  platform::KeepNamesOf(queue_dir);
   if (std::optional<std::string> earlier = EarlierQueueCopy()) {
     State().queue_copy = *earlier;
     State().queue_copy_reused = true;
@@ -287,7 +290,11 @@ bool MakeQueueCopy() {
   }
   State().queue_copy = NewQueueCopyPath();
   State().queue_copy_reused = false;
-  if (platform::CopyFile(InboundFile(), State().queue_copy)) return true;
+  // Forced to disk with the outgoing TICs, before any flow line names it.
+  if (platform::CopyFile(InboundFile(), State().queue_copy, platform::Durability::kLater)) {
+    State().unforced_dirs.push_back(queue_dir);
+    return true;
+  }
   LogLine(kMarkError, Format("Can't copy %s, left in the inbound", State().queue_copy.c_str()));
   return false;
 }
@@ -348,10 +355,31 @@ bool AnyLinkTakesFile(const FileEchoRecord& echo) {
   return false;
 }
 
+// The links the file is exported to, in the order of the exports.
+std::vector<const LinkRecord*> ExportedLinks(const FileEchoRecord& echo) {
+  std::vector<const LinkRecord*> links;
+  for (const EchoLinkEntry& entry : echo.links) {
+    std::optional<std::string> unused;
+    const LinkRecord* link = SelectedLink(entry, false, unused);
+    if (link && OutboundKnown(ParseAddress(entry.address), DomainPart(entry.address)))
+      links.push_back(link);
+  }
+  return links;
+}
+
 bool ForwardToLinks(const FileEchoRecord& echo) {
   WaitForEveryDestination(echo);
-  if (!MakeQueueCopy()) return false;
+  if (!MakeQueueCopy()) {
+    State().unforced_dirs.clear();  // the TIC stays: the next run copies again
+    return false;
+  }
+  // A copy left by an earlier run may be at some links already; their
+  // exports are decided one by one.
+  if (!State().queue_copy_reused) PrepareOutgoingTics(ExportedLinks(echo), echo);
+  ForceForwardToDisk();
   for (const EchoLinkEntry& entry : echo.links) SelectLink(entry, echo);
+  EndPreparedTics();
+  ReleaseFlagSides();
   State().queue_copy.clear();
   State().queue_copy_reused = false;
   return true;
@@ -404,8 +432,13 @@ void ProcessInboundTic(const std::string& tic_path) {
   // The area copy comes before anything is handed on: a file that cannot
   // be placed (a full disk) leaves its TIC and itself in the inbound with
   // nothing done, and the next run does it all.
-  if (!echo->passthrough && !CopyFileIntoArea()) return;
-  if (echo->links.size() >= 2 && !ForwardToLinks(*echo)) return;
+  // A file that is forwarded is forced to disk once, with its queue copy
+  // and its TICs, before any flow line names them.
+  const bool forwarding = echo->links.size() >= 2;
+  if (!echo->passthrough &&
+      !CopyFileIntoArea(forwarding ? platform::Durability::kLater : platform::Durability::kForced))
+    return;
+  if (forwarding && !ForwardToLinks(*echo)) return;
   if (!echo->passthrough) ListFileInArea();
   AddAnnounceRecord();
   RemoveFromInbound(InboundFile());

@@ -36,6 +36,31 @@ TEST(DirectorySearch, BackslashesAndDirectoryCaseAreFound) {
   EXPECT_EQ(platform::FindFiles(node.dir() + "inbound\\*.tic").size(), 1u);
 }
 
+// A kept directory answers from its listing what a fresh look answers:
+// our own new names in another case, names another program removed.
+TEST(DirectorySearch, KeptNamesAnswerAsTheDirectoryDoes) {
+  TempNode node;
+  node.WriteFile("queue/OLD.ZIP", "x");
+  node.WriteFile("queue/GONE.ZIP", "x");
+  platform::KeepNamesOf(node.Path("queue"));
+  EXPECT_TRUE(platform::Exists(node.Path("queue/old.zip")));
+  EXPECT_FALSE(platform::Exists(node.Path("queue/new.zip")));
+  ASSERT_TRUE(platform::CopyFile(node.Path("queue/OLD.ZIP"), node.Path("queue/New.Zip")));
+  ASSERT_TRUE(platform::MakeDirectory(node.Path("queue/px0001")));
+  EXPECT_EQ(platform::NativePath(node.Path("queue/NEW.ZIP")), node.Path("queue/New.Zip"));
+  ASSERT_EQ(::unlink(node.Path("queue/GONE.ZIP").c_str()), 0);  // another program
+  node.WriteFile("queue/gone.zip", "y");
+  EXPECT_EQ(platform::NativePath(node.Path("queue/Gone.zip")), node.Path("queue/gone.zip"));
+  ASSERT_TRUE(platform::DeleteFile(node.Path("queue/OLD.ZIP")));
+  EXPECT_FALSE(platform::Exists(node.Path("queue/old.zip")));
+  std::vector<platform::DirEntry> kept = platform::FindFiles(node.Path("queue/*"));
+  platform::ForgetKeptNames();
+  std::vector<platform::DirEntry> fresh = platform::FindFiles(node.Path("queue/*"));
+  EXPECT_EQ(Names(kept), Names(fresh));
+  EXPECT_EQ(Names(kept), (std::vector<std::string>{"New.Zip", "gone.zip", "px0001"}));
+  EXPECT_TRUE(kept[2].is_directory);
+}
+
 TEST(DirectorySearch, NameDotStarAlsoFindsTheBareName) {
   TempNode node;
   node.MakeDir("out");

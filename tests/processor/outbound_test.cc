@@ -109,13 +109,13 @@ TEST_F(OutboundTest, DomainWithoutOutboundGivesNoDirectoryAndSaysSo) {
                                       "! No outbound directory for 1:23/4.5"}));
 }
 
-TEST_F(OutboundTest, AnyOfBusyCallOrOtherSyFlagMakesTheDestinationBusy) {
+TEST_F(OutboundTest, BusyOrCallFlagInEitherLetterCaseMakesTheDestinationBusy) {
   Load(BasicConfigText());
   const FidoAddress node = ParseAddress("2:345/6");
   const FidoAddress point = ParseAddress("2:345/6.7");
   ASSERT_TRUE(OutboundBase(point, "").has_value());
   EXPECT_FALSE(LinkBusy(node, ""));
-  for (const char* flag : {"out/01590006.bsy", "out/01590006.CSY", "out/01590006.xsy"}) {
+  for (const char* flag : {"out/01590006.bsy", "out/01590006.CSY", "out/01590006.BSY"}) {
     node_.WriteFile(flag, "");
     EXPECT_TRUE(LinkBusy(node, "")) << flag;
     EXPECT_FALSE(LinkBusy(point, "")) << flag;
@@ -136,18 +136,21 @@ TEST_F(OutboundTest, OurFlagHoldsOurPidAndClearBusyRemovesOnlyIt) {
   ClearBusy(address, "");  // nothing there: nothing happens, nothing said
   EXPECT_FALSE(node_.Exists("pelix.log"));
   ASSERT_EQ(SetBusy(address, ""), BusyResult::kHeld);
-  // Made whole in a side file and linked into place: never seen empty.
-  EXPECT_EQ(node_.List("out.001"), (std::vector<std::string>{"00170004.bsy"}));
+  // Linked into place from a side file that holds our pid: never seen empty.
+  EXPECT_EQ(node_.List("out.001"),
+            (std::vector<std::string>{"00170004.bsy", Format("~pelix.%d.bsy", ::getpid())}));
   EXPECT_EQ(node_.ReadFile("out.001/00170004.bsy"), Format("pelix %d\n", ::getpid()));
   EXPECT_TRUE(LinkBusy(address, ""));
   node_.WriteFile("out.001/00170004.csy", "");
   ClearBusy(address, "");
+  ReleaseFlagSides();
   EXPECT_EQ(node_.List("out.001"), (std::vector<std::string>{"00170004.csy"}));
   ASSERT_TRUE(platform::DeleteFile("out.001/00170004.csy"));
   // The mailer's flag under our name: busy again, and never removed by us.
   node_.WriteFile("out.001/00170004.bsy", "4242\n");
   EXPECT_EQ(SetBusy(address, ""), BusyResult::kTaken);
   ClearBusy(address, "");
+  ReleaseFlagSides();
   EXPECT_EQ(node_.ReadFile("out.001/00170004.bsy"), "4242\n");
   EXPECT_EQ(node_.List("out.001"), (std::vector<std::string>{"00170004.bsy"}));
 }
@@ -216,7 +219,7 @@ TEST_F(OutboundTest, WaitEndsWhenTheMailerRemovesItsFlag) {
   Load(BasicConfigText());
   const FidoAddress address = ParseAddress("2:345/6");
   ASSERT_TRUE(OutboundBase(address, "").has_value());
-  for (const char* flag : {"out/01590006.bsy", "out/01590006.csy", "out/01590006.xsy"}) {
+  for (const char* flag : {"out/01590006.bsy", "out/01590006.csy", "out/01590006.CSY"}) {
     node_.WriteFile(flag, "");
     std::thread mailer([flag] {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));

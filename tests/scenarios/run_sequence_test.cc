@@ -334,13 +334,13 @@ TEST(RunSequence, BusyFlagThatCannotBeMadeIsReportedNotTakenForBusy) {
   }
 }
 
-// Asks for more memory than any machine has when the TIC for the link is
-// made, that is while the run holds the link's busy flag.
+// Asks for more memory than any machine has when the link's flow file is
+// opened, that is while the run holds the link's busy flag.
 class MemoryRunsOutEnv : public FaultyEnv {
  public:
   platform::FilePtr Open(const std::string& path, platform::OpenMode mode,
                          bool* exists = nullptr) override {
-    if (path.find("ticout") != std::string::npos) {
+    if (std::string_view(path).ends_with("139c0002.flo")) {
       // The flag the export holds now (armed here too, so the test does not
       // depend on where the export arms it).
       platform::SetHeldOutboundFlag("out/139c0002.bsy");

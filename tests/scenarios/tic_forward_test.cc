@@ -286,7 +286,7 @@ TEST(TicForward, ManyExportsInOneRunGetDistinctTicsAndOverwriteNone) {
 }
 
 TEST(TicForward, WaitsWhileTheMailerHoldsALinkThenExports) {
-  for (const char* flag : {"out/139c0002.bsy", "out/139c0002.csy", "out/139c0002.xsy"}) {
+  for (const char* flag : {"out/139c0002.bsy", "out/139c0002.csy", "out/139C0002.CSY"}) {
     SCOPED_TRACE(flag);
     TempNode node;
     node.MakeDir("ticout");
@@ -360,6 +360,37 @@ TEST(TicForward, FailureBeforeForwardingHandsNothingOnAndKeepsTheInbound) {
     EXPECT_EQ(node.List("ticout"), Lines{});
     EXPECT_FALSE(node.Exists("files/PELIX.TEST/FILES.BBS"));
     EXPECT_FALSE(node.Exists("announce/Announce.PELIX.TEST"));
+  }
+}
+
+// The TICs of one file are written first and forced to disk together; a
+// TIC that cannot be, stops the run where its export would have stopped,
+// and no TIC is left that no flow line names.
+TEST(TicForward, TicThatCannotBeWrittenOrForcedToDiskStopsItsExport) {
+  struct Case {
+    FaultyEnv::Op op;
+    int nth;
+    Lines ticout_named_by_clo;
+  } cases[] = {{FaultyEnv::Op::kSync, 1, {}}, {FaultyEnv::Op::kWrite, 2, {"one"}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.nth);
+    TempNode node;
+    node.MakeDir("ticout");
+    node.WriteConfig(BasicConfigText() + kThreeLinks);
+    DropArrival(node, "A.TIC", "FILE.ZIP", kContents, TicLines("FILE.ZIP", kContents));
+    FaultyEnv env;
+    env.Fail(c.op, c.nth, "ticout/");
+    RunResult r = RunPelixWith(env, node);
+    EXPECT_EQ(r.status, 3) << r.output;
+    EXPECT_EQ(node.LogMessages().back(), "! Can't create TIC file");
+    EXPECT_FALSE(node.Exists("out/139c0003.hlo"));
+    EXPECT_EQ(node.List("ticout").size(), c.ticout_named_by_clo.size());
+    if (!c.ticout_named_by_clo.empty())
+      EXPECT_EQ(FlowLines(node.ReadFile("out/139c0002.clo"))[1],
+                "^" + node.dir() + "ticout/" + node.List("ticout")[0]);
+    else
+      EXPECT_FALSE(node.Exists("out/139c0002.clo"));
+    EXPECT_EQ(node.List("in"), (Lines{"A.TIC", "FILE.ZIP"}));
   }
 }
 

@@ -73,7 +73,7 @@ platform::FilePtr FaultyEnv::Open(const std::string& path, platform::OpenMode mo
                                   bool* exists) {
   using platform::OpenMode;
   const bool creates = mode == OpenMode::kAppend || mode == OpenMode::kTruncate ||
-                       mode == OpenMode::kCreateNew;
+                       mode == OpenMode::kCreateNew || mode == OpenMode::kCreateExact;
   if (creates && ShouldFail(Op::kCreate, path)) {
     if (exists) *exists = false;
     return nullptr;
@@ -83,9 +83,10 @@ platform::FilePtr FaultyEnv::Open(const std::string& path, platform::OpenMode mo
   return std::make_unique<FaultyFile>(*this, path, std::move(file));
 }
 
-bool FaultyEnv::CopyFile(const std::string& from, const std::string& to) {
+bool FaultyEnv::CopyFile(const std::string& from, const std::string& to,
+                         platform::Durability durability) {
   if (ShouldFail(Op::kCopy, to)) return false;
-  return EnvWrapper::CopyFile(from, to);
+  return EnvWrapper::CopyFile(from, to, durability);
 }
 
 bool FaultyEnv::MoveFile(const std::string& from, const std::string& to) {
@@ -106,6 +107,12 @@ bool FaultyEnv::DeleteFile(const std::string& path) {
 bool FaultyEnv::MakeDirectory(const std::string& path) {
   if (ShouldFail(Op::kMakeDirectory, path)) return false;
   return EnvWrapper::MakeDirectory(path);
+}
+
+bool FaultyEnv::SyncFileSystems(const std::vector<std::string>& paths) {
+  for (const std::string& path : paths)
+    if (ShouldFail(Op::kSync, path)) return false;
+  return EnvWrapper::SyncFileSystems(paths);
 }
 
 bool FaultyEnv::LinkFile(const std::string& from, const std::string& to) {

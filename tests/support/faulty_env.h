@@ -47,12 +47,14 @@ class FaultyEnv : public platform::EnvWrapper {
 
   platform::FilePtr Open(const std::string& path, platform::OpenMode mode,
                          bool* exists = nullptr) override;
-  bool CopyFile(const std::string& from, const std::string& to) override;
+  bool CopyFile(const std::string& from, const std::string& to,
+                platform::Durability durability) override;
   bool MoveFile(const std::string& from, const std::string& to) override;
   bool ReplaceFile(const std::string& from, const std::string& to) override;
   bool DeleteFile(const std::string& path) override;
   bool MakeDirectory(const std::string& path) override;
   bool LinkFile(const std::string& from, const std::string& to) override;
+  bool SyncFileSystems(const std::vector<std::string>& paths) override;
   bool CanDelete(const std::string& path) override;
   bool ProcessExists(int pid) override;
   // kCreate rules reach the making of a process flag too.

@@ -1,0 +1,17 @@
+// The name of each outgoing TIC: "px" and six digits of the run's serial,
+// the first such name that no file of the TIC outbound has in any letter
+// case. A name found taken skips every serial that would give it again.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+
+// Creates the next outgoing TIC in `dir` (the TIC outbound, with its
+// closing separator); nullptr when it cannot be created. `path` is its name.
+[[nodiscard]] platform::FilePtr CreateNextTicFile(const std::string& dir, std::string& path);
+
+// The serials after `serial` that give the same name: "%08u" of a sum of
+// more than eight digits keeps only its first eight.
+uint32_t SerialsSharingName(uint32_t serial);
