@@ -252,6 +252,7 @@ void TakeBack(Answer& answer, std::vector<FileEchoRecord> echoes_before,
                                             WriteFileEchoes(echoes_before, false);
   run.fileecho_list = std::move(echoes_before);
   run.link_list = std::move(links_before);
+  ConfigListsChanged();
   if (saved_part) (void)SaveFileEchoesAndLinks();  // logs itself when it fails
 }
 

@@ -1,6 +1,8 @@
 #include "processor/config_store.h"
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "common/text_helpers.h"
 #include "platform/platform.h"
@@ -69,20 +71,52 @@ void ReadConfiguration() {
   if (platform::ReadWholeFile(kLinkFile, bytes)) {
     run.link_list = ReadLinks(bytes);
   }
+  ConfigListsChanged();
+}
+
+namespace {
+
+uint64_t AddressKey(const FidoAddress& a) {
+  return uint64_t{a.zone} << 48 | uint64_t{a.net} << 32 | uint64_t{a.node} << 16 | a.point;
+}
+
+// The record of `key` in `list`, through `index`, which is first built again
+// when the list is no longer the one it was built from.
+template <typename Index, typename Record, typename KeyOf, typename Key>
+Record* FindFirst(Index& index, std::vector<Record>& list, KeyOf key_of, const Key& key) {
+  if (!index.built || index.list_data != list.data() || index.list_size != list.size()) {
+    index.first.clear();
+    // Duplicates are possible in hand-made files: the first record of a key
+    // is the one every look-up has always found.
+    for (size_t i = 0; i < list.size(); ++i) index.first.try_emplace(key_of(list[i]), i);
+    index.built = true;
+    index.list_data = list.data();
+    index.list_size = list.size();
+  }
+  auto found = index.first.find(key);
+  return found == index.first.end() ? nullptr : &list[found->second];
+}
+
+}  // namespace
+
+void ConfigListsChanged() {
+  State().link_index.built = false;
+  State().fileecho_index.built = false;
 }
 
 LinkRecord* FindLink(const FidoAddress& address) {
-  for (LinkRecord& link : State().link_list) {
-    if (ParseAddress(link.address) == address) return &link;
-  }
-  return nullptr;
+  RunState& run = State();
+  return FindFirst(
+      run.link_index, run.link_list,
+      [](const LinkRecord& link) { return AddressKey(ParseAddress(link.address)); },
+      AddressKey(address));
 }
 
 FileEchoRecord* FindFileEcho(std::string_view tag) {
-  for (FileEchoRecord& echo : State().fileecho_list) {
-    if (EqualsIgnoreCase(echo.tag, tag)) return &echo;
-  }
-  return nullptr;
+  RunState& run = State();
+  return FindFirst(
+      run.fileecho_index, run.fileecho_list, [](const FileEchoRecord& echo) { return echo.tag; },
+      tag);
 }
 
 EchoLinkEntry* FindEchoLink(FileEchoRecord& echo, const FidoAddress& address) {

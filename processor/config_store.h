@@ -18,6 +18,12 @@ LinkRecord* FindLink(const FidoAddress& address);
 FileEchoRecord* FindFileEcho(std::string_view tag);
 EchoLinkEntry* FindEchoLink(FileEchoRecord& echo, const FidoAddress& address);
 
+// FindLink and FindFileEcho look through an index of the lists. Whoever
+// adds, removes, reorders or renames records of `link_list` or
+// `fileecho_list` calls this, so that the next look-up sees the lists as
+// they are now.
+void ConfigListsChanged();
+
 // Appends one new echo (its first entry, link_count 1) to pelix.fe; ends
 // the run with status 3 when pelix.fe cannot be opened. False (logged) when
 // the record could not be written: pelix.fe then stays as it was.

@@ -41,32 +41,49 @@ std::string ShownText(std::string_view message) {
   return LoggableText(message.substr(0, end)) + std::string(message.substr(end));
 }
 
-}  // namespace
-
-void LogLine(char mark, std::string_view message) {
-  const std::string& log_file = State().config.log_file;
-  platform::FilePtr log;
+// The log file for the next line; ends the run with status 7 when it cannot
+// be opened. The file stays open for the rest of the run, and every line is
+// written straight to it, so a run that is killed loses none it logged. It
+// is opened anew when the configuration names another file, when another
+// Env is in place, and when the file is gone from its name: logrotate moved
+// it away, and the line belongs in a new file of the configured name.
+platform::File& OpenLog() {
+  RunState& run = State();
+  const std::string& log_file = run.config.log_file;
+  if (run.log && run.log_path == log_file && run.log_env == &platform::CurrentEnv() &&
+      platform::Exists(log_file)) {
+    return *run.log;
+  }
+  run.log.reset();
   {
     platform::CriticalErrorsOff quiet;
-    log = platform::OpenFile(log_file, platform::OpenMode::kAppend);
+    run.log = platform::OpenFile(log_file, platform::OpenMode::kAppend);
   }
-  if (!log) {
+  if (!run.log) {
     ConsoleOut(Format("Fatal : Can't Open/Create Log File %s\n", log_file.c_str()));
     FatalExit(7);
   }
+  run.log_path = log_file;
+  run.log_env = &platform::CurrentEnv();
+  return *run.log;
+}
+
+}  // namespace
+
+void LogLine(char mark, std::string_view message) {
+  platform::File& log = OpenLog();
   platform::LocalTime t = platform::LocalNow();
   const std::string shown = ShownText(message);
   std::string text = shown.substr(0, kMaxLogMessage);
   std::string line = Format("%c %2.2d %s %2.2d:%2.2d:%2.2d PELX %s\n", mark, t.day,
                             MonthName(t.month), t.hour, t.minute, t.second, text.c_str());
-  bool written = log->Write(line);
-  written = log->Close() && written;
+  const bool written = log.Write(line);
   ConsoleOut(shown + "\n");
   // A log that cannot take its lines (a full disk) cannot report that
   // itself: the console says it once, and every line is still shown there.
   if (!written && !State().log_failure_shown) {
     State().log_failure_shown = true;
-    ConsoleOut(Format("Warning : Can't write Log File %s\n", log_file.c_str()));
+    ConsoleOut(Format("Warning : Can't write Log File %s\n", State().log_path.c_str()));
   }
 }
 

@@ -5,10 +5,12 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "common/records.h"
+#include "platform/platform.h"
 #include "processor/tic_record.h"
 
 // How long, in seconds, a run waits for a destination whose busy or call
@@ -16,11 +18,36 @@
 // flag left behind by a crash cannot hold the run forever.
 inline constexpr int64_t kBusyWaitLimit = 600;
 
+// Echo tags compare ignoring the case of ASCII letters; these let a map of
+// tags be searched with any text under that same rule.
+struct TagHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view tag) const;
+};
+struct TagEqual {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const;
+};
+
+// The position of the first record of each key in one configuration list,
+// so that a hub's look-up per link and TIC does not walk the whole list.
+// It belongs to the list it was built from and is built again once that
+// list is changed (see ConfigListsChanged).
+template <typename Key, typename Hash = std::hash<Key>, typename Equal = std::equal_to<Key>>
+struct ListIndex {
+  std::unordered_map<Key, size_t, Hash, Equal> first;
+  bool built = false;
+  const void* list_data = nullptr;  // the list's storage and length when built
+  size_t list_size = 0;
+};
+
 struct RunState {
   MainConfig config;
   std::vector<DomainRecord> domain_list;
   std::vector<FileEchoRecord> fileecho_list;  // appending moves the records
   std::vector<LinkRecord> link_list;
+  ListIndex<uint64_t> link_index;  // by zone, net, node and point
+  ListIndex<std::string, TagHash, TagEqual> fileecho_index;
   uint32_t serial_counter = 0;
   TicRecord tic;
   // The TIC's file in the inbound: inbound_dir + File, or the numbered name
@@ -45,6 +72,12 @@ struct RunState {
   // Flow file -> its size after this run's last append to it.
   std::unordered_map<std::string, int64_t> flow_file_ends;
   bool announce_requested = false;
+  // The log file, open from the run's first line to its end, so that a hub
+  // does not open and close it for every line. `log_path` and `log_env`
+  // tell which name and which Env it was opened through.
+  platform::FilePtr log;
+  std::string log_path;
+  const platform::Env* log_env = nullptr;
   bool log_failure_shown = false;  // the console said once that the log is full
   int64_t busy_wait_limit = kBusyWaitLimit;  // tests shorten it
 };

@@ -163,6 +163,7 @@ FileEchoRecord& AutoCreateEcho() {
   echo.passthrough = 0;
   echo.links.push_back(EchoLinkEntry{tic.from, 1, 0});
   State().fileecho_list.push_back(echo);
+  ConfigListsChanged();
   if (AppendFileEcho(echo)) LogLine(kMarkEcho, Format("Autocreated filecho %s", tic.area.c_str()));
   return State().fileecho_list.back();
 }

@@ -43,6 +43,39 @@ TEST_F(ConfigStoreTest, FindFileEchoIgnoresCaseFirstMatchWins) {
   EXPECT_EQ(FindEchoLink(*echo, ParseAddress("1:234/7")), nullptr);
 }
 
+// Autocreation appends, a failed area-manager request puts the lists back:
+// each look-up after a change finds the first record of the lists as they
+// are then, never one the index remembers.
+TEST_F(ConfigStoreTest, LookupsFollowEveryChangeOfTheLists) {
+  Load(BasicConfigText() + kEchoesAndLinks);
+  std::vector<FileEchoRecord>& echoes = State().fileecho_list;
+  std::vector<LinkRecord>& links = State().link_list;
+  ASSERT_EQ(FindFileEcho("NEW.ECHO"), nullptr);
+  ASSERT_EQ(FindLink(ParseAddress("1:234/7")), nullptr);
+  ASSERT_EQ(FindFileEcho("pelix.test"), &echoes[0]);
+
+  echoes.push_back(FileEchoRecord{});
+  echoes.back().tag = "New.Echo";
+  links.push_back(LinkRecord{});
+  links.back().address = "1:234/7";
+  EXPECT_EQ(FindFileEcho("NEW.ECHO"), &echoes[2]);
+  EXPECT_EQ(FindLink(ParseAddress("1:234/7")), &links[2]);
+
+  echoes[0].tag = "RENAMED";  // the duplicate behind it is the first now
+  links[0].address = "1:234/8";
+  ConfigListsChanged();
+  EXPECT_EQ(FindFileEcho("pelix.test"), &echoes[1]);
+  EXPECT_EQ(FindFileEcho("renamed"), &echoes[0]);
+  EXPECT_EQ(FindLink(ParseAddress("1:234/5")), &links[1]);
+  EXPECT_EQ(FindLink(ParseAddress("1:234/8")), &links[0]);
+
+  echoes = {};
+  links = {};
+  ConfigListsChanged();
+  EXPECT_EQ(FindFileEcho("pelix.test"), nullptr);
+  EXPECT_EQ(FindLink(ParseAddress("1:234/5")), nullptr);
+}
+
 TEST_F(ConfigStoreTest, SaveDropsSwitchedOffEntriesAndKeepsReceiveOnly) {
   Load(BasicConfigText() + kEchoesAndLinks);
   FileEchoRecord* echo = FindFileEcho("Pelix.Test");

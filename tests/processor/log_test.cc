@@ -4,6 +4,7 @@
 
 #include "platform/platform.h"
 #include "processor/run_state.h"
+#include "tests/support/faulty_env.h"
 #include "tests/support/temp_node.h"
 
 namespace {
@@ -46,6 +47,49 @@ TEST(LogLine, WritesIntoANewFileOnceTheLogWasRotated) {
   std::vector<std::string> current = node.LogMessages();
   EXPECT_EQ(rotated, std::vector<std::string>{"* Processing A.TIC"});
   EXPECT_EQ(current, std::vector<std::string>{"* Processing B.TIC"});
+  ResetRunState();
+}
+
+// Counts the opens of log files.
+class LogOpenCounter : public FaultyEnv {
+ public:
+  platform::FilePtr Open(const std::string& path, platform::OpenMode mode,
+                         bool* exists = nullptr) override {
+    if (path.find(".log") != std::string::npos) ++log_opens;
+    return FaultyEnv::Open(path, mode, exists);
+  }
+  int log_opens = 0;
+};
+
+// A hub logs thousands of lines a run: the log is opened once, yet each
+// line is in the file the moment it is logged; another name in the
+// configuration gets the next line, and a full disk is said once.
+TEST(LogLine, OpensTheLogOnceAndWritesEveryLineAtOnce) {
+  TempNode node;
+  ResetRunState();
+  LogOpenCounter env;
+  platform::ScopedEnv scoped(&env);
+  State().config.log_file = node.Path("pelix.log");
+  testing::internal::CaptureStdout();
+  for (size_t n = 1; n <= 3; ++n) {
+    LogLine('*', Format("Processing %zu.TIC", n));
+    EXPECT_EQ(node.LogMessages().size(), n);
+  }
+  EXPECT_EQ(env.log_opens, 1);
+  State().config.log_file = node.Path("other.log");
+  LogLine('*', "Processing 4.TIC");
+  env.Fail(FaultyEnv::Op::kWrite, 1, "other.log");
+  LogLine('!', "Can't copy 5.ZIP");
+  LogLine('!', "Can't copy 6.ZIP");
+  const std::string console = testing::internal::GetCapturedStdout();
+
+  EXPECT_EQ(env.log_opens, 2);
+  EXPECT_EQ(node.LogMessages().back(), "* Processing 3.TIC");
+  EXPECT_EQ(node.LogMessages("other.log")[0], "* Processing 4.TIC");
+  const std::string warning = "Warning : Can't write Log File " + node.Path("other.log") + "\n";
+  EXPECT_NE(console.find("Can't copy 6.ZIP\n"), std::string::npos);
+  EXPECT_NE(console.find(warning), std::string::npos);
+  EXPECT_EQ(console.find(warning), console.rfind(warning));
   ResetRunState();
 }
 
