@@ -85,6 +85,10 @@ std::string MakeNode(const Load& load) {
 
 // The arrivals: distinct random files and their TICs from the uplink.
 void DropArrivals(const std::string& dir, const Load& load) {
+  // Only this process names files there now: each new name needs no look
+  // through the ones made before it.
+  platform::KeepNamesOf(dir + "in/");
+  platform::KeepNamesOf(dir + "ticout/");
   std::mt19937_64 random(load.tics);
   std::string bytes(load.file_size, '\0');
   for (int i = 0; i < load.tics; ++i) {
