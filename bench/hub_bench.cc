@@ -156,6 +156,8 @@ std::vector<std::string> made_nodes;
 void Measure(const std::string& pelix, const Load& load) {
   const std::string dir = MakeNode(load);
   DropArrivals(dir, load);
+  // The arrivals are on disk before anything is timed, as a mailer's are.
+  Check(platform::SyncFileSystems({dir}), "forcing the arrivals to disk");
   if (prepare_only) {
     std::printf("%-24s prepared in %s (cd there and run pelix)\n", load.name, dir.c_str());
     return;
@@ -183,7 +185,7 @@ void RemoveNodes() {
 }
 
 // /A over a day's arrivals at a hub: 10,000 announce lines in 20 echoes,
-// reported into the announce text file.
+// reported into the announce text file, one report per run.
 void MeasureAnnounce(const std::string& pelix) {
   const Load load{"announce", 0, 0, 0, false, 0};
   const std::string dir = MakeNode(load);
@@ -195,9 +197,15 @@ void MeasureAnnounce(const std::string& pelix) {
     Check(platform::WriteWholeFile(dir + Format("announce/Announce.HUB.E%02d", echo), lines),
           "an announce file");
   }
-  const double run = RunPelix(pelix, dir, "/A");
-  Check(platform::FindFiles(dir + "announce/Announce.*").empty(), "announcing every file");
-  std::printf("%-24s  10000 lines: %8.2f s  %9.0f lines/s\n", load.name, run, 10000 / run);
+  // A report holds at most 64,000 characters; each /A run posts one.
+  double run = 0;
+  int runs = 0;
+  while (!platform::FindFiles(dir + "announce/Announce.*").empty()) {
+    Check(++runs <= 100, "announcing every file");
+    run += RunPelix(pelix, dir, "/A");
+  }
+  std::printf("%-24s  10000 lines: %8.2f s in %d runs of /A  %9.0f lines/s\n", load.name, run,
+              runs, 10000 / run);
   std::fflush(stdout);
   made_nodes.push_back(dir);
 }

@@ -130,9 +130,16 @@ std::string SplitDir(const std::string& native, std::string& last) {
   return native.substr(0, slash + 1);
 }
 
+std::string ResolveAfterMiss(const std::string& path);
+
 std::string ResolveCase(const std::string& stored) {
   std::string path = Slashes(stored);
   if (path.empty() || LstatExists(path)) return path;
+  return ResolveAfterMiss(path);
+}
+
+// ResolveCase of a native path known not to be there as written.
+std::string ResolveAfterMiss(const std::string& path) {
   // Mostly a new name in a directory that is there as written.
   std::string dir, last;
   SplitNative(path, dir, last);
@@ -325,7 +332,11 @@ class PosixEnv : public Env {
   std::string NativePath(const std::string& path) override { return ResolveCase(path); }
 
   bool Exists(const std::string& path) override {
-    return !path.empty() && LstatExists(ResolveCase(path));
+    if (path.empty()) return false;
+    const std::string native = Slashes(path);
+    if (LstatExists(native)) return true;
+    const std::string resolved = ResolveAfterMiss(native);
+    return resolved != native && LstatExists(resolved);
   }
 
   bool ExistsExactly(const std::string& path) override {
@@ -493,7 +504,7 @@ class PosixEnv : public Env {
         break;
       case OpenMode::kCreateNew:
         // ResolveCase found another letter case of an existing name.
-        if (LstatExists(native)) {
+        if (native != Slashes(path) && LstatExists(native)) {
           if (exists) *exists = true;
           return nullptr;
         }

@@ -9,6 +9,7 @@
 #include "processor/file_area.h"
 #include "processor/file_crc.h"
 #include "processor/log.h"
+#include "processor/outbound.h"
 #include "processor/run.h"
 #include "processor/run_state.h"
 #include "processor/safe_name.h"
@@ -110,6 +111,7 @@ int HatchFile(const HatchRequest& request) {
   // Unlike an arrived file there is no sender among the entries: one entry
   // that takes the file is enough for the queue copy.
   if (AnyLinkTakesFile(*echo) && !ForwardToLinks(*echo)) FatalExit(2);
+  ReleaseFlagSides();
   if (!echo->passthrough) ListFileInArea();
   AddAnnounceRecord();
   return ReleaseBusyFlag() ? 0 : -1;

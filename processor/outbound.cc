@@ -230,8 +230,8 @@ bool WaitWhileBusy(const FidoAddress& address, const std::string& domain,
 namespace {
 
 // The file our busy flags in `dir` are linked from: made at the first flag
-// there, holding "pelix <pid>", so that a flag appears whole and costs a
-// link, not a new file. nullopt when it cannot be made.
+// there in a run, holding "pelix <pid>", so that a flag appears whole and
+// costs a link, not a new file. nullopt when it cannot be made.
 std::optional<std::string> FlagSide(const std::string& dir) {
   auto& sides = State().busy_flag_sides;
   if (auto found = sides.find(dir); found != sides.end()) return found->second;

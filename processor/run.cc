@@ -8,6 +8,7 @@
 #include "processor/busy_flag.h"
 #include "processor/config_store.h"
 #include "processor/log.h"
+#include "processor/outbound.h"
 #include "processor/passes.h"
 #include "processor/run_state.h"
 
@@ -74,6 +75,8 @@ void TicPass() {
     LogLine(kMarkTic, Format("Processing %s", name.c_str()));
     ReadTic(dir + name);
   }
+  // Before the queue pass, which would take them for a killed run's.
+  ReleaseFlagSides();
 }
 
 }  // namespace

@@ -379,7 +379,6 @@ bool ForwardToLinks(const FileEchoRecord& echo) {
   ForceForwardToDisk();
   for (const EchoLinkEntry& entry : echo.links) SelectLink(entry, echo);
   EndPreparedTics();
-  ReleaseFlagSides();
   State().queue_copy.clear();
   State().queue_copy_reused = false;
   return true;
