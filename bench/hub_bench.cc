@@ -3,8 +3,8 @@
 // run (every file read once for its CRC, copied whole into the queue and
 // the file area and forced to disk once, as pelix copies and forces it).
 //
-//   cmake --build build --target hub_bench pelix pelixcfg
-//   build/bench/hub_bench build/processor/pelix [scenario ...]
+//   cmake --build build-rel --target hub_bench pelix     (a Release build)
+//   build-rel/bench/hub_bench build-rel/processor/pelix [scenario ...]
 //
 // Scenarios: data (1,000 TICs x 256 KiB, 20 links, normal and pass-through),
 // announce (/A over 10,000 lines; the queue pass has bench/queue_scan_bench),
