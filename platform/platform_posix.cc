@@ -112,11 +112,13 @@ std::string MatchName(const std::string& dir, const std::string& name) {
 
 // The directory last found to be there exactly as written: most looks are
 // for names in the same few directories, which need no second look.
+// Only absolute names are remembered: a relative one changes its meaning
+// with the working directory.
 bool DirectoryExistsAsWritten(const std::string& dir) {
   static std::string last;
   if (!last.empty() && dir == last) return true;
   if (!LstatExists(dir)) return false;
-  last = dir;
+  if (!dir.empty() && dir[0] == '/') last = dir;
   return true;
 }
 
