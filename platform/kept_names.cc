@@ -23,13 +23,26 @@ std::unordered_map<std::string, KeptDirectory>& KeptDirectories() {
   return kept;
 }
 
-}  // namespace
-
-void KeepNamesOfNative(const std::string& native_dir) {
-  KeptDirectories().try_emplace(native_dir);
+std::string& LastGiven() {
+  static std::string last;
+  return last;
 }
 
-void ForgetKeptNames() { KeptDirectories().clear(); }
+}  // namespace
+
+void KeepNamesOfNative(const std::string& native_dir, const std::string& given) {
+  KeptDirectories().try_emplace(native_dir);
+  LastGiven() = given;
+}
+
+bool KeptAsGiven(const std::string& given) {
+  return !given.empty() && given[0] == '/' && given == LastGiven();
+}
+
+void ForgetKeptNames() {
+  KeptDirectories().clear();
+  LastGiven().clear();
+}
 
 std::string WithClosingSlash(std::string dir) {
   if (!dir.empty() && dir.back() != '/') dir += '/';

@@ -21,8 +21,11 @@ std::string Folded(std::string name);
 std::string WithClosingSlash(std::string dir);
 void SplitNative(const std::string& native, std::string& dir, std::string& name);
 
-// Starts keeping the names of `native_dir`.
-void KeepNamesOfNative(const std::string& native_dir);
+// Starts keeping the names of `native_dir`, which the caller named `given`.
+void KeepNamesOfNative(const std::string& native_dir, const std::string& given);
+// True when `given` (absolute) is the directory last given to keep: asked
+// for again at every new name, it needs no second look.
+bool KeptAsGiven(const std::string& given);
 // The kept names of `dir`, listed at first use; nullptr when the directory
 // is not kept or cannot be listed.
 KeptDirectory* KeptNamesIn(const std::string& dir);

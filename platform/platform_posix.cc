@@ -179,7 +179,8 @@ std::string ResolveAfterMiss(const std::string& path) {
 std::string ResolveDirectories(const std::string& stored) {
   std::string name;
   std::string dir = SplitDir(Slashes(stored), name);
-  return dir.empty() ? name : ResolveCase(dir) + name;
+  if (dir.empty()) return name;
+  return (DirectoryExistsAsWritten(dir) ? dir : ResolveCase(dir)) + name;
 }
 
 class PosixFile : public File {
@@ -435,10 +436,13 @@ class PosixEnv : public Env {
 
   bool DeleteFile(const std::string& path) override {
     if (path.empty()) return false;
-    std::string native = ResolveCase(path);
+    std::string native = Slashes(path);
     struct stat st;
-    if (::lstat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return false;
-    if (::unlink(native.c_str()) != 0) return false;
+    if (::lstat(native.c_str(), &st) != 0) {
+      native = ResolveAfterMiss(native);
+      if (::lstat(native.c_str(), &st) != 0) return false;
+    }
+    if (S_ISDIR(st.st_mode) || ::unlink(native.c_str()) != 0) return false;
     NoteRemoved(native);
     return true;
   }
@@ -617,7 +621,8 @@ void SetEnv(Env* env) { current_env = env; }
 void SetFixedClock(std::optional<int64_t> utc_seconds) { Posix().fixed_clock = utc_seconds; }
 
 void KeepNamesOf(const std::string& dir) {
-  if (!dir.empty()) KeepNamesOfNative(WithClosingSlash(ResolveCase(dir)));
+  if (dir.empty() || KeptAsGiven(dir)) return;
+  KeepNamesOfNative(WithClosingSlash(ResolveCase(dir)), dir);
 }
 
 
