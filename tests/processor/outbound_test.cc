@@ -155,6 +155,18 @@ TEST_F(OutboundTest, OurFlagHoldsOurPidAndClearBusyRemovesOnlyIt) {
   EXPECT_EQ(node_.List("out.001"), (std::vector<std::string>{"00170004.bsy"}));
 }
 
+// What a fatal end or an interrupt does: our flag and the file it is linked
+// from go, the mailer's flags stay.
+TEST_F(OutboundTest, FatalEndRemovesOurFlagAndItsSideFile) {
+  Load(BasicConfigText());
+  const FidoAddress address = ParseAddress("1:23/4");
+  ASSERT_TRUE(OutboundBase(address, "").has_value());
+  node_.WriteFile("out.001/00170005.bsy", "4242\n");
+  ASSERT_EQ(SetBusy(address, ""), BusyResult::kHeld);
+  platform::RemoveHeldOutboundFlag();
+  EXPECT_EQ(node_.List("out.001"), (std::vector<std::string>{"00170005.bsy"}));
+}
+
 using OutboundDeathTest = OutboundTest;
 
 TEST_F(OutboundDeathTest, InterruptRemovesTheFlagWeHoldWithPelixBsy) {
