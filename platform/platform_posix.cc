@@ -364,9 +364,12 @@ class PosixEnv : public Env {
   }
 
   bool MakeDirectory(const std::string& path) override {
-    std::string native = ResolveCase(path);
+    std::string native = Slashes(path);
     while (native.size() > 1 && native.back() == '/') native.pop_back();
     if (native.empty()) return false;
+    // Mostly there already, as written: one look.
+    if (IsDirectoryExactly(native)) return true;
+    native = ResolveCase(native);
     if (::mkdir(native.c_str(), 0777) == 0) {
       NoteMade(native, true);
       return true;
