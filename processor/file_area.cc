@@ -44,16 +44,19 @@ std::string AreaDirectory() { return State().config.fileecho_dir + State().tic.a
 
 }  // namespace
 
+std::string AreaCopyPath() {
+  return AreaDirectory() + platform::kSeparator + State().tic.file;
+}
+
 bool CopyFileIntoArea(platform::Durability durability) {
   const MainConfig& config = State().config;
-  const TicRecord& tic = State().tic;
   // A directory that cannot be made shows as the copy failing.
   (void)platform::MakeDirectory(config.fileecho_dir);
   (void)platform::MakeDirectory(AreaDirectory());
   // Files arrive in an area through pelix: a new name needs no look
   // through every file the area holds.
   platform::KeepNamesOf(AreaDirectory());
-  const std::string placed = AreaDirectory() + platform::kSeparator + tic.file;
+  const std::string placed = AreaCopyPath();
   if (platform::CopyFile(State().inbound_file, placed, durability)) {
     if (durability == platform::Durability::kLater) State().unforced_dirs.push_back(AreaDirectory());
     return true;

@@ -23,6 +23,8 @@ std::string AnnounceRecordLine(const std::string& file, const std::string& desc)
 // With Durability::kLater the copy is forced to disk by the forward that
 // follows, together with the queue copy and the outgoing TICs.
 [[nodiscard]] bool CopyFileIntoArea(platform::Durability durability = platform::Durability::kForced);
+// Where CopyFileIntoArea places the file of State().tic.
+std::string AreaCopyPath();
 
 // Appends the file's FILES.BBS line once it is in its area; ends the run
 // with status 2 when FILES.BBS cannot be opened.

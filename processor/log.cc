@@ -70,9 +70,8 @@ platform::File& OpenLog() {
 
 }  // namespace
 
-void LogLine(char mark, std::string_view message) {
+void WriteLogLine(char mark, std::string_view message, const platform::LocalTime& t) {
   platform::File& log = OpenLog();
-  platform::LocalTime t = platform::LocalNow();
   const std::string shown = ShownText(message);
   std::string text = shown.substr(0, kMaxLogMessage);
   std::string line = Format("%c %2.2d %s %2.2d:%2.2d:%2.2d PELX %s\n", mark, t.day,
@@ -87,7 +86,23 @@ void LogLine(char mark, std::string_view message) {
   }
 }
 
+void LogLine(char mark, std::string_view message) {
+  RunState& run = State();
+  if (run.holding_lines) {
+    run.held_lines.push_back({mark, std::string(message), platform::LocalNow()});
+    return;
+  }
+  WriteLogLine(mark, message, platform::LocalNow());
+}
+
+void WriteHeldLines(std::vector<HeldLogLine>& lines) {
+  std::vector<HeldLogLine> taken;
+  taken.swap(lines);
+  for (const HeldLogLine& line : taken) WriteLogLine(line.mark, line.message, line.time);
+}
+
 void FatalExit(int status) {
+  if (State().before_fatal_exit) State().before_fatal_exit();
   std::fflush(stdout);
   platform::RemoveHeldOutboundFlag();
   (void)ReleaseBusyFlag();  // ending anyway; a flag gone already is fine
@@ -96,6 +111,8 @@ void FatalExit(int status) {
 
 void OutOfMemoryExit() {
   static constexpr char kText[] = "Fatal : Not Enough memmory.\n";
+  // Finishing waiting TICs would need memory; they are done by the next run.
+  State().before_fatal_exit = nullptr;
   std::fwrite(kText, 1, sizeof kText - 1, stdout);
   FatalExit(2);
 }

@@ -3,6 +3,11 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "platform/platform.h"
+
+struct HeldLogLine;
 
 // Log marks.
 inline constexpr char kMarkError = '!';
@@ -18,8 +23,15 @@ inline constexpr size_t kMaxLogMessage = 231;
 
 // Appends "%c %2.2d %s %2.2d:%2.2d:%2.2d PELX %s\n" to the log file and shows
 // the bare message on the console. Ends the run with status 7 when the log
-// file cannot be opened.
+// file cannot be opened. While State().holding_lines is set, the line is
+// kept, with its time, in State().held_lines instead.
 void LogLine(char mark, std::string_view message);
+
+// LogLine for a line logged at `time`.
+void WriteLogLine(char mark, std::string_view message, const platform::LocalTime& time);
+
+// Writes (and empties) a list of lines LogLine kept.
+void WriteHeldLines(std::vector<HeldLogLine>& lines);
 
 // Removes the outbound busy flag held at the moment and pelix.bsy (a
 // failure is ignored) and ends the run with `status`.

@@ -11,6 +11,7 @@
 #include "processor/outbound.h"
 #include "processor/passes.h"
 #include "processor/run_state.h"
+#include "processor/tic_batch.h"
 
 namespace {
 
@@ -72,9 +73,12 @@ void TicPass() {
     return;
   }
   for (const std::string& name : tics) {
+    BeginTic();
     LogLine(kMarkTic, Format("Processing %s", name.c_str()));
     ReadTic(dir + name);
+    EndTic(dir + name);
   }
+  FlushPendingTics();
   // Before the queue pass, which would take them for a killed run's.
   ReleaseFlagSides();
 }

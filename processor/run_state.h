@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "common/records.h"
@@ -41,6 +42,31 @@ struct ListIndex {
   size_t list_size = 0;
 };
 
+// A log line kept back, with the time it was logged, until the lines
+// before it are written.
+struct HeldLogLine {
+  char mark;
+  std::string message;
+  platform::LocalTime time;
+};
+
+// A TIC handled up to the moment its copies and outgoing TICs must be on
+// disk, waiting for the one flush it shares with the TICs after it; what is
+// left of it (flow lines, FILES.BBS, the announce record, leaving the
+// inbound) is done once that flush is over, in arrival order.
+struct PendingTic {
+  bool completes = false;  // false: only its log lines wait
+  std::vector<HeldLogLine> lines;
+  std::string tic_path;
+  TicRecord tic;
+  std::string inbound_file;
+  std::string queue_copy;
+  bool queue_copy_reused = false;
+  std::vector<std::string> prepared_tics;
+  size_t prepared_failed_at = static_cast<size_t>(-1);
+  size_t echo_index = 0;  // fileecho_list grows by autocreation
+};
+
 struct RunState {
   MainConfig config;
   std::vector<DomainRecord> domain_list;
@@ -67,8 +93,29 @@ struct RunState {
   size_t prepared_failed_at = static_cast<size_t>(-1);
   // Where copies were made that the forward forces to disk.
   std::vector<std::string> unforced_dirs;
+  // The TICs of the inbound pass that wait for their shared flush, the
+  // directories it must force, and the lines of the TIC being handled,
+  // held while an earlier TIC waits (`holding_lines`).
+  std::vector<PendingTic> pending_tics;
+  size_t pending_completions = 0;
+  std::vector<std::string> pending_unforced_dirs;
+  std::vector<HeldLogLine> held_lines;
+  bool holding_lines = false;
+  // Set by the TIC being handled once it only waits for the flush.
+  bool tic_deferred = false;
+  size_t deferred_echo_index = 0;
+  // While the waiting TICs are finished: their list and the one at work, so
+  // that a fatal end can take back what the later ones prepared.
+  std::vector<PendingTic>* finishing_tics = nullptr;
+  size_t finishing_index = 0;
+  // Called by FatalExit first (the waiting TICs are finished as a run
+  // without them would have); `fatal_exit_started` stops a second round.
+  void (*before_fatal_exit)() = nullptr;
+  bool fatal_exit_started = false;
   // Outbound directory -> the file our busy flags there are linked from.
   std::unordered_map<std::string, std::string> busy_flag_sides;
+  // Flags whose side file of an earlier version was looked for.
+  std::unordered_set<std::string> old_sides_looked_at;
   // Flow file -> its size after this run's last append to it.
   std::unordered_map<std::string, int64_t> flow_file_ends;
   bool announce_requested = false;

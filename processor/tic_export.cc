@@ -285,16 +285,23 @@ void PrepareOutgoingTics(const std::vector<const LinkRecord*>& links, const File
   }
 }
 
-void ForceForwardToDisk() {
+std::vector<std::string> TakeUnforcedDirs() {
   RunState& state = State();
   std::vector<std::string> dirs;
   dirs.swap(state.unforced_dirs);
   if (!state.prepared_tics.empty()) dirs.push_back(state.config.tic_outbound_dir);
-  if (dirs.empty() || platform::SyncFileSystems(dirs)) return;
-  // Not known to be on disk: no flow line may name any of them, and the
-  // first export stops as a TIC that cannot be written stops it.
+  return dirs;
+}
+
+void ForwardNotForced() {
   RemoveUnusedPreparedTics();
-  state.prepared_failed_at = 0;
+  State().prepared_failed_at = 0;
+}
+
+void ForceForwardToDisk() {
+  const std::vector<std::string> dirs = TakeUnforcedDirs();
+  if (dirs.empty() || platform::SyncFileSystems(dirs)) return;
+  ForwardNotForced();
 }
 
 void EndPreparedTics() {

@@ -26,4 +26,11 @@ void PrepareOutgoingTics(const std::vector<const LinkRecord*>& links, const File
 // when that fails, no export takes a prepared TIC and the first one stops
 // as a TIC that cannot be written does.
 void ForceForwardToDisk();
+// The directories ForceForwardToDisk would force, taken from the run state:
+// where kLater copies were made, and the TIC outbound when TICs were
+// prepared.
+std::vector<std::string> TakeUnforcedDirs();
+// What follows when they could not be forced: no export takes a prepared
+// TIC, and the first one stops as a TIC that cannot be written does.
+void ForwardNotForced();
 void EndPreparedTics();

@@ -14,6 +14,7 @@
 #include "processor/run_state.h"
 #include "processor/seen_by.h"
 #include "processor/safe_name.h"
+#include "processor/tic_batch.h"
 #include "processor/tic_export.h"
 #include "processor/tic_reader.h"
 
@@ -215,6 +216,9 @@ void WaitForEveryDestination(const FileEchoRecord& echo) {
     entries.push_back(&entry);
   }
   size_t busy = 0;
+  if (WaitWhileAnyBusy(destinations, 0, busy)) return;
+  // TICs waiting for their flush are not held up by the wait.
+  FlushPendingTics();
   if (WaitWhileAnyBusy(destinations, State().busy_wait_limit, busy)) return;
   LogLine(kMarkError, Format("Node %s stays busy, giving up", entries[busy]->address.c_str()));
   FatalExit(2);
@@ -367,7 +371,11 @@ std::vector<const LinkRecord*> ExportedLinks(const FileEchoRecord& echo) {
   return links;
 }
 
-bool ForwardToLinks(const FileEchoRecord& echo) {
+namespace {
+
+// Forwarding up to the moment its copies and outgoing TICs must be on disk.
+// False, as for ForwardToLinks, when no whole queue copy could be made.
+bool PrepareForward(const FileEchoRecord& echo) {
   WaitForEveryDestination(echo);
   if (!MakeQueueCopy()) {
     State().unforced_dirs.clear();  // the TIC stays: the next run copies again
@@ -376,11 +384,23 @@ bool ForwardToLinks(const FileEchoRecord& echo) {
   // A copy left by an earlier run may be at some links already; their
   // exports are decided one by one.
   if (!State().queue_copy_reused) PrepareOutgoingTics(ExportedLinks(echo), echo);
-  ForceForwardToDisk();
+  return true;
+}
+
+// Forwarding once they are: the flow lines of every link.
+void FinishForward(const FileEchoRecord& echo) {
   for (const EchoLinkEntry& entry : echo.links) SelectLink(entry, echo);
   EndPreparedTics();
   State().queue_copy.clear();
   State().queue_copy_reused = false;
+}
+
+}  // namespace
+
+bool ForwardToLinks(const FileEchoRecord& echo) {
+  if (!PrepareForward(echo)) return false;
+  ForceForwardToDisk();
+  FinishForward(echo);
   return true;
 }
 
@@ -430,15 +450,28 @@ void ProcessInboundTic(const std::string& tic_path) {
   if (!InboundRemovable(tic_path)) return;
   // The area copy comes before anything is handed on: a file that cannot
   // be placed (a full disk) leaves its TIC and itself in the inbound with
-  // nothing done, and the next run does it all.
-  // A file that is forwarded is forced to disk once, with its queue copy
-  // and its TICs, before any flow line names them.
-  const bool forwarding = echo->links.size() >= 2;
-  if (!echo->passthrough &&
-      !CopyFileIntoArea(forwarding ? platform::Durability::kLater : platform::Durability::kForced))
-    return;
-  if (forwarding && !ForwardToLinks(*echo)) return;
-  if (!echo->passthrough) ListFileInArea();
+  // nothing done, and the next run does it all. The copies and outgoing
+  // TICs are forced to disk (in one flush shared with the TICs after this
+  // one) before any flow line names them and before the TIC leaves the
+  // inbound: FinishInboundTic does the rest.
+  if (!echo->passthrough && !CopyFileIntoArea(platform::Durability::kLater)) return;
+  if (echo->links.size() >= 2 && !PrepareForward(*echo)) return;
+  State().tic_deferred = true;
+  State().deferred_echo_index = static_cast<size_t>(echo - State().fileecho_list.data());
+}
+
+void FinishInboundTic(const std::string& tic_path, const FileEchoRecord& echo, bool forced) {
+  const bool forwarding = echo.links.size() >= 2;
+  if (!forced) {
+    if (forwarding) {
+      ForwardNotForced();  // the first export stops the run
+    } else if (!echo.passthrough) {
+      LogLine(kMarkError, Format("Can't copy %s, left in the inbound", AreaCopyPath().c_str()));
+      return;
+    }
+  }
+  if (forwarding) FinishForward(echo);
+  if (!echo.passthrough) ListFileInArea();
   AddAnnounceRecord();
   RemoveFromInbound(InboundFile());
   RemoveFromInbound(tic_path);

@@ -8,8 +8,15 @@
 #include "common/records.h"
 
 // Checks and routes the TIC just read into State().tic; `tic_path` is its
-// full path in inbound_dir.
+// full path in inbound_dir. A TIC accepted has its copies and outgoing TICs
+// made and sets State().tic_deferred: FinishInboundTic does the rest once
+// they are on disk.
 void ProcessInboundTic(const std::string& tic_path);
+
+// Hands the file on, lists and announces it and removes the TIC and its
+// file from the inbound; `forced` false when the copies could not be forced
+// to disk (nothing is then handed on). State() holds that TIC again.
+void FinishInboundTic(const std::string& tic_path, const FileEchoRecord& echo, bool forced);
 
 // Moves a rejected TIC, and its file when the TIC names one that may be
 // touched, into bad_tic_dir, and notes `reason` in the index there. A move

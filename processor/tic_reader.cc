@@ -8,6 +8,7 @@
 #include "processor/passes.h"
 #include "processor/run_state.h"
 #include "processor/safe_name.h"
+#include "processor/tic_batch.h"
 #include "processor/tic_inbound.h"
 
 namespace {
@@ -126,6 +127,9 @@ void ReadTic(const std::string& tic_path) {
     return;
   }
   ReadTicLines(text, tic);
+  // A TIC waiting for its flush that uses this file, or a file of a name
+  // this TIC could take, is done first, as it would have been.
+  if (SharesNameWithWaitingTic(tic_path, tic)) FlushPendingTics();
   // Every later step, a refusal below included, works on this TIC's file.
   State().inbound_file = State().config.inbound_dir + tic.file;
   LogLine(kMarkTicHeader, Format("Area : %s", LoggableText(tic.area).c_str()));
