@@ -158,6 +158,9 @@ class Env {
   // itself, as it does before kCreateExact). A flag linked into place is
   // never seen empty.
   virtual bool LinkFile(const std::string& from, const std::string& to) = 0;
+  // True when `a` and `b`, names as written, are one file (a link of the
+  // other); neither is followed when it is a symbolic link.
+  virtual bool SameFile(const std::string& a, const std::string& b) = 0;
   // True when this process may remove `path` from its directory (the
   // directory is writable for us and no sticky bit keeps another user's
   // file), so that a file is not handled by every run again.
@@ -227,6 +230,9 @@ class EnvWrapper : public Env {
   bool IsReadOnly(const std::string& p) override { return target_->IsReadOnly(p); }
   bool LinkFile(const std::string& f, const std::string& t) override {
     return target_->LinkFile(f, t);
+  }
+  bool SameFile(const std::string& a, const std::string& b) override {
+    return target_->SameFile(a, b);
   }
   bool CanDelete(const std::string& p) override { return target_->CanDelete(p); }
   bool ModifiedSeconds(const std::string& p, int64_t& s) override {

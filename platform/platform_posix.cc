@@ -546,6 +546,13 @@ class PosixEnv : public Env {
     return true;
   }
 
+  bool SameFile(const std::string& a, const std::string& b) override {
+    struct stat first, second;
+    return !a.empty() && !b.empty() && ::lstat(Slashes(a).c_str(), &first) == 0 &&
+           ::lstat(Slashes(b).c_str(), &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
+  }
+
   bool CanDelete(const std::string& path) override {
     std::string native = ResolveCase(path);
     std::string name;

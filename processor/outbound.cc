@@ -260,8 +260,11 @@ BusyResult SetBusy(const FidoAddress& address, const std::string& domain) {
   const std::string flag = *base + ".bsy";
   platform::CriticalErrorsOff quiet;
   // A side file left by an earlier version killed while it made its flag.
-  const std::string old_side = platform::SideFileName(flag, 0);
-  if (platform::ExistsExactly(old_side)) (void)RemoveIfStale(old_side);
+  // Looked for once a run: no run but this one makes flags now.
+  if (State().old_sides_looked_at.insert(flag).second) {
+    const std::string old_side = platform::SideFileName(flag, 0);
+    if (platform::ExistsExactly(old_side)) (void)RemoveIfStale(old_side);
+  }
   const std::optional<std::string> side = FlagSide(flag.substr(0, flag.find_last_of('/') + 1));
   if (side && platform::CurrentEnv().LinkFile(*side, flag)) {
     held_flag = flag;
@@ -302,8 +305,12 @@ void ClearBusy(const FidoAddress& address, const std::string& domain) {
   // makes under the same name once ours is gone.
   platform::SetHeldOutboundFlag("");
   held_flag.clear();
-  std::string text;
-  {
+  // Still ours: a link of this run's side file, or (the side gone) a
+  // file that holds our pid.
+  const auto side = State().busy_flag_sides.find(flag.substr(0, flag.find_last_of('/') + 1));
+  if (side == State().busy_flag_sides.end() ||
+      !platform::CurrentEnv().SameFile(flag, side->second)) {
+    std::string text;
     platform::CriticalErrorsOff quiet;
     if (!platform::ReadWholeFile(flag, text, 256) || text != OurFlagText()) return;
   }
