@@ -31,8 +31,11 @@ platform::FilePtr CreateNextTicFile(const std::string& dir, std::string& path) {
     const uint32_t serial = NextSerial();
     path = dir + TicName(serial);
     if (!platform::Exists(path)) {
+      // Free in every letter case a moment ago: made in this one only if it
+      // is still free in it, with no second look for the others.
       bool taken = false;
-      platform::FilePtr tic = platform::OpenNewFile(path, taken);
+      platform::FilePtr tic =
+          platform::CurrentEnv().Open(path, platform::OpenMode::kCreateExact, &taken);
       if (tic) return tic;
       // A TIC outbound that is not there yet is made, as the queue and the
       // file areas are, rather than stopping every run that forwards a file.
