@@ -4,6 +4,7 @@
 // POSIX Env only; paths here are native, directories end with "/".
 #pragma once
 
+#include <map>
 #include <string>
 #include <unordered_map>
 
@@ -11,10 +12,11 @@
 
 namespace platform {
 
-// Names folded to lower case, each with the letter case it has on disk.
+// Names folded to lower case, each with the letter case it has on disk;
+// in order, so that a search for "px*" reads only the names that start so.
 struct KeptDirectory {
   bool listed = false;
-  std::unordered_map<std::string, DirEntry> names;
+  std::map<std::string, DirEntry> names;
 };
 
 std::string Folded(std::string name);

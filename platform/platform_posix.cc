@@ -309,7 +309,13 @@ class PosixEnv : public Env {
     std::string native_dir = dir.empty() ? "." : ResolveCase(dir);
     if (KeptDirectory* kept = KeptNamesIn(WithClosingSlash(native_dir))) {
       const std::string prefix = WithClosingSlash(native_dir);
-      for (const auto& [folded, entry] : kept->names) {
+      // Only names that start with the mask's letters before its first
+      // wildcard can match ("NAME.*" finds "NAME" too: no dot at the end).
+      std::string start = Folded(mask.substr(0, mask.find_first_of("*?")));
+      if (!start.empty() && start.back() == '.') start.pop_back();
+      for (auto it = kept->names.lower_bound(start);
+           it != kept->names.end() && it->first.compare(0, start.size(), start) == 0; ++it) {
+        const DirEntry& entry = it->second;
         struct stat st;
         if (NameMatches(mask, entry.name) && ::lstat((prefix + entry.name).c_str(), &st) == 0)
           found.push_back({entry.name, S_ISDIR(st.st_mode)});

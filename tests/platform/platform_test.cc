@@ -53,12 +53,16 @@ TEST(DirectorySearch, KeptNamesAnswerAsTheDirectoryDoes) {
   EXPECT_EQ(platform::NativePath(node.Path("queue/Gone.zip")), node.Path("queue/gone.zip"));
   ASSERT_TRUE(platform::DeleteFile(node.Path("queue/OLD.ZIP")));
   EXPECT_FALSE(platform::Exists(node.Path("queue/old.zip")));
-  std::vector<platform::DirEntry> kept = platform::FindFiles(node.Path("queue/*"));
+  const char* masks[] = {"*", "PX*", "new.*", "PX0001.*", "g?ne.zip", "a*"};
+  std::vector<std::vector<platform::DirEntry>> kept;
+  for (const char* mask : masks) kept.push_back(platform::FindFiles(node.Path("queue/") + mask));
   platform::ForgetKeptNames();
-  std::vector<platform::DirEntry> fresh = platform::FindFiles(node.Path("queue/*"));
-  EXPECT_EQ(Names(kept), Names(fresh));
-  EXPECT_EQ(Names(kept), (std::vector<std::string>{"New.Zip", "gone.zip", "px0001"}));
-  EXPECT_TRUE(kept[2].is_directory);
+  for (size_t i = 0; i < std::size(masks); ++i)
+    EXPECT_EQ(Names(kept[i]), Names(platform::FindFiles(node.Path("queue/") + masks[i]))) << masks[i];
+  EXPECT_EQ(Names(kept[0]), (std::vector<std::string>{"New.Zip", "gone.zip", "px0001"}));
+  EXPECT_TRUE(kept[0][2].is_directory);
+  EXPECT_EQ(Names(kept[1]), std::vector<std::string>{"px0001"});
+  EXPECT_EQ(Names(kept[3]), std::vector<std::string>{"px0001"});
 }
 
 TEST(DirectorySearch, NameDotStarAlsoFindsTheBareName) {
