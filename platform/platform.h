@@ -384,8 +384,9 @@ void SetHeldOutboundFlag(const std::string& path);
 void RemoveHeldOutboundFlag();
 // Files an interrupt or a fatal end removes as well (the files busy flags
 // are linked from, one per outbound directory): up to 64, each until
-// ForgetOnInterrupt. RemoveHeldOutboundFlag removes them too.
-void RemoveOnInterrupt(const std::string& path);
+// ForgetOnInterrupt. RemoveHeldOutboundFlag removes them too. False, with
+// nothing armed, when all are taken.
+bool RemoveOnInterrupt(const std::string& path);
 void ForgetOnInterrupt(const std::string& path);
 
 }  // namespace platform

@@ -898,15 +898,16 @@ void RemoveHeldOutboundFlag() {
   RemoveInterruptFiles();
 }
 
-void RemoveOnInterrupt(const std::string& path) {
+bool RemoveOnInterrupt(const std::string& path) {
   const std::string native = ResolveCase(path);
-  if (native.size() >= sizeof interrupt_file_paths[0]) return;
+  if (native.size() >= sizeof interrupt_file_paths[0]) return false;
   for (int i = 0; i < kInterruptFiles; ++i)
     if (!interrupt_file_armed[i]) {
       std::memcpy(interrupt_file_paths[i], native.c_str(), native.size() + 1);
       interrupt_file_armed[i] = 1;
-      return;
+      return true;
     }
+  return false;
 }
 
 void ForgetOnInterrupt(const std::string& path) {

@@ -1,5 +1,8 @@
 #include "processor/outbound.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "common/text_helpers.h"
 #include "platform/platform.h"
 #include "processor/log.h"
@@ -80,6 +83,15 @@ std::string OurFlagText() {
 // The flag we hold at the moment; empty when none.
 std::string held_flag;
 
+// While KeepBusyFlags is on: the flags our exports are done with, left
+// standing (each removed by an interrupt) until the group of TICs is done.
+bool keeping_flags = false;
+std::vector<std::string> kept_flags;
+
+bool IsKept(const std::string& flag) {
+  return std::find(kept_flags.begin(), kept_flags.end(), flag) != kept_flags.end();
+}
+
 // The first decimal number of a flag's text, after "pelix" for ours; 0
 // when it holds none.
 int FlagPid(const std::string& text, bool& ours) {
@@ -101,7 +113,7 @@ int FlagPid(const std::string& text, bool& ours) {
 // than an hour as well, since its pid may belong to another machine that
 // shares the outbound. A flag without a pid keeps its meaning: busy.
 bool FlagIsStale(const std::string& path, int& pid) {
-  if (path == held_flag) return false;
+  if (path == held_flag || IsKept(path)) return false;
   std::string text;
   {
     platform::CriticalErrorsOff quiet;
@@ -286,6 +298,20 @@ void ReleaseFlagSides() {
 
 bool WaitAndSetBusy(const FidoAddress& address, const std::string& domain,
                     int64_t limit_seconds) {
+  if (!kept_flags.empty()) {
+    std::optional<std::string> base = BaseName(address, domain);
+    const std::string flag = base ? *base + ".bsy" : std::string();
+    // Ours still: taken up again.
+    if (base && IsKept(flag)) {
+      kept_flags.erase(std::find(kept_flags.begin(), kept_flags.end(), flag));
+      platform::SetHeldOutboundFlag(flag);
+      platform::ForgetOnInterrupt(flag);
+      held_flag = flag;
+      return true;
+    }
+    // The mailer is not kept from the other destinations while we wait.
+    if (!WaitWhileBusy(address, domain, 0)) ReleaseKeptFlags();
+  }
   const int64_t start = platform::UtcSeconds();
   while (true) {
     const int64_t waited = platform::UtcSeconds() - start;
@@ -296,15 +322,9 @@ bool WaitAndSetBusy(const FidoAddress& address, const std::string& domain,
   }
 }
 
-void ClearBusy(const FidoAddress& address, const std::string& domain) {
-  std::optional<std::string> base = BaseName(address, domain);
-  if (!base) return;
-  const std::string flag = *base + ".bsy";
-  if (flag != held_flag) return;
-  // Off first: an interrupt from here on must not remove a flag the mailer
-  // makes under the same name once ours is gone.
-  platform::SetHeldOutboundFlag("");
-  held_flag.clear();
+namespace {
+
+void RemoveOurFlag(const std::string& flag) {
   // Still ours: a link of this run's side file, or (the side gone) a
   // file that holds our pid.
   const auto side = State().busy_flag_sides.find(flag.substr(0, flag.find_last_of('/') + 1));
@@ -317,6 +337,41 @@ void ClearBusy(const FidoAddress& address, const std::string& domain) {
   if (!platform::DeleteFile(flag))
     LogLine(kMarkError, Format("Can't remove busy flag %s", flag.c_str()));
 }
+
+}  // namespace
+
+void ClearBusy(const FidoAddress& address, const std::string& domain) {
+  std::optional<std::string> base = BaseName(address, domain);
+  if (!base) return;
+  const std::string flag = *base + ".bsy";
+  if (flag != held_flag) return;
+  if (keeping_flags && platform::RemoveOnInterrupt(flag)) {
+    kept_flags.push_back(flag);
+    platform::SetHeldOutboundFlag("");
+    held_flag.clear();
+    return;
+  }
+  // Off first: an interrupt from here on must not remove a flag the mailer
+  // makes under the same name once ours is gone.
+  platform::SetHeldOutboundFlag("");
+  held_flag.clear();
+  RemoveOurFlag(flag);
+}
+
+void KeepBusyFlags(bool keep) {
+  keeping_flags = keep;
+  if (!keep) ReleaseKeptFlags();
+}
+
+void ReleaseKeptFlags() {
+  std::vector<std::string> flags;
+  flags.swap(kept_flags);
+  for (const std::string& flag : flags) {
+    platform::ForgetOnInterrupt(flag);
+    RemoveOurFlag(flag);
+  }
+}
+
 
 void RemoveStaleSideFlags(const std::string& dir) {
   std::vector<platform::DirEntry> sides;

@@ -59,8 +59,16 @@ bool WaitAndSetBusy(const FidoAddress& address, const std::string& domain,
 // Removes the files this run's busy flags were linked from; the flags stay
 // as ClearBusy leaves them.
 void ReleaseFlagSides();
-// Removes the ".bsy" that SetBusy made, never another program's flag.
+// Removes the ".bsy" that SetBusy made, never another program's flag;
+// while KeepBusyFlags is on, leaves it standing for the next export to the
+// destination (WaitAndSetBusy takes it up again at once).
 void ClearBusy(const FidoAddress& address, const std::string& domain);
+// On: ClearBusy keeps our flags, each removed by an interrupt or a fatal
+// end, so that a group of TICs sent to the same links costs one flag per
+// destination. Off: they are removed. ReleaseKeptFlags removes them while
+// keeping stays on (before a wait, so the mailer is not kept from them).
+void KeepBusyFlags(bool keep);
+void ReleaseKeptFlags();
 
 // `path` as a flow-file line names it: absolute, with "/" separators and no
 // "." or empty components. A relative path is taken relative to the node

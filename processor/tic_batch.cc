@@ -7,6 +7,7 @@
 #include "common/text_helpers.h"
 #include "platform/platform.h"
 #include "processor/log.h"
+#include "processor/outbound.h"
 #include "processor/run_state.h"
 #include "processor/tic_export.h"
 #include "processor/tic_inbound.h"
@@ -117,6 +118,8 @@ void FlushPendingTics() {
   std::vector<PendingTic> tics = std::exchange(state.pending_tics, {});
   state.pending_completions = 0;
   state.finishing_tics = &tics;
+  // One busy flag per destination for the whole group.
+  KeepBusyFlags(true);
   for (size_t i = 0; i < tics.size(); ++i) {
     state.finishing_index = i;
     WriteHeldLines(tics[i].lines);
@@ -124,6 +127,7 @@ void FlushPendingTics() {
     PutTicState(tics[i]);
     FinishInboundTic(tics[i].tic_path, state.fileecho_list[tics[i].echo_index], forced);
   }
+  KeepBusyFlags(false);
   state.finishing_tics = nullptr;
   PutTicState(current);
   // Nothing waits before the TIC being handled any more.

@@ -395,7 +395,8 @@ TEST(TicForward, TicThatCannotBeWrittenOrForcedToDiskStopsItsExport) {
 }
 
 // The accepted TICs of a run share one flush of their copies and outgoing
-// TICs; the log and the files are still those of TICs handled one by one,
+// TICs, and one busy flag per destination; the log and the files are still
+// those of TICs handled one by one,
 // and a run that stops at one has finished those before it and left no
 // outgoing TIC of those after it.
 TEST(TicForward, TicsOfARunShareOneFlushAndEndInTheirOrder) {
@@ -409,6 +410,7 @@ TEST(TicForward, TicsOfARunShareOneFlushAndEndInTheirOrder) {
     DropArrival(node, "C.TIC", "C.ZIP", "c", TicLines("C.ZIP", "c"));
     FaultyEnv env;
     env.Fail(FaultyEnv::Op::kSync, 2, "ticout");  // a second flush would fail
+    env.Fail(FaultyEnv::Op::kLink, 3, "out/");     // so would a third busy flag
     if (files_bbs_fails) env.Fail(FaultyEnv::Op::kCreate, 1, "FILES.BBS");
     RunResult r = RunPelixWith(env, node);
     const Lines a = {"* Processing A.TIC", "$ Area : PELIX.TEST", "$ File : A.ZIP",
