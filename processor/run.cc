@@ -7,6 +7,7 @@
 #include "processor/bad_tic_index.h"
 #include "processor/busy_flag.h"
 #include "processor/config_store.h"
+#include "processor/inbound_done.h"
 #include "processor/log.h"
 #include "processor/outbound.h"
 #include "processor/passes.h"
@@ -67,6 +68,7 @@ void TicPass() {
   ConsoleOut("Scaning Inbound TIC files.\n");
   const std::string& dir = State().config.inbound_dir;
   RetryTicsWhoseFileArrived();
+  EmptyLeftInbound();  // a killed run's
   std::vector<std::string> tics = FilesMatching(dir + "*.tic");
   if (tics.empty()) {
     LogLine(kMarkNothing, "No TIC files found");
@@ -79,6 +81,7 @@ void TicPass() {
     EndTic(dir + name);
   }
   FlushPendingTics();
+  EmptyLeftInbound();
   // Before the queue pass, which would take them for a killed run's.
   ReleaseFlagSides();
 }

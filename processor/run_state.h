@@ -114,6 +114,9 @@ struct RunState {
   bool fatal_exit_started = false;
   // Outbound directory -> the file our busy flags there are linked from.
   std::unordered_map<std::string, std::string> busy_flag_sides;
+  // The directory finished TICs and files are moved aside to was made.
+  bool inbound_done_made = false;
+  bool inbound_done_emptied = false;  // by a fatal end
   // Flags whose side file of an earlier version was looked for.
   std::unordered_set<std::string> old_sides_looked_at;
   // Flow file -> its size after this run's last append to it.

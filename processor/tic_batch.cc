@@ -6,6 +6,7 @@
 
 #include "common/text_helpers.h"
 #include "platform/platform.h"
+#include "processor/inbound_done.h"
 #include "processor/log.h"
 #include "processor/outbound.h"
 #include "processor/run_state.h"
@@ -57,10 +58,14 @@ void DropLaterTics() {
 
 void FinishBeforeFatalExit() {
   RunState& state = State();
-  if (state.finishing_tics) return DropLaterTics();
-  if (state.fatal_exit_started) return;
-  state.fatal_exit_started = true;
-  FlushPendingTics();
+  if (state.finishing_tics) {
+    DropLaterTics();
+  } else if (!state.fatal_exit_started) {
+    state.fatal_exit_started = true;
+    FlushPendingTics();
+  }
+  // Once: a line that cannot be logged there ends the run again.
+  if (!std::exchange(state.inbound_done_emptied, true)) EmptyLeftInbound();
 }
 
 std::string NameOf(const std::string& path) {

@@ -9,6 +9,7 @@
 #include "processor/config_store.h"
 #include "processor/file_area.h"
 #include "processor/file_crc.h"
+#include "processor/inbound_done.h"
 #include "processor/log.h"
 #include "processor/outbound.h"
 #include "processor/run_state.h"
@@ -315,7 +316,7 @@ bool InboundRemovable(const std::string& tic_path) {
 }
 
 void RemoveFromInbound(const std::string& path) {
-  if (!platform::DeleteFile(path))
+  if (!LeaveInbound(path))
     LogLine(kMarkError, Format("Can't delete %s, left in the inbound", path.c_str()));
 }
 
