@@ -1,6 +1,7 @@
 #include "processor/outbound.h"
 
 #include <algorithm>
+#include <unordered_set>
 #include <vector>
 
 #include "common/text_helpers.h"
@@ -87,6 +88,8 @@ std::string held_flag;
 // standing (each removed by an interrupt) until the group of TICs is done.
 bool keeping_flags = false;
 std::vector<std::string> kept_flags;
+// Kept flags, and taken-up ones, that an interrupt removes.
+std::unordered_set<std::string> armed_flags;
 
 bool IsKept(const std::string& flag) {
   return std::find(kept_flags.begin(), kept_flags.end(), flag) != kept_flags.end();
@@ -301,11 +304,9 @@ bool WaitAndSetBusy(const FidoAddress& address, const std::string& domain,
   if (!kept_flags.empty()) {
     std::optional<std::string> base = BaseName(address, domain);
     const std::string flag = base ? *base + ".bsy" : std::string();
-    // Ours still: taken up again.
+    // Ours still: taken up again, an interrupt still removing it.
     if (base && IsKept(flag)) {
       kept_flags.erase(std::find(kept_flags.begin(), kept_flags.end(), flag));
-      platform::SetHeldOutboundFlag(flag);
-      platform::ForgetOnInterrupt(flag);
       held_flag = flag;
       return true;
     }
@@ -345,7 +346,8 @@ void ClearBusy(const FidoAddress& address, const std::string& domain) {
   if (!base) return;
   const std::string flag = *base + ".bsy";
   if (flag != held_flag) return;
-  if (keeping_flags && platform::RemoveOnInterrupt(flag)) {
+  if (keeping_flags && (armed_flags.count(flag) || platform::RemoveOnInterrupt(flag))) {
+    armed_flags.insert(flag);
     kept_flags.push_back(flag);
     platform::SetHeldOutboundFlag("");
     held_flag.clear();
@@ -368,6 +370,7 @@ void ReleaseKeptFlags() {
   flags.swap(kept_flags);
   for (const std::string& flag : flags) {
     platform::ForgetOnInterrupt(flag);
+    armed_flags.erase(flag);
     RemoveOurFlag(flag);
   }
 }
