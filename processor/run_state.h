@@ -82,6 +82,9 @@ struct RunState {
   // Where the TIC's file was copied in the queue for the mailer; empty
   // until the copy is made.
   std::string queue_copy;
+  // The flow line naming queue_copy, and the path it was made for.
+  std::string queue_copy_line;
+  std::string queue_copy_line_of;
   // The copy was there already, whole, from a run that stopped before the
   // TIC was done: links whose flow file names it have it.
   bool queue_copy_reused = false;

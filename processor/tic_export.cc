@@ -38,6 +38,17 @@ std::string QueueCopyPath() {
   return state.queue_copy.empty() ? state.config.queue_dir + state.tic.file : state.queue_copy;
 }
 
+// The flow line of the queue copy, the same for every link of the TIC.
+const std::string& QueueCopyLine() {
+  RunState& state = State();
+  const std::string path = QueueCopyPath();
+  if (state.queue_copy_line_of != path) {
+    state.queue_copy_line = FlowLine("", path);
+    state.queue_copy_line_of = path;
+  }
+  return state.queue_copy_line;
+}
+
 // What must go before our lines so that they start a line of their own:
 // another tool may leave the last line of a flow file without its line end,
 // and appending to it would glue our line onto that one and lose both
@@ -220,7 +231,7 @@ Appended AppendFlowLines(const std::string& flow_path, const std::string& tic_pa
   // No "^" for the queue copy: it is shared by every link and erased by the
   // queue scan once no flow file names it. "^" for the TIC: the mailer
   // deletes it once it has been sent.
-  lines += FlowLine("", QueueCopyPath()) + FlowLine("^", tic_path);
+  lines += QueueCopyLine() + FlowLine("^", tic_path);
   if (!flow->Write(lines)) {
     if (!flow->Truncate(before))
       LogLine(kMarkError, Format("Can't cut %s back, its last line is broken", flow_path.c_str()));
