@@ -395,53 +395,60 @@ TEST(TicForward, TicThatCannotBeWrittenOrForcedToDiskStopsItsExport) {
 }
 
 // The accepted TICs of a run share one flush of their copies and outgoing
-// TICs, and one busy flag per destination; the log and the files are still
-// those of TICs handled one by one,
-// and a run that stops at one has finished those before it and left no
-// outgoing TIC of those after it.
+// TICs, and one busy flag per destination, and leave the inbound together
+// at the end; the log and the files are still those of TICs handled one by
+// one, and a run that stops at one has finished those before it and left
+// no outgoing TIC of those after it.
 TEST(TicForward, TicsOfARunShareOneFlushAndEndInTheirOrder) {
   for (bool files_bbs_fails : {false, true}) {
     SCOPED_TRACE(files_bbs_fails);
     TempNode node;
     node.MakeDir("ticout");
     node.WriteConfig(BasicConfigText() + kThreeLinks);
-    DropArrival(node, "A.TIC", "A.ZIP", "a", TicLines("A.ZIP", "a"));
+    node.WriteFile("in/.pelix-done/OLD.ZIP", "left by a killed run");
+    for (const char* name : {"A", "C", "D"}) {
+      const std::string file = std::string(name) + ".ZIP";
+      DropArrival(node, std::string(name) + ".TIC", file, name, TicLines(file, name));
+    }
     DropArrival(node, "B.TIC", "B.ZIP", "b", WithLine(TicLines("B.ZIP", "b"), "Pw", "Pw WRONG"));
-    DropArrival(node, "C.TIC", "C.ZIP", "c", TicLines("C.ZIP", "c"));
     FaultyEnv env;
     env.Fail(FaultyEnv::Op::kSync, 2, "ticout");  // a second flush would fail
     env.Fail(FaultyEnv::Op::kLink, 3, "out/");     // so would a third busy flag
-    if (files_bbs_fails) env.Fail(FaultyEnv::Op::kCreate, 1, "FILES.BBS");
+    if (files_bbs_fails) env.Fail(FaultyEnv::Op::kCreate, 2, "FILES.BBS");  // C's
     RunResult r = RunPelixWith(env, node);
-    const Lines a = {"* Processing A.TIC", "$ Area : PELIX.TEST", "$ File : A.ZIP",
-                     "$ From : 2:5020/1", "* Node 2:5020/1 is already in SEEN-BY, skiping",
-                     "* Exported to 2:5020/2", "* Exported to 2:5020/3"};
+    auto accepted = [](const std::string& name) {
+      return Lines{"* Processing " + name + ".TIC", "$ Area : PELIX.TEST",
+                   "$ File : " + name + ".ZIP", "$ From : 2:5020/1",
+                   "* Node 2:5020/1 is already in SEEN-BY, skiping", "* Exported to 2:5020/2",
+                   "* Exported to 2:5020/3"};
+    };
+    Lines expected = accepted("A");
+    for (const char* line : {"* Processing B.TIC", "$ Area : PELIX.TEST", "$ File : B.ZIP",
+                             "$ From : 2:5020/1", "! Password mismatch", "* Moving TIC to Bad Tics"})
+      expected.push_back(line);
+    const Lines c = accepted("C");
+    const Lines d = accepted("D");
+    expected.insert(expected.end(), c.begin(), c.end());
     Lines log = node.LogMessages();
-    log.erase(log.begin(), std::find(log.begin(), log.end(), a[0]));
-    Lines b = {"* Processing B.TIC", "$ Area : PELIX.TEST", "$ File : B.ZIP",
-               "$ From : 2:5020/1", "! Password mismatch", "* Moving TIC to Bad Tics"};
-    Lines c = a;
-    for (std::string& line : c)
-      if (line.find("A.") != std::string::npos) line.replace(line.find("A."), 1, "C");
-    Lines expected = a;
+    log.erase(log.begin(), std::find(log.begin(), log.end(), expected[0]));
     if (files_bbs_fails) {
-      // A's exports are done; B was refused already; C is left whole.
+      // A is done, B refused, C handed on but not listed; D, handled
+      // before C was finished, is left whole, with no outgoing TIC.
       EXPECT_EQ(r.status, 2) << r.output;
       expected.push_back("! Can't Create FILES.BBS");
-      expected.insert(expected.end(), b.begin(), b.end());
-      expected.insert(expected.end(), c.begin(), c.begin() + 4);
+      expected.insert(expected.end(), d.begin(), d.begin() + 4);
       EXPECT_EQ(log, expected);
-      EXPECT_EQ(node.List("ticout").size(), 2u);  // A's, named by the flow files
-      EXPECT_EQ(node.List("in"), (Lines{"A.TIC", "A.ZIP", "C.TIC", "C.ZIP"}));
+      EXPECT_EQ(node.List("ticout").size(), 4u);  // A's and C's, named by flow files
+      EXPECT_EQ(node.List("in"), (Lines{"C.TIC", "C.ZIP", "D.TIC", "D.ZIP"}));
       continue;
     }
     EXPECT_EQ(r.status, 0) << r.output;
-    expected.insert(expected.end(), b.begin(), b.end());
-    expected.insert(expected.end(), c.begin(), c.end());
+    expected.insert(expected.end(), d.begin(), d.end());
     EXPECT_EQ(log, expected);
-    EXPECT_EQ(FlowLines(node.ReadFile("out/139c0002.clo")).size(), 4u);
+    EXPECT_EQ(FlowLines(node.ReadFile("out/139c0002.clo")).size(), 6u);
     EXPECT_EQ(node.ReadFile("files/PELIX.TEST/FILES.BBS"),
-              "A.ZIP        A test file\r\nC.ZIP        A test file\r\n");
+              "A.ZIP        A test file\r\nC.ZIP        A test file\r\n"
+              "D.ZIP        A test file\r\n");
     EXPECT_EQ(node.List("in"), Lines{});
   }
 }
