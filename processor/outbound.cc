@@ -172,11 +172,12 @@ std::optional<std::string> OutboundBase(const FidoAddress& address, const std::s
   std::optional<std::string> dir = OutboundDirectory(address, domain);
   if (!dir) return std::nullopt;
   // A directory that cannot be made shows when the flag or the flow file
-  // cannot be created there.
-  (void)platform::MakeDirectory(*dir);
+  // cannot be created there. Made once a run.
+  std::unordered_set<std::string>& made = State().outbound_dirs_made;
+  if (made.insert(*dir).second) (void)platform::MakeDirectory(*dir);
   std::string base = NodeBase(*dir, address);
   if (address.point != 0) {
-    (void)platform::MakeDirectory(base + ".pnt");
+    if (made.insert(base + ".pnt").second) (void)platform::MakeDirectory(base + ".pnt");
     base += Format(".pnt%c%8.8x", platform::kSeparator, address.point);
   }
   return base;

@@ -10,6 +10,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "common/fido_address.h"
 #include "common/records.h"
 #include "platform/platform.h"
 #include "processor/tic_record.h"
@@ -76,12 +77,19 @@ struct RunState {
   ListIndex<std::string, TagHash, TagEqual> fileecho_index;
   uint32_t serial_counter = 0;
   TicRecord tic;
+  uint64_t tics_read = 0;  // gives each TIC read its TicRecord::serial
+  // The addresses of the Seenby lines of the TIC with that serial.
+  std::vector<FidoAddress> seenby_addresses;
+  uint64_t seenby_serial = 0;
   // The TIC's file in the inbound: inbound_dir + File, or the numbered name
   // a mailer gave a second file of that name.
   std::string inbound_file;
   // Where the TIC's file was copied in the queue for the mailer; empty
   // until the copy is made.
   std::string queue_copy;
+  // tic_outbound_dir as it is on disk, and the value it was found for.
+  std::string tic_outbound_native;
+  std::string tic_outbound_native_of;
   // The flow line naming queue_copy, and the path it was made for.
   std::string queue_copy_line;
   std::string queue_copy_line_of;
@@ -104,6 +112,9 @@ struct RunState {
   std::vector<std::string> pending_unforced_dirs;
   std::vector<HeldLogLine> held_lines;
   bool holding_lines = false;
+  // Destinations (as the echo names them) found free for a TIC of the
+  // group that waits for its flush.
+  std::unordered_set<std::string> free_in_group;
   // Set by the TIC being handled once it only waits for the flush.
   bool tic_deferred = false;
   size_t deferred_echo_index = 0;
@@ -120,6 +131,8 @@ struct RunState {
   // The directory finished TICs and files are moved aside to was made.
   bool inbound_done_made = false;
   bool inbound_done_emptied = false;  // by a fatal end
+  // Outbound directories OutboundBase made (or found) this run.
+  std::unordered_set<std::string> outbound_dirs_made;
   // Flags whose side file of an earlier version was looked for.
   std::unordered_set<std::string> old_sides_looked_at;
   // Flow file -> its size after this run's last append to it.

@@ -133,6 +133,7 @@ void FlushPendingTics() {
     FinishInboundTic(tics[i].tic_path, state.fileecho_list[tics[i].echo_index], forced);
   }
   KeepBusyFlags(false);
+  state.free_in_group.clear();
   state.finishing_tics = nullptr;
   PutTicState(current);
   // Nothing waits before the TIC being handled any more.

@@ -49,6 +49,21 @@ const std::string& QueueCopyLine() {
   return state.queue_copy_line;
 }
 
+// The flow line of an outgoing TIC: pelix made its name in this letter
+// case, in the TIC outbound, whose own case is looked up once a run.
+std::string TicFlowLine(const std::string& tic_path) {
+  RunState& state = State();
+  const std::string& dir = state.config.tic_outbound_dir;
+  if (dir.empty() || tic_path.compare(0, dir.size(), dir) != 0 ||
+      tic_path.find_first_of("\\/", dir.size()) != std::string::npos)
+    return FlowLine("^", tic_path);
+  if (state.tic_outbound_native_of != dir) {
+    state.tic_outbound_native = platform::NativePath(dir);
+    state.tic_outbound_native_of = dir;
+  }
+  return "^" + AbsoluteFlowPath(state.tic_outbound_native + tic_path.substr(dir.size())) + "\r\n";
+}
+
 // What must go before our lines so that they start a line of their own:
 // another tool may leave the last line of a flow file without its line end,
 // and appending to it would glue our line onto that one and lose both
@@ -231,7 +246,7 @@ Appended AppendFlowLines(const std::string& flow_path, const std::string& tic_pa
   // No "^" for the queue copy: it is shared by every link and erased by the
   // queue scan once no flow file names it. "^" for the TIC: the mailer
   // deletes it once it has been sent.
-  lines += QueueCopyLine() + FlowLine("^", tic_path);
+  lines += QueueCopyLine() + TicFlowLine(tic_path);
   if (!flow->Write(lines)) {
     if (!flow->Truncate(before))
       LogLine(kMarkError, Format("Can't cut %s back, its last line is broken", flow_path.c_str()));

@@ -210,17 +210,32 @@ void SelectLink(const EchoLinkEntry& entry, const FileEchoRecord& echo) {
 void WaitForEveryDestination(const FileEchoRecord& echo) {
   std::vector<Destination> destinations;
   std::vector<const EchoLinkEntry*> entries;
+  // A destination found free for an earlier TIC of the group waiting for
+  // its flush needs no second look: should the mailer take it meanwhile,
+  // the export waits for it as it would after this look.
+  std::unordered_set<std::string>& free = State().free_in_group;
+  if (State().pending_tics.empty()) free.clear();
   for (const EchoLinkEntry& entry : echo.links) {
     std::optional<std::string> unused;
-    if (!SelectedLink(entry, false, unused)) continue;
+    if (!SelectedLink(entry, false, unused) || free.count(entry.address)) continue;
     destinations.push_back({ParseAddress(entry.address), DomainPart(entry.address)});
     entries.push_back(&entry);
   }
   size_t busy = 0;
-  if (WaitWhileAnyBusy(destinations, 0, busy)) return;
-  // TICs waiting for their flush are not held up by the wait.
-  FlushPendingTics();
-  if (WaitWhileAnyBusy(destinations, State().busy_wait_limit, busy)) return;
+  if (WaitWhileAnyBusy(destinations, 0, busy)) {
+    for (const EchoLinkEntry* entry : entries) free.insert(entry->address);
+    return;
+  }
+  if (!State().pending_tics.empty()) {
+    // TICs waiting for their flush are not held up by the wait; the looks
+    // start again for a group of this TIC alone.
+    FlushPendingTics();
+    return WaitForEveryDestination(echo);
+  }
+  if (WaitWhileAnyBusy(destinations, State().busy_wait_limit, busy)) {
+    for (const EchoLinkEntry* entry : entries) free.insert(entry->address);
+    return;
+  }
   LogLine(kMarkError, Format("Node %s stays busy, giving up", entries[busy]->address.c_str()));
   FatalExit(2);
 }

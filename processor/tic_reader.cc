@@ -127,6 +127,7 @@ void ReadTic(const std::string& tic_path) {
     return;
   }
   ReadTicLines(text, tic);
+  tic.serial = ++State().tics_read;
   // A TIC waiting for its flush that uses this file, or a file of a name
   // this TIC could take, is done first, as it would have been.
   if (SharesNameWithWaitingTic(tic_path, tic)) FlushPendingTics();

@@ -1,6 +1,7 @@
 // The parsed form of the one TIC being processed.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -20,4 +21,7 @@ struct TicRecord {
   std::vector<std::string> seenby;
   std::vector<std::string> path;
   std::vector<std::string> ldesc;
+  // Which TIC this is in the run (0: not read from the inbound), so that
+  // what is worked out from it once can be kept for it.
+  uint64_t serial = 0;
 };
