@@ -121,6 +121,11 @@ class Env {
   // on the way are matched as usual): one look, however large the
   // directory, for names pelix makes and names probed case by case.
   virtual bool ExistsExactly(const std::string& path) = 0;
+  // True when no name of the directory is `path`'s in any letter case, as
+  // far as a kept listing knows (KeepNamesOf): a name free there costs no
+  // look. For names then made with kCreateExact, which fails should another
+  // program have taken that very name meanwhile.
+  virtual bool NameFree(const std::string& path) = 0;
   virtual bool IsDirectory(const std::string& path) = 0;
   // True when `path` itself is a regular file: a symbolic link (whatever it
   // points at), a FIFO, a device or a directory is not.
@@ -204,6 +209,7 @@ class EnvWrapper : public Env {
   std::string NativePath(const std::string& p) override { return target_->NativePath(p); }
   bool Exists(const std::string& p) override { return target_->Exists(p); }
   bool ExistsExactly(const std::string& p) override { return target_->ExistsExactly(p); }
+  bool NameFree(const std::string& p) override { return target_->NameFree(p); }
   bool SyncFileSystems(const std::vector<std::string>& p) override {
     return target_->SyncFileSystems(p);
   }

@@ -359,6 +359,19 @@ class PosixEnv : public Env {
     return LstatExists(ResolveDirectories(path));
   }
 
+  bool NameFree(const std::string& path) override {
+    if (path.empty()) return false;
+    const std::string native = Slashes(path);
+    std::string dir, name;
+    SplitNative(native, dir, name);
+    if (!dir.empty() && DirectoryExistsAsWritten(dir)) {
+      if (KeptDirectory* kept = KeptNamesIn(dir)) {
+        if (kept->names.find(Folded(name)) == kept->names.end()) return true;
+      }
+    }
+    return !Exists(path);
+  }
+
   bool IsDirectory(const std::string& path) override {
     return !path.empty() && IsDirectoryExactly(ResolveCase(path));
   }

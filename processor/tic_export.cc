@@ -183,11 +183,11 @@ void RemoveUnsentTic(const std::string& tic_path) {
 // whole batch at once, before any flow line names it; false (the file
 // removed) when it cannot be written whole.
 bool WriteOutgoingTic(const LinkRecord& link, const FileEchoRecord& echo, std::string& tic_path,
-                      bool sync) {
+                      bool sync, const std::string& made_before = {}) {
   platform::FilePtr tic;
   {
     platform::CriticalErrorsOff quiet;
-    tic = CreateNextTicFile(State().config.tic_outbound_dir, tic_path);
+    tic = CreateNextTicFile(State().config.tic_outbound_dir, tic_path, made_before);
   }
   if (!tic) return false;
   bool ok = tic->Write(OutgoingTicText(link, echo));
@@ -303,7 +303,8 @@ void PrepareOutgoingTics(const std::vector<const LinkRecord*>& links, const File
   state.prepared_failed_at = static_cast<size_t>(-1);
   for (const LinkRecord* link : links) {
     std::string tic_path;
-    if (!WriteOutgoingTic(*link, echo, tic_path, false)) {
+    const std::string made_before = state.prepared_tics.empty() ? "" : state.prepared_tics.back();
+    if (!WriteOutgoingTic(*link, echo, tic_path, false, made_before)) {
       state.prepared_failed_at = state.prepared_tics.size();
       break;
     }

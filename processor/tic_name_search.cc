@@ -22,7 +22,8 @@ uint32_t SerialsSharingName(uint32_t serial) {
   return divisor - 1 - serial % divisor;
 }
 
-platform::FilePtr CreateNextTicFile(const std::string& dir, std::string& path) {
+platform::FilePtr CreateNextTicFile(const std::string& dir, std::string& path,
+                                   const std::string& made_before) {
   // Only TIC processors name files there, and of them only the one that
   // holds pelix.bsy: its names need no look through thousands of TICs
   // that wait for the mailer.
@@ -30,7 +31,7 @@ platform::FilePtr CreateNextTicFile(const std::string& dir, std::string& path) {
   while (true) {
     const uint32_t serial = NextSerial();
     path = dir + TicName(serial);
-    if (!platform::Exists(path)) {
+    if (path != made_before && platform::CurrentEnv().NameFree(path)) {
       // Free in every letter case a moment ago: made in this one only if it
       // is still free in it, with no second look for the others.
       bool taken = false;

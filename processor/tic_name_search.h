@@ -10,7 +10,11 @@
 
 // Creates the next outgoing TIC in `dir` (the TIC outbound, with its
 // closing separator); nullptr when it cannot be created. `path` is its name.
-[[nodiscard]] platform::FilePtr CreateNextTicFile(const std::string& dir, std::string& path);
+// `made_before`, when given, is a TIC this run made there a moment ago and
+// nothing can have removed yet (no flow line names it): its name is known
+// to be taken without a look.
+[[nodiscard]] platform::FilePtr CreateNextTicFile(const std::string& dir, std::string& path,
+                                                  const std::string& made_before = {});
 
 // The serials after `serial` that give the same name: "%08u" of a sum of
 // more than eight digits keeps only its first eight.
