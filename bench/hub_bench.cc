@@ -151,6 +151,18 @@ double RunPelix(const std::string& pelix, const std::string& dir, const char* op
 
 // Set by --prepare: each node is made and left for a profiler, not run.
 bool prepare_only = false;
+// Set by --settle N: seconds to wait, after forcing everything to disk,
+// before each measurement. ext4 without a journal makes each new file only
+// after a look at every inode freed in the last minute (six while its table
+// block is unwritten), so the files the run before removed (a pelix run
+// empties its inbound at its end) would slow the next one.
+int settle_seconds = 0;
+
+void Settle(const std::string& dir) {
+  if (settle_seconds <= 0) return;
+  Check(platform::SyncFileSystems({dir}), "forcing the node to disk");
+  ::sleep(static_cast<unsigned>(settle_seconds));
+}
 std::vector<std::string> made_nodes;
 
 void Measure(const std::string& pelix, const Load& load) {
@@ -158,6 +170,7 @@ void Measure(const std::string& pelix, const Load& load) {
   DropArrivals(dir, load);
   // The arrivals are on disk before anything is timed, as a mailer's are.
   Check(platform::SyncFileSystems({dir}), "forcing the arrivals to disk");
+  if (!prepare_only) Settle(dir);
   if (prepare_only) {
     std::printf("%-24s prepared in %s (cd there and run pelix)\n", load.name, dir.c_str());
     return;
@@ -214,7 +227,9 @@ void MeasureAnnounce(const std::string& pelix) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: hub_bench PELIX [--prepare] [data|meta|waiting|announce|scale|smoke ...]\n");
+    std::fprintf(stderr,
+                 "usage: hub_bench PELIX [--prepare | --settle SECONDS] "
+                 "[data|meta|waiting|announce|scale|smoke ...]\n");
     return 2;
   }
 
@@ -226,6 +241,9 @@ int main(int argc, char** argv) {
   if (!chosen.empty() && chosen.front() == "--prepare") {
     prepare_only = true;
     chosen.erase(chosen.begin());
+  } else if (chosen.size() >= 2 && chosen.front() == "--settle") {
+    settle_seconds = std::atoi(chosen[1].c_str());
+    chosen.erase(chosen.begin(), chosen.begin() + 2);
   }
   auto wanted = [&](const char* name) {
     if (chosen.empty()) return true;
