@@ -78,6 +78,11 @@ std::string ToLowerAscii(std::string_view text) {
   return out;
 }
 
+std::string NameInPath(std::string_view path) {
+  const size_t cut = path.find_last_of("\\/");
+  return std::string(cut == std::string_view::npos ? path : path.substr(cut + 1));
+}
+
 const char* MonthName(int month) {
   static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr",
                                         "May", "Jun", "Jul", "Aug",

@@ -33,6 +33,9 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 std::string ToUpperAscii(std::string_view text);
 std::string ToLowerAscii(std::string_view text);
 
+// The last name of a path: what follows its last "/" or "\\".
+std::string NameInPath(std::string_view path);
+
 // "Jan".."Dec" for 1..12, "Sun".."Sat" for 0..6, "" otherwise.
 const char* MonthName(int month);
 const char* WeekdayName(int weekday);

@@ -70,16 +70,20 @@ KeptDirectory* KeptNamesIn(const std::string& dir) {
   return &names;
 }
 
-void SplitNative(const std::string& native, std::string& dir, std::string& name) {
+std::string SplitDir(const std::string& native, std::string& last) {
   size_t slash = native.rfind('/');
-  dir = slash == std::string::npos ? "" : native.substr(0, slash + 1);
-  name = slash == std::string::npos ? native : native.substr(slash + 1);
+  if (slash == std::string::npos) {
+    last = native;
+    return "";
+  }
+  last = native.substr(slash + 1);
+  return native.substr(0, slash + 1);
 }
 
 void NoteMade(const std::string& native, bool is_directory) {
   if (KeptDirectories().empty()) return;
-  std::string dir, name;
-  SplitNative(native, dir, name);
+  std::string name;
+  const std::string dir = SplitDir(native, name);
   auto found = KeptDirectories().find(dir);
   if (found == KeptDirectories().end() || !found->second.listed) return;
   found->second.names[Folded(name)] = DirEntry{name, is_directory};
@@ -87,8 +91,8 @@ void NoteMade(const std::string& native, bool is_directory) {
 
 void NoteRemoved(const std::string& native) {
   if (KeptDirectories().empty()) return;
-  std::string dir, name;
-  SplitNative(native, dir, name);
+  std::string name;
+  const std::string dir = SplitDir(native, name);
   auto found = KeptDirectories().find(dir);
   if (found == KeptDirectories().end()) return;
   auto hit = found->second.names.find(Folded(name));
@@ -100,6 +104,5 @@ void NoteMoved(const std::string& from, const std::string& to) {
   struct stat st;
   NoteMade(to, ::stat(to.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
 }
-
 
 }  // namespace platform

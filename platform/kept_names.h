@@ -21,7 +21,9 @@ struct KeptDirectory {
 
 std::string Folded(std::string name);
 std::string WithClosingSlash(std::string dir);
-void SplitNative(const std::string& native, std::string& dir, std::string& name);
+// The directory of a native path, with its closing "/" ("" for a bare
+// name); `last` gets the name after it.
+std::string SplitDir(const std::string& native, std::string& last);
 
 // Starts keeping the names of `native_dir`, which the caller named `given`.
 void KeepNamesOfNative(const std::string& native_dir, const std::string& given);

@@ -122,16 +122,6 @@ bool DirectoryExistsAsWritten(const std::string& dir) {
   return true;
 }
 
-std::string SplitDir(const std::string& native, std::string& last) {
-  size_t slash = native.rfind('/');
-  if (slash == std::string::npos) {
-    last = native;
-    return "";
-  }
-  last = native.substr(slash + 1);
-  return native.substr(0, slash + 1);
-}
-
 std::string ResolveAfterMiss(const std::string& path);
 
 std::string ResolveCase(const std::string& stored) {
@@ -143,8 +133,8 @@ std::string ResolveCase(const std::string& stored) {
 // ResolveCase of a native path known not to be there as written.
 std::string ResolveAfterMiss(const std::string& path) {
   // Mostly a new name in a directory that is there as written.
-  std::string dir, last;
-  SplitNative(path, dir, last);
+  std::string last;
+  const std::string dir = SplitDir(path, last);
   if (!last.empty() && last != "." && last != ".." && !dir.empty() &&
       DirectoryExistsAsWritten(dir))
     return dir + MatchName(dir, last);
@@ -352,8 +342,8 @@ class PosixEnv : public Env {
     if (path.empty()) return false;
     const std::string native = Slashes(path);
     if (LstatExists(native)) return true;
-    std::string dir, name;
-    SplitNative(native, dir, name);
+    std::string name;
+    const std::string dir = SplitDir(native, name);
     // Not there, in a directory that is: no need to match the directories.
     if (dir.empty() || DirectoryExistsAsWritten(dir)) return false;
     return LstatExists(ResolveDirectories(path));
@@ -362,8 +352,8 @@ class PosixEnv : public Env {
   bool NameFree(const std::string& path) override {
     if (path.empty()) return false;
     const std::string native = Slashes(path);
-    std::string dir, name;
-    SplitNative(native, dir, name);
+    std::string name;
+    const std::string dir = SplitDir(native, name);
     if (!dir.empty() && DirectoryExistsAsWritten(dir)) {
       if (KeptDirectory* kept = KeptNamesIn(dir)) {
         if (kept->names.find(Folded(name)) == kept->names.end()) return true;
@@ -653,7 +643,6 @@ void KeepNamesOf(const std::string& dir) {
   if (dir.empty() || KeptAsGiven(dir)) return;
   KeepNamesOfNative(WithClosingSlash(ResolveCase(dir)), dir);
 }
-
 
 namespace {
 // Fixed storage: the handler may only touch what is async-signal-safe.

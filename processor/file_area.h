@@ -3,9 +3,9 @@
 // announce report later gathers.
 #pragma once
 
-#include "platform/platform.h"
-
 #include <string>
+
+#include "platform/platform.h"
 
 // One FILES.BBS line: the name cut or padded to 12 characters, then the
 // description, with "[00]" between them when the download counter is on.

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "common/text_helpers.h"
 #include "platform/platform.h"
 #include "processor/log.h"
 #include "processor/run_state.h"
@@ -25,11 +26,10 @@ bool LeaveInbound(const std::string& path) {
     platform::KeepNamesOf(done);
     State().inbound_done_made = true;
   }
-  const size_t cut = path.find_last_of("\\/");
-  const std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
   // A name moved aside already this run (a second TIC of that file) is
   // never replaced: this one is deleted at once.
-  return platform::MoveFile(path, done + platform::kSeparator + name) || platform::DeleteFile(path);
+  return platform::MoveFile(path, done + platform::kSeparator + NameInPath(path)) ||
+         platform::DeleteFile(path);
 }
 
 void EmptyLeftInbound() {

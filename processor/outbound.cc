@@ -91,6 +91,11 @@ std::vector<std::string> kept_flags;
 // Kept flags, and taken-up ones, that an interrupt removes.
 std::unordered_set<std::string> armed_flags;
 
+// The directory of a flag or base name, with its closing "/".
+std::string DirectoryOf(const std::string& path) {
+  return path.substr(0, path.find_last_of('/') + 1);
+}
+
 bool IsKept(const std::string& flag) {
   return std::find(kept_flags.begin(), kept_flags.end(), flag) != kept_flags.end();
 }
@@ -206,8 +211,7 @@ std::string AbsoluteFlowPath(const std::string& path) {
 bool LinkBusy(const FidoAddress& address, const std::string& domain) {
   std::optional<std::string> base = BaseName(address, domain);
   if (!base) return false;
-  const size_t cut = base->find_last_of('/');
-  const std::string dir = cut == std::string::npos ? "" : base->substr(0, cut + 1);
+  const std::string dir = DirectoryOf(*base);
   const std::string name = base->substr(dir.size());
   // The busy flag and the mailer's call flag, named as a Unix mailer names
   // them or all in capitals as a DOS-born one does; looked at by name, so a
@@ -281,7 +285,7 @@ BusyResult SetBusy(const FidoAddress& address, const std::string& domain) {
     const std::string old_side = platform::SideFileName(flag, 0);
     if (platform::ExistsExactly(old_side)) (void)RemoveIfStale(old_side);
   }
-  const std::optional<std::string> side = FlagSide(flag.substr(0, flag.find_last_of('/') + 1));
+  const std::optional<std::string> side = FlagSide(DirectoryOf(flag));
   if (side && platform::CurrentEnv().LinkFile(*side, flag)) {
     held_flag = flag;
     platform::SetHeldOutboundFlag(flag);
@@ -329,7 +333,7 @@ namespace {
 void RemoveOurFlag(const std::string& flag) {
   // Still ours: a link of this run's side file, or (the side gone) a
   // file that holds our pid.
-  const auto side = State().busy_flag_sides.find(flag.substr(0, flag.find_last_of('/') + 1));
+  const auto side = State().busy_flag_sides.find(DirectoryOf(flag));
   if (side == State().busy_flag_sides.end() ||
       !platform::CurrentEnv().SameFile(flag, side->second)) {
     std::string text;
@@ -375,7 +379,6 @@ void ReleaseKeptFlags() {
     RemoveOurFlag(flag);
   }
 }
-
 
 void RemoveStaleSideFlags(const std::string& dir) {
   std::vector<platform::DirEntry> sides;

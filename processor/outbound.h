@@ -20,16 +20,16 @@ std::optional<std::string> OutboundDirectory(const FidoAddress& address,
 // The base name (no extension) of the destination; creates the zone
 // directory and, for a point, its point directory. std::nullopt when no
 // domain fits: nothing may then be written for the destination.
+std::optional<std::string> OutboundBase(const FidoAddress& address,
+                                        const std::string& domain);
 // True when `address` has an outbound (OutboundBase would give its base
 // name); nothing is made and nothing logged.
 bool OutboundKnown(const FidoAddress& address, const std::string& domain);
 
-std::optional<std::string> OutboundBase(const FidoAddress& address,
-                                        const std::string& domain);
-
-// True while a busy or call flag (base name + ".bsy" or ".csy", in lower case or capitals) stands. A stale flag
-// (its process gone: at once when it is ours, after an hour when another
-// program's) is logged with '!' and removed first.
+// True while a busy or call flag (base name + ".bsy" or ".csy", in lower
+// case or in capitals) stands. A stale flag (its process gone: at once when
+// it is ours, after an hour when another program's) is logged with '!' and
+// removed first.
 bool LinkBusy(const FidoAddress& address, const std::string& domain);
 
 struct Destination {

@@ -68,10 +68,7 @@ void FinishBeforeFatalExit() {
   if (!std::exchange(state.inbound_done_emptied, true)) EmptyLeftInbound();
 }
 
-std::string NameOf(const std::string& path) {
-  const size_t cut = path.find_last_of("\\/");
-  return ToLowerAscii(cut == std::string::npos ? path : path.substr(cut + 1));
-}
+std::string NameOf(const std::string& path) { return ToLowerAscii(NameInPath(path)); }
 
 bool StartsWith(const std::string& text, const std::string& start) {
   return text.compare(0, start.size(), start) == 0;

@@ -27,8 +27,13 @@ char FlowLetter(char flavour) {
 // "/" as separator, the letter case the file really has, and always the
 // absolute path: a mailer resolves a relative line against its own
 // directory, finds nothing there and drops the line.
+// FlowLineOf takes a path already in the letter case it has on disk.
+std::string FlowLineOf(const std::string& prefix, const std::string& native) {
+  return prefix + AbsoluteFlowPath(native) + "\r\n";
+}
+
 std::string FlowLine(const std::string& prefix, const std::string& path) {
-  return prefix + AbsoluteFlowPath(platform::NativePath(path)) + "\r\n";
+  return FlowLineOf(prefix, platform::NativePath(path));
 }
 
 // The queue copy the inbound pass made for this TIC; the plain queue name
@@ -49,19 +54,17 @@ const std::string& QueueCopyLine() {
   return state.queue_copy_line;
 }
 
-// The flow line of an outgoing TIC: pelix made its name in this letter
-// case, in the TIC outbound, whose own case is looked up once a run.
+// The flow line of an outgoing TIC, which CreateNextTicFile made in the
+// TIC outbound under a name of this very letter case: only the outbound's
+// own case is looked up, once a run.
 std::string TicFlowLine(const std::string& tic_path) {
   RunState& state = State();
   const std::string& dir = state.config.tic_outbound_dir;
-  if (dir.empty() || tic_path.compare(0, dir.size(), dir) != 0 ||
-      tic_path.find_first_of("\\/", dir.size()) != std::string::npos)
-    return FlowLine("^", tic_path);
   if (state.tic_outbound_native_of != dir) {
     state.tic_outbound_native = platform::NativePath(dir);
     state.tic_outbound_native_of = dir;
   }
-  return "^" + AbsoluteFlowPath(state.tic_outbound_native + tic_path.substr(dir.size())) + "\r\n";
+  return FlowLineOf("^", state.tic_outbound_native + tic_path.substr(dir.size()));
 }
 
 // What must go before our lines so that they start a line of their own:

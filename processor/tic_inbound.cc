@@ -81,11 +81,6 @@ bool EchoDirectoryUsable(const std::string& tic_path) {
   return true;
 }
 
-std::string NameInPath(const std::string& path) {
-  const size_t cut = path.find_last_of("\\/");
-  return cut == std::string::npos ? path : path.substr(cut + 1);
-}
-
 // Whether the file of this TIC is one that another TIC still in the inbound
 // needs: it names the file, or the file is a TIC itself. A TIC from a
 // stranger, or a broken one, must not carry off what a real TIC waits for;
@@ -222,22 +217,19 @@ void WaitForEveryDestination(const FileEchoRecord& echo) {
     entries.push_back(&entry);
   }
   size_t busy = 0;
-  if (WaitWhileAnyBusy(destinations, 0, busy)) {
-    for (const EchoLinkEntry* entry : entries) free.insert(entry->address);
-    return;
+  if (!WaitWhileAnyBusy(destinations, 0, busy)) {
+    if (!State().pending_tics.empty()) {
+      // TICs waiting for their flush are not held up by the wait; the looks
+      // start again for a group of this TIC alone.
+      FlushPendingTics();
+      return WaitForEveryDestination(echo);
+    }
+    if (!WaitWhileAnyBusy(destinations, State().busy_wait_limit, busy)) {
+      LogLine(kMarkError, Format("Node %s stays busy, giving up", entries[busy]->address.c_str()));
+      FatalExit(2);
+    }
   }
-  if (!State().pending_tics.empty()) {
-    // TICs waiting for their flush are not held up by the wait; the looks
-    // start again for a group of this TIC alone.
-    FlushPendingTics();
-    return WaitForEveryDestination(echo);
-  }
-  if (WaitWhileAnyBusy(destinations, State().busy_wait_limit, busy)) {
-    for (const EchoLinkEntry* entry : entries) free.insert(entry->address);
-    return;
-  }
-  LogLine(kMarkError, Format("Node %s stays busy, giving up", entries[busy]->address.c_str()));
-  FatalExit(2);
+  for (const EchoLinkEntry* entry : entries) free.insert(entry->address);
 }
 
 // The length of a file; -1 when it cannot be opened.

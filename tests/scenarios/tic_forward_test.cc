@@ -254,6 +254,14 @@ TEST(TicForward, ZonePointAndDomainDecideTheOutboundPlace) {
   EXPECT_EQ(node.List("ticout").size(), 4u);
 }
 
+// A node whose echo has the sender and two links to forward to, and A.TIC
+// for FILE.ZIP arrived from the sender.
+void DropForwardedArrival(TempNode& node) {
+  node.MakeDir("ticout");
+  node.WriteConfig(BasicConfigText() + kThreeLinks);
+  DropArrival(node, "A.TIC", "FILE.ZIP", kContents, TicLines("FILE.ZIP", kContents));
+}
+
 TEST(TicForward, ManyExportsInOneRunGetDistinctTicsAndOverwriteNone) {
   TempNode node;
   node.MakeDir("ticout");
@@ -289,10 +297,8 @@ TEST(TicForward, WaitsWhileTheMailerHoldsALinkThenExports) {
   for (const char* flag : {"out/139c0002.bsy", "out/139c0002.csy", "out/139C0002.CSY"}) {
     SCOPED_TRACE(flag);
     TempNode node;
-    node.MakeDir("ticout");
-    node.WriteConfig(BasicConfigText() + kThreeLinks);
+    DropForwardedArrival(node);
     node.WriteFile(flag, "");
-    DropArrival(node, "A.TIC", "FILE.ZIP", kContents, TicLines("FILE.ZIP", kContents));
     RunResult r;
     std::thread run([&] { r = node.Run(); });
     // The run has read the TIC and now waits, before the first link, until
@@ -347,9 +353,7 @@ TEST(TicForward, FailureBeforeForwardingHandsNothingOnAndKeepsTheInbound) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);
     TempNode node;
-    node.MakeDir("ticout");
-    node.WriteConfig(BasicConfigText() + kThreeLinks);
-    DropArrival(node, "A.TIC", "FILE.ZIP", kContents, TicLines("FILE.ZIP", kContents));
+    DropForwardedArrival(node);
     FaultyEnv env;
     env.Fail(c.op, 1, c.path_part);
     RunResult r = RunPelixWith(env, node);
@@ -375,9 +379,7 @@ TEST(TicForward, TicThatCannotBeWrittenOrForcedToDiskStopsItsExport) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.nth);
     TempNode node;
-    node.MakeDir("ticout");
-    node.WriteConfig(BasicConfigText() + kThreeLinks);
-    DropArrival(node, "A.TIC", "FILE.ZIP", kContents, TicLines("FILE.ZIP", kContents));
+    DropForwardedArrival(node);
     FaultyEnv env;
     env.Fail(c.op, c.nth, "ticout/");
     RunResult r = RunPelixWith(env, node);
@@ -455,10 +457,8 @@ TEST(TicForward, TicsOfARunShareOneFlushAndEndInTheirOrder) {
 
 TEST(TicForward, GivingUpAtABusyLinkHandsTheTicToNoLink) {
   TempNode node;
-  node.MakeDir("ticout");
-  node.WriteConfig(BasicConfigText() + kThreeLinks);
+  DropForwardedArrival(node);
   node.WriteFile("out/139c0003.csy", "");  // the mailer is calling the second link
-  DropArrival(node, "A.TIC", "FILE.ZIP", kContents, TicLines("FILE.ZIP", kContents));
   FaultyEnv clock;
   clock.UseFakeClock(1600000000);  // ten minutes of waiting take no time
   RunResult r = RunPelixWith(clock, node);
