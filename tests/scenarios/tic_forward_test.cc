@@ -476,6 +476,33 @@ TEST(TicForward, GivingUpAtABusyLinkHandsTheTicToNoLink) {
   EXPECT_EQ(node.List("in"), Lines{});
 }
 
+// A TIC whose link stays busy does not hold up the TICs before it: they are
+// finished before the wait, not at the end of it.
+TEST(TicForward, TicsBeforeABusyLinkAreDoneBeforeTheWait) {
+  TempNode node;
+  DropForwardedArrival(node);
+  node.WriteConfig(BasicConfigText() + kThreeLinks +
+                   "[echo]\ntag = OTHER\nlink = 2:5020/1 receive send\nlink = 2:5020/4 send\n"
+                   "[link]\naddress = 2:5020/4\n");
+  DropArrival(node, "B.TIC", "B.ZIP", "b", TicLines("B.ZIP", "b", "OTHER"));
+  node.WriteFile("out/139c0004.csy", "");  // the mailer is calling B's link
+  FaultyEnv clock;
+  clock.UseFakeClock(1600000000);
+  RunResult r = RunPelixWith(clock, node);
+  EXPECT_EQ(r.status, 2) << r.output;
+  EXPECT_EQ(node.List("in"), (Lines{"B.TIC", "B.ZIP"}));
+  EXPECT_EQ(FlowLines(node.ReadFile("out/139c0003.hlo")).size(), 2u);
+  // "* dd Mon hh:mm:ss PELX ...": A's last export is logged ten minutes
+  // before the run gives up on B.
+  std::string exported, given_up;
+  for (const std::string& line : node.LogLines()) {
+    if (line.find("Exported to 2:5020/3") != std::string::npos) exported = line.substr(9, 5);
+    if (line.find("stays busy, giving up") != std::string::npos) given_up = line.substr(9, 5);
+  }
+  EXPECT_FALSE(exported.empty());
+  EXPECT_NE(exported, given_up);
+}
+
 TEST(TicForward, LinkWhoseFlowFileNamesThisFilesQueueCopyIsNotSentItAgain) {
   // A run killed after it served 2:5020/2 left the queue copy and the lines.
   struct Case {
