@@ -45,17 +45,26 @@ TEST(TicNameSearch, PicksWhatTryingEverySerialPicks) {
     node.MakeDir("ticout/" + name_of_block(3));
     for (uint32_t k : {0u, 2u, 3u}) taken.insert(name_of_block(k));
     uint32_t counter = 0;
+    std::string previous, theirs;
     for (int i = 0; i < 6; ++i) {
       if (i == 3) {  // the mailer sends one and removes it
         ASSERT_EQ(std::remove((dir + name_of_block(2)).c_str()), 0);
         taken.erase(name_of_block(2));
       }
+      if (i == 4) {  // another program takes the next name after the listing
+        uint32_t peek = counter;
+        theirs = SearchSerialBySerial(now, taken, peek);
+        node.WriteFile("ticout/" + theirs, "theirs");
+        taken.insert(theirs);
+      }
       const std::string expected = SearchSerialBySerial(now, taken, counter);
       std::string path;
-      platform::FilePtr tic = CreateNextTicFile(dir, path);
+      // The TIC made just before is known taken without a look.
+      platform::FilePtr tic = CreateNextTicFile(dir, path, i == 5 ? previous : std::string());
       ASSERT_NE(tic, nullptr);
       EXPECT_EQ(path, dir + expected);
       taken.insert(expected);
+      previous = path;
       if (i == 1) {  // ours, removed again because no flow line names it
         ASSERT_TRUE(platform::DeleteFile(path));
         taken.erase(expected);
@@ -63,6 +72,7 @@ TEST(TicNameSearch, PicksWhatTryingEverySerialPicks) {
     }
     EXPECT_EQ(State().serial_counter, counter);
     EXPECT_EQ(node.ReadFile("ticout/" + ToUpperAscii(name_of_block(0))), "other case");
+    EXPECT_EQ(node.ReadFile("ticout/" + theirs), "theirs");
   }
   platform::SetFixedClock(std::nullopt);
   ResetRunState();
