@@ -183,20 +183,28 @@ TEST(TicForward, EchoWithOnlyTheSenderMakesNoQueueCopy) {
   EXPECT_EQ(node.List("in"), Lines{});
 }
 
+// A directory in the file's place, or a copy that cannot be forced to disk.
 TEST(TicForward, FileThatCannotBePlacedStaysInTheInbound) {
-  TempNode node;
-  node.WriteConfig(BasicConfigText() +
-                   "[echo]\ntag = PELIX.TEST\nlink = 2:5020/1 receive send\n"
-                   "[link]\naddress = 2:5020/1\ntic_password = TICPW\n");
-  node.MakeDir("files/PELIX.TEST/FILE.ZIP");
-  DropArrival(node, "A.TIC", "FILE.ZIP", kContents, TicLines("FILE.ZIP", kContents));
-  RunResult r = node.Run();
-  ASSERT_EQ(r.status, 0) << r.output;
-  EXPECT_EQ(AfterHeader(node), Lines{"! Can't copy files/PELIX.TEST/FILE.ZIP, left in the inbound"});
-  // Nothing of the TIC is done: the next run does it all.
-  EXPECT_EQ(node.List("in"), (Lines{"A.TIC", "FILE.ZIP"}));
-  EXPECT_EQ(node.ReadFile("in/FILE.ZIP"), kContents);
-  EXPECT_FALSE(node.Exists("announce"));
+  for (bool not_forced : {false, true}) {
+    SCOPED_TRACE(not_forced);
+    TempNode node;
+    node.WriteConfig(BasicConfigText() +
+                     "[echo]\ntag = PELIX.TEST\nlink = 2:5020/1 receive send\n"
+                     "[link]\naddress = 2:5020/1\ntic_password = TICPW\n");
+    if (!not_forced) node.MakeDir("files/PELIX.TEST/FILE.ZIP");
+    DropArrival(node, "A.TIC", "FILE.ZIP", kContents, TicLines("FILE.ZIP", kContents));
+    FaultyEnv env;
+    if (not_forced) env.Fail(FaultyEnv::Op::kSync, 1, "files/");
+    RunResult r = RunPelixWith(env, node);
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(AfterHeader(node),
+              Lines{"! Can't copy files/PELIX.TEST/FILE.ZIP, left in the inbound"});
+    // Nothing of the TIC is done: the next run does it all.
+    EXPECT_EQ(node.List("in"), (Lines{"A.TIC", "FILE.ZIP"}));
+    EXPECT_EQ(node.ReadFile("in/FILE.ZIP"), kContents);
+    EXPECT_FALSE(node.Exists("files/PELIX.TEST/FILES.BBS"));
+    EXPECT_FALSE(node.Exists("announce"));
+  }
 }
 
 TEST(TicForward, QueueCopyNoLinkReceivedIsErasedInTheSameRun) {
