@@ -91,19 +91,27 @@ def drop(node, files, indexes):
 
 
 def start(pelix, node):
-    return subprocess.Popen([pelix], cwd=node, stdout=subprocess.PIPE,
+    # The output goes to a file, so a run never waits on a full pipe while
+    # the test only waits for it to end.
+    out = tempfile.TemporaryFile()
+    proc = subprocess.Popen([pelix], cwd=node, stdout=out,
                             stderr=subprocess.STDOUT, start_new_session=True)
+    proc.out = out
+    return proc
 
 
 def finish(proc, limit=RUN_LIMIT_SECONDS):
     """Waits (bounded) for a run; a run that hangs is killed by its pid."""
     try:
-        out, _ = proc.communicate(timeout=limit)
-        return proc.returncode, out.decode(errors="replace")
+        status = proc.wait(timeout=limit)
     except subprocess.TimeoutExpired:
         os.kill(proc.pid, signal.SIGKILL)
-        out, _ = proc.communicate(timeout=30)
-        return None, out.decode(errors="replace")
+        proc.wait(timeout=30)
+        status = None
+    proc.out.seek(0)
+    text = proc.out.read().decode(errors="replace")
+    proc.out.close()
+    return status, text
 
 
 def log_lines(node):
@@ -230,7 +238,7 @@ def main():
     files = [rng.randbytes(rng.randint(1, 12000)) for _ in range(args.tics)]
     # One batch for the timing run, one per kill, and spares for kills that
     # come after the run has already ended.
-    batches = args.kills + 1 + max(2, args.kills // 4)
+    batches = args.kills + 1 + max(4, args.kills // 2)
     order = list(range(args.tics))
     bounds = [round(b * args.tics / batches) for b in range(batches + 1)]
     batch_list = [order[bounds[b]:bounds[b + 1]] for b in range(batches)]
@@ -260,13 +268,16 @@ def main():
         b += 1
         if counts["kills"] >= args.kills:
             continue  # the remaining spares go to the last normal run
+        t0 = time.monotonic()
         proc = start(pelix, node)
-        time.sleep(rng.uniform(0.0, 0.8 * batch_seconds))
-        if proc.poll() is None:
+        try:
+            proc.wait(timeout=rng.uniform(0.0, 0.8 * batch_seconds))
+            # Ended before its kill: the next kill is timed by this run.
+            counts["runs that ended before their kill"] += 1
+            batch_seconds = max(0.002, time.monotonic() - t0)
+        except subprocess.TimeoutExpired:
             os.kill(proc.pid, signal.SIGKILL)
             counts["kills"] += 1
-        else:
-            counts["runs that ended before their kill"] += 1
         finish(proc)
         # pelix.bsy of a killed run is removed by the next run when it holds
         # the pid of a process that holds no lock on it; an empty one (made
