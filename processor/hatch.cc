@@ -14,6 +14,7 @@
 #include "processor/run_state.h"
 #include "processor/safe_name.h"
 #include "processor/tic_inbound.h"
+#include "processor/unnamed_tics.h"
 
 namespace {
 
@@ -76,6 +77,7 @@ int HatchFile(const HatchRequest& request) {
   ConsoleOut(Format("Pelix %s File Hatch, by the Pelix developers\n", kVersion));
   if (const std::optional<int> status = ClaimRunFlag(kHatchBusy)) return *status;
   LoadRunConfiguration();
+  EraseUnnamedTics();  // a killed run's
 
   const std::string name = BaseName(request.file);
   if (const std::string unsafe = UnsafeNames(request, name); !unsafe.empty())
@@ -112,6 +114,7 @@ int HatchFile(const HatchRequest& request) {
   // that takes the file is enough for the queue copy.
   if (AnyLinkTakesFile(*echo) && !ForwardToLinks(*echo)) FatalExit(2);
   ReleaseFlagSides();
+  EndMadeTics();
   if (!echo->passthrough) ListFileInArea();
   AddAnnounceRecord();
   return ReleaseBusyFlag() ? 0 : -1;

@@ -13,6 +13,7 @@
 #include "processor/passes.h"
 #include "processor/run_state.h"
 #include "processor/tic_batch.h"
+#include "processor/unnamed_tics.h"
 
 namespace {
 
@@ -68,7 +69,9 @@ void TicPass() {
   ConsoleOut("Scaning Inbound TIC files.\n");
   const std::string& dir = State().config.inbound_dir;
   RetryTicsWhoseFileArrived();
-  EmptyLeftInbound();  // a killed run's
+  // A killed run's leftovers.
+  EraseUnnamedTics();
+  EmptyLeftInbound();
   std::vector<std::string> tics = FilesMatching(dir + "*.tic");
   if (tics.empty()) {
     LogLine(kMarkNothing, "No TIC files found");
@@ -81,6 +84,7 @@ void TicPass() {
     EndTic(dir + name);
   }
   FlushPendingTics();
+  EndMadeTics();
   EmptyLeftInbound();
   // Before the queue pass, which would take them for a killed run's.
   ReleaseFlagSides();

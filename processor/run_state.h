@@ -135,6 +135,11 @@ struct RunState {
   std::unordered_set<std::string> outbound_dirs_made;
   // Flags whose side file of an earlier version was looked for.
   std::unordered_set<std::string> old_sides_looked_at;
+  // The list of outgoing TICs made and maybe not named yet (unnamed_tics.h);
+  // `made_tics_noted` once it holds a name.
+  platform::FilePtr made_tics;
+  bool made_tics_noted = false;
+  bool made_tics_failed = false;  // said once
   // Flow file -> its size after this run's last append to it.
   std::unordered_map<std::string, int64_t> flow_file_ends;
   bool announce_requested = false;

@@ -12,6 +12,7 @@
 #include "processor/run_state.h"
 #include "processor/tic_export.h"
 #include "processor/tic_inbound.h"
+#include "processor/unnamed_tics.h"
 
 namespace {
 
@@ -133,6 +134,7 @@ void FlushPendingTics() {
   state.free_in_group.clear();
   state.finishing_tics = nullptr;
   PutTicState(current);
+  if (state.prepared_tics.empty()) ForgetMadeTics();
   // Nothing waits before the TIC being handled any more.
   WriteHeldLines(state.held_lines);
 }

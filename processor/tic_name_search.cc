@@ -2,6 +2,7 @@
 
 #include "processor/log.h"
 #include "processor/run_state.h"
+#include "processor/unnamed_tics.h"
 
 namespace {
 
@@ -34,6 +35,8 @@ platform::FilePtr CreateNextTicFile(const std::string& dir, std::string& path,
     if (path != made_before && platform::CurrentEnv().NameFree(path)) {
       // Free in every letter case a moment ago: made in this one only if it
       // is still free in it, with no second look for the others.
+      // Noted first: a run killed at any moment after leaves it noted.
+      NoteMadeTic(path);
       bool taken = false;
       platform::FilePtr tic =
           platform::CurrentEnv().Open(path, platform::OpenMode::kCreateExact, &taken);

@@ -4,11 +4,13 @@ checks that nothing is lost, cut or sent twice.
 
 An echo with an uplink and five downlinks receives its TICs in batches. The
 first batch is handled by a normal run, which also times a batch; every
-further batch gets a run that is killed after a random part of that time,
-followed by a normal run. Afterwards every file must have reached every
-downlink (named in its flow file, with a whole queue copy and a whole TIC,
-exactly once) and its file area, no flow line may name a missing or short
-file, and no run may have been blocked by a flag a killed run left.
+further batch gets a run that is killed after a random part of that time
+(a run that ends first times the next kill), followed by a normal run.
+Afterwards every file must have reached every downlink (named in its flow
+file, with a whole queue copy and a whole TIC, exactly once) and its file
+area, no flow line may name a missing or short file, no TIC may be left in
+the TIC outbound that no flow line names, and no run may have been blocked
+by a flag a killed run left.
 
     python3 tests/crash/kill_test.py build/processor/pelix build/tools/pelixcfg
     python3 tests/crash/kill_test.py --tics 150 --kills 6 PELIX PELIXCFG
@@ -199,7 +201,10 @@ def check(node, files, violations, counts):
             counts["in the file area"] += 1
         else:
             violations.append(f"{file_name(i)} is not whole in its file area")
-    counts["TICs no flow line names"] = len(tic_outbound - named_tics)
+    unnamed = sorted(tic_outbound - named_tics)
+    counts["TICs no flow line names"] = len(unnamed)
+    if unnamed:
+        violations.append(f"TICs no flow line names, which the mailer never sends: {' '.join(unnamed[:10])}")
     left = sorted(os.listdir(os.path.join(node, "in")))
     if left:
         violations.append(f"left in the inbound: {' '.join(left[:10])}")

@@ -408,7 +408,9 @@ TEST(TicForward, TicThatCannotBeWrittenOrForcedToDiskStopsItsExport) {
 // TICs, and one busy flag per destination, and leave the inbound together
 // at the end; the log and the files are still those of TICs handled one by
 // one, and a run that stops at one has finished those before it and left
-// no outgoing TIC of those after it.
+// no outgoing TIC of those after it. What a killed run left is cleared
+// first: its files moved aside, and the TICs it made that no flow file
+// names; the list of those it leaves itself holds every TIC it made.
 TEST(TicForward, TicsOfARunShareOneFlushAndEndInTheirOrder) {
   for (bool files_bbs_fails : {false, true}) {
     SCOPED_TRACE(files_bbs_fails);
@@ -416,6 +418,12 @@ TEST(TicForward, TicsOfARunShareOneFlushAndEndInTheirOrder) {
     node.MakeDir("ticout");
     node.WriteConfig(BasicConfigText() + kThreeLinks);
     node.WriteFile("in/.pelix-done/OLD.ZIP", "left by a killed run");
+    node.WriteFile("pelix.tix", "ticout/pxdead01.tic\nticout/pxsent01.tic\nticout/pxgone01.tic\n"
+                                "KEEP.TIC\n");
+    node.WriteFile("ticout/pxdead01.tic", "made by a killed run");
+    node.WriteFile("ticout/pxsent01.tic", "named by its flow line");
+    node.WriteFile("out/139c0009.flo", "^" + node.dir() + "ticout/pxsent01.tic\n");
+    node.WriteFile("KEEP.TIC", "not in the TIC outbound");
     for (const char* name : {"A", "C", "D"}) {
       const std::string file = std::string(name) + ".ZIP";
       DropArrival(node, std::string(name) + ".TIC", file, name, TicLines(file, name));
@@ -440,6 +448,9 @@ TEST(TicForward, TicsOfARunShareOneFlushAndEndInTheirOrder) {
     const Lines d = accepted("D");
     expected.insert(expected.end(), c.begin(), c.end());
     Lines log = node.LogMessages();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "( Erasing ticout/pxdead01.tic, no flow file names it"), 1);
+    EXPECT_FALSE(node.Exists("ticout/pxdead01.tic"));
+    EXPECT_TRUE(node.Exists("ticout/pxsent01.tic") && node.Exists("KEEP.TIC"));
     log.erase(log.begin(), std::find(log.begin(), log.end(), expected[0]));
     if (files_bbs_fails) {
       // A is done, B refused, C handed on but not listed; D, handled
@@ -448,8 +459,15 @@ TEST(TicForward, TicsOfARunShareOneFlushAndEndInTheirOrder) {
       expected.push_back("! Can't Create FILES.BBS");
       expected.insert(expected.end(), d.begin(), d.begin() + 4);
       EXPECT_EQ(log, expected);
-      EXPECT_EQ(node.List("ticout").size(), 4u);  // A's and C's, named by flow files
+      EXPECT_EQ(node.List("ticout").size(), 5u);  // A's and C's, named by flow files
       EXPECT_EQ(node.List("in"), (Lines{"C.TIC", "C.ZIP", "D.TIC", "D.ZIP"}));
+      const std::string made = node.ReadFile("pelix.tix");
+      EXPECT_EQ(std::count(made.begin(), made.end(), '\n'), 6);  // D's two removed
+      // The next run erases none of them, and gives D's file to both links.
+      r = node.Run();
+      EXPECT_EQ(r.status, 0) << r.output;
+      EXPECT_EQ(node.List("ticout").size(), 7u);
+      EXPECT_FALSE(node.Exists("pelix.tix"));
       continue;
     }
     EXPECT_EQ(r.status, 0) << r.output;
@@ -460,6 +478,7 @@ TEST(TicForward, TicsOfARunShareOneFlushAndEndInTheirOrder) {
               "A.ZIP        A test file\r\nC.ZIP        A test file\r\n"
               "D.ZIP        A test file\r\n");
     EXPECT_EQ(node.List("in"), Lines{});
+    EXPECT_FALSE(node.Exists("pelix.tix"));
   }
 }
 
