@@ -101,6 +101,11 @@ void NoteRemoved(const std::string& native) {
 
 void NoteMoved(const std::string& from, const std::string& to) {
   NoteRemoved(from);
+  if (KeptDirectories().empty()) return;
+  std::string name;
+  auto found = KeptDirectories().find(SplitDir(to, name));
+  // Only a kept listing needs to know what arrived: no look otherwise.
+  if (found == KeptDirectories().end() || !found->second.listed) return;
   struct stat st;
   NoteMade(to, ::stat(to.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
 }

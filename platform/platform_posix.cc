@@ -175,7 +175,9 @@ std::string ResolveDirectories(const std::string& stored) {
 
 class PosixFile : public File {
  public:
-  explicit PosixFile(int fd) : fd_(fd) {}
+  // `size_at_open`: the size the open saw, or -1; it answers Size() until
+  // the file is written, so that an append needs no second look.
+  explicit PosixFile(int fd, int64_t size_at_open = -1) : fd_(fd), size_at_open_(size_at_open) {}
   ~PosixFile() override {
     if (fd_ >= 0) ::close(fd_);
   }
@@ -193,6 +195,7 @@ class PosixFile : public File {
   }
 
   bool Write(std::string_view bytes) override {
+    size_at_open_ = -1;
     while (!bytes.empty()) {
       ssize_t n = ::write(fd_, bytes.data(), bytes.size());
       if (n < 0) {
@@ -213,6 +216,10 @@ class PosixFile : public File {
   }
 
   bool Size(int64_t& size) override {
+    if (size_at_open_ >= 0) {
+      size = size_at_open_;
+      return true;
+    }
     struct stat st;
     if (::fstat(fd_, &st) != 0) return false;
     size = st.st_size;
@@ -222,6 +229,7 @@ class PosixFile : public File {
   bool Sync() override { return ::fsync(fd_) == 0; }
 
   bool Truncate(int64_t size) override {
+    size_at_open_ = -1;
     while (::ftruncate(fd_, static_cast<off_t>(size)) != 0)
       if (errno != EINTR) return false;
     return true;
@@ -234,6 +242,7 @@ class PosixFile : public File {
   }
 
   bool LockFirstByte(int wait_milliseconds) override {
+    size_at_open_ = -1;  // others may have written until the lock was ours
     struct flock lock {};
     lock.l_type = F_WRLCK;
     lock.l_whence = SEEK_SET;
@@ -261,13 +270,15 @@ class PosixFile : public File {
 
  private:
   int fd_;
+  int64_t size_at_open_;
 };
 
 // Opens without waiting (a FIFO would hold the whole run waiting for a
 // writer that never comes) and keeps only regular files: nothing the mailer
 // or the sysop leaves for pelix is a device, a FIFO or a directory.
-int OpenRegular(const std::string& native, int flags, mode_t mode = 0666) {
-  int fd = ::open(native.c_str(), flags | O_NONBLOCK | O_CLOEXEC, mode);
+// `size` (optional) gets the file's size as the open found it.
+int OpenRegular(const std::string& native, int flags, int64_t* size = nullptr) {
+  int fd = ::open(native.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd < 0) return -1;
   struct stat st;
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -275,6 +286,7 @@ int OpenRegular(const std::string& native, int flags, mode_t mode = 0666) {
     errno = EINVAL;
     return -1;
   }
+  if (size) *size = st.st_size;
   // O_NONBLOCK stays: it changes nothing for a regular file.
   return fd;
 }
@@ -419,8 +431,16 @@ class PosixEnv : public Env {
   bool MoveFile(const std::string& from, const std::string& to) override {
     std::string source = ResolveCase(from);
     std::string target = ResolveCase(to);
+    // The target may be there in another letter case: ResolveCase found it.
+    if (target != Slashes(to) && LstatExists(target)) return false;
+    if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+      NoteMoved(source, target);
+      return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    // File systems without a no-replace rename: link()+unlink() cannot
+    // replace an existing target either.
     if (!LstatExists(source) || LstatExists(target)) return false;
-    // link()+unlink() is a rename that can never replace an existing target.
     if (::link(source.c_str(), target.c_str()) == 0) {
       if (::unlink(source.c_str()) == 0) {
         NoteMoved(source, target);
@@ -429,12 +449,7 @@ class PosixEnv : public Env {
       ::unlink(target.c_str());
       return false;
     }
-    if (errno == EEXIST) return false;
-    // Directories and file systems without hard links: a no-replace rename.
-    if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) != 0)
-      return false;
-    NoteMoved(source, target);
-    return true;
+    return false;
   }
 
   bool ReplaceFile(const std::string& from, const std::string& to) override {
@@ -491,28 +506,49 @@ class PosixEnv : public Env {
     return dir;
   }
 
+  // A file that is there as written is opened at once; only a miss looks
+  // for the name in another letter case (and, for kAppend, creates it).
+  FilePtr OpenExisting(const std::string& path, OpenMode mode) {
+    int flags = O_RDONLY;
+    switch (mode) {
+      case OpenMode::kUpdate: flags = O_RDWR; break;
+      case OpenMode::kReadNoFollow: flags = O_RDONLY | O_NOFOLLOW; break;
+      case OpenMode::kUpdateNoFollow: flags = O_RDWR | O_NOFOLLOW; break;
+      case OpenMode::kAppend: flags = O_WRONLY | O_APPEND; break;
+      default: break;
+    }
+    int64_t size = -1;
+    std::string native = Slashes(path);
+    int fd = OpenRegular(native, flags, &size);
+    if (fd < 0 && errno == ENOENT) {
+      native = ResolveCase(path);
+      fd = OpenRegular(native, flags | (mode == OpenMode::kAppend ? O_CREAT : 0), &size);
+      if (fd >= 0 && mode == OpenMode::kAppend) NoteMade(native);
+    }
+    if (fd < 0) return nullptr;
+    // A file opened for update may grow under another writer before the
+    // caller locks it: its size is looked at when asked for.
+    const bool update = mode == OpenMode::kUpdate || mode == OpenMode::kUpdateNoFollow;
+    return std::make_unique<PosixFile>(fd, update ? -1 : size);
+  }
+
   FilePtr Open(const std::string& path, OpenMode mode, bool* exists) override {
     if (exists) *exists = false;
     if (path.empty()) return nullptr;
+    switch (mode) {
+      case OpenMode::kRead:
+      case OpenMode::kUpdate:
+      case OpenMode::kReadNoFollow:
+      case OpenMode::kUpdateNoFollow:
+      case OpenMode::kAppend:
+        return OpenExisting(path, mode);
+      default:
+        break;
+    }
     std::string native =
         mode == OpenMode::kCreateExact ? ResolveDirectories(path) : ResolveCase(path);
     int fd = -1;
     switch (mode) {
-      case OpenMode::kRead:
-        fd = OpenRegular(native, O_RDONLY);
-        break;
-      case OpenMode::kUpdate:
-        fd = OpenRegular(native, O_RDWR);
-        break;
-      case OpenMode::kReadNoFollow:
-        fd = OpenRegular(native, O_RDONLY | O_NOFOLLOW);
-        break;
-      case OpenMode::kUpdateNoFollow:
-        fd = OpenRegular(native, O_RDWR | O_NOFOLLOW);
-        break;
-      case OpenMode::kAppend:
-        fd = OpenRegular(native, O_WRONLY | O_APPEND | O_CREAT);
-        break;
       case OpenMode::kTruncate:
         fd = OpenRegular(native, O_WRONLY | O_CREAT);
         if (fd >= 0 && ::ftruncate(fd, 0) != 0) {
@@ -533,11 +569,11 @@ class PosixEnv : public Env {
         fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno == EEXIST && exists) *exists = true;
         break;
+      default:
+        break;
     }
     if (fd < 0) return nullptr;
-    if (mode == OpenMode::kAppend || mode == OpenMode::kTruncate ||
-        mode == OpenMode::kCreateNew || mode == OpenMode::kCreateExact)
-      NoteMade(native);
+    NoteMade(native);
     return std::make_unique<PosixFile>(fd);
   }
 

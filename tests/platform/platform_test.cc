@@ -81,6 +81,14 @@ TEST(Files, OpenFindsAnExistingNameInAnotherCase) {
   EXPECT_TRUE(platform::ReadWholeFile(node.Path("in/file.zip"), bytes));
   EXPECT_EQ(bytes, "data");
   EXPECT_TRUE(platform::Exists(node.Path("IN\\File.Zip")));
+  // An append goes to it too, and its size follows the writes.
+  platform::FilePtr file = platform::OpenFile(node.Path("in/file.zip"), platform::OpenMode::kAppend);
+  int64_t size = 0;
+  ASSERT_TRUE(file && file->Size(size) && file->Write("+"));
+  EXPECT_EQ(size, 4);
+  EXPECT_TRUE(file->Size(size) && file->Close());
+  EXPECT_EQ(size, 5);
+  EXPECT_EQ(node.ReadFile("in/FILE.ZIP"), "data+");
   // A new file is created with the name as given.
   EXPECT_TRUE(platform::WriteWholeFile(node.Path("in/New.Txt"), "n"));
   EXPECT_TRUE(node.Exists("in/New.Txt"));
