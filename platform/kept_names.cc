@@ -80,13 +80,23 @@ std::string SplitDir(const std::string& native, std::string& last) {
   return native.substr(0, slash + 1);
 }
 
+namespace {
+
+// The kept names of the directory of `native`, when it is kept and listed
+// already; `name` gets the last part of `native`.
+KeptDirectory* ListedDirectoryOf(const std::string& native, std::string& name) {
+  if (KeptDirectories().empty()) return nullptr;
+  auto found = KeptDirectories().find(SplitDir(native, name));
+  if (found == KeptDirectories().end() || !found->second.listed) return nullptr;
+  return &found->second;
+}
+
+}  // namespace
+
 void NoteMade(const std::string& native, bool is_directory) {
-  if (KeptDirectories().empty()) return;
   std::string name;
-  const std::string dir = SplitDir(native, name);
-  auto found = KeptDirectories().find(dir);
-  if (found == KeptDirectories().end() || !found->second.listed) return;
-  found->second.names[Folded(name)] = DirEntry{name, is_directory};
+  if (KeptDirectory* kept = ListedDirectoryOf(native, name))
+    kept->names[Folded(name)] = DirEntry{name, is_directory};
 }
 
 void NoteRemoved(const std::string& native) {
@@ -101,13 +111,12 @@ void NoteRemoved(const std::string& native) {
 
 void NoteMoved(const std::string& from, const std::string& to) {
   NoteRemoved(from);
-  if (KeptDirectories().empty()) return;
   std::string name;
-  auto found = KeptDirectories().find(SplitDir(to, name));
   // Only a kept listing needs to know what arrived: no look otherwise.
-  if (found == KeptDirectories().end() || !found->second.listed) return;
+  KeptDirectory* kept = ListedDirectoryOf(to, name);
+  if (!kept) return;
   struct stat st;
-  NoteMade(to, ::stat(to.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+  kept->names[Folded(name)] = DirEntry{name, ::stat(to.c_str(), &st) == 0 && S_ISDIR(st.st_mode)};
 }
 
 }  // namespace platform

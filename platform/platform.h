@@ -368,6 +368,13 @@ class CriticalErrorsOff {
   CriticalErrorsOff& operator=(const CriticalErrorsOff&) = delete;
 };
 
+// FindFiles with critical errors off, for searches of directories that may
+// be missing or unreadable: they give no entries.
+inline std::vector<DirEntry> FindFilesQuietly(const std::string& pattern) {
+  CriticalErrorsOff quiet;
+  return FindFiles(pattern);
+}
+
 // Tests fix the real Env's clock here; std::nullopt returns to the real one.
 void SetFixedClock(std::optional<int64_t> utc_seconds);
 

@@ -16,11 +16,6 @@ std::string FoldedPath(std::string_view path) {
   return key;
 }
 
-std::vector<platform::DirEntry> Search(const std::string& pattern) {
-  platform::CriticalErrorsOff quiet;
-  return platform::FindFiles(pattern);
-}
-
 // The outbound directory may be found twice (itself and through "%s.*");
 // every directory is listed once so that no flow file is read twice.
 struct DirectoryList {
@@ -35,7 +30,7 @@ struct DirectoryList {
 std::vector<std::string> FlowFiles(const std::vector<std::string>& dirs) {
   std::vector<std::string> flows;
   for (const std::string& dir : dirs)
-    for (const platform::DirEntry& flow : Search(dir + platform::kSeparator + "*.?lo"))
+    for (const platform::DirEntry& flow : platform::FindFilesQuietly(dir + platform::kSeparator + "*.?lo"))
       if (!flow.is_directory) flows.push_back(dir + platform::kSeparator + flow.name);
   return flows;
 }
@@ -75,12 +70,12 @@ std::vector<std::string> OutboundDirectories() {
     list.Add(outbound);
     size_t cut = outbound.find_last_of("\\/");
     std::string parent = cut == std::string::npos ? "" : outbound.substr(0, cut + 1);
-    for (const platform::DirEntry& zone : Search(outbound + ".*"))
+    for (const platform::DirEntry& zone : platform::FindFilesQuietly(outbound + ".*"))
       if (zone.is_directory) list.Add(parent + zone.name);
   }
   for (size_t i = 0; i < list.dirs.size(); ++i) {
     const std::string dir = list.dirs[i];
-    for (const platform::DirEntry& point : Search(dir + platform::kSeparator + "*.pnt"))
+    for (const platform::DirEntry& point : platform::FindFilesQuietly(dir + platform::kSeparator + "*.pnt"))
       if (point.is_directory) list.Add(dir + platform::kSeparator + point.name);
   }
   return list.dirs;

@@ -12,11 +12,6 @@
 
 namespace {
 
-std::vector<platform::DirEntry> Search(const std::string& pattern) {
-  platform::CriticalErrorsOff quiet;
-  return platform::FindFiles(pattern);
-}
-
 // "px" and four digits: where a second copy of a name waits while the
 // first is still named by a flow file. Other subdirectories are the
 // sysop's.
@@ -28,7 +23,7 @@ bool IsNumberedCopyDirectory(const std::string& name) {
 }
 
 void EraseSentCopies(const std::string& dir, const std::unordered_set<std::string>& referenced) {
-  for (const platform::DirEntry& entry : Search(dir + "*.*")) {
+  for (const platform::DirEntry& entry : platform::FindFilesQuietly(dir + "*.*")) {
     if (entry.is_directory) continue;
     std::string path = dir + entry.name;
     if (referenced.count(ReferenceKey(path))) continue;
@@ -51,7 +46,7 @@ void ScanQueue() {
   for (const std::string& dir : outbounds) RemoveStaleSideFlags(dir);
   if (!ReadFlowReferences(outbounds, "queue", referenced)) return;
   EraseSentCopies(queue_dir, referenced);
-  for (const platform::DirEntry& entry : Search(queue_dir + "*.*")) {
+  for (const platform::DirEntry& entry : platform::FindFilesQuietly(queue_dir + "*.*")) {
     if (!entry.is_directory || !IsNumberedCopyDirectory(entry.name)) continue;
     const std::string dir = queue_dir + entry.name;
     EraseSentCopies(dir + platform::kSeparator, referenced);

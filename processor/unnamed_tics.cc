@@ -22,6 +22,11 @@ bool MadeTicName(const std::string& path) {
          EqualsIgnoreCase(name.substr(name.size() - 4), ".tic");
 }
 
+void RemoveList() {
+  if (!platform::DeleteFile(kUnnamedTicList))
+    LogLine(kMarkError, Format("Can't delete %s", kUnnamedTicList));
+}
+
 }  // namespace
 
 void NoteMadeTic(const std::string& tic_path) {
@@ -54,8 +59,7 @@ void EndMadeTics() {
   (void)state.made_tics->Close();
   state.made_tics = nullptr;
   state.made_tics_noted = false;
-  if (!platform::DeleteFile(kUnnamedTicList))
-    LogLine(kMarkError, Format("Can't delete %s", kUnnamedTicList));
+  RemoveList();
 }
 
 void EraseUnnamedTics() {
@@ -79,6 +83,5 @@ void EraseUnnamedTics() {
     LogLine(kMarkErased, Format("Erasing %s, no flow file names it", path.c_str()));
     if (!platform::DeleteFile(path)) LogLine(kMarkError, Format("Can't erase %s", path.c_str()));
   }
-  if (!platform::DeleteFile(kUnnamedTicList))
-    LogLine(kMarkError, Format("Can't delete %s", kUnnamedTicList));
+  RemoveList();
 }
