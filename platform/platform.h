@@ -161,7 +161,8 @@ class Env {
   // Makes `to` a second name of the file `from`; fails, touching nothing,
   // when `to` exists in this letter case (the caller looks for others
   // itself, as it does before kCreateExact). A flag linked into place is
-  // never seen empty.
+  // never seen empty. Only a regular file is linked: a symbolic link or a
+  // device found at `from` is refused (and its new name taken away).
   virtual bool LinkFile(const std::string& from, const std::string& to) = 0;
   // True when `a` and `b`, names as written, are one file (a link of the
   // other); neither is followed when it is a symbolic link.
@@ -292,6 +293,9 @@ inline bool IsDirectory(const std::string& path) { return CurrentEnv().IsDirecto
 inline bool IsRegularFile(const std::string& path) { return CurrentEnv().IsRegularFile(path); }
 [[nodiscard]] inline bool MakeDirectory(const std::string& path) {
   return CurrentEnv().MakeDirectory(path);
+}
+[[nodiscard]] inline bool LinkFile(const std::string& from, const std::string& to) {
+  return CurrentEnv().LinkFile(from, to);
 }
 [[nodiscard]] inline bool CopyFile(const std::string& from, const std::string& to,
                                    Durability durability = Durability::kForced) {

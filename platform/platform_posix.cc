@@ -587,6 +587,12 @@ class PosixEnv : public Env {
     std::string source = ResolveCase(from);
     std::string target = ResolveDirectories(to);
     if (::link(source.c_str(), target.c_str()) != 0) return false;
+    // link() takes a symbolic link itself: a mailer would follow it.
+    struct stat st;
+    if (::lstat(target.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+      ::unlink(target.c_str());
+      return false;
+    }
     NoteMade(target);
     return true;
   }

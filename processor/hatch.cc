@@ -105,6 +105,7 @@ int HatchFile(const HatchRequest& request) {
   tic.created = Format("by Pelix %s", kVersion);
   // Only ever read: copied to the area and the queue, never moved.
   State().inbound_file = request.file;
+  State().hatching = true;
 
   LogLine(kMarkTic, Format("Hatching %s into %s", name.c_str(), echo->tag.c_str()));
   // The area copy first, as for an arrived file: when it cannot be made,

@@ -87,6 +87,9 @@ struct RunState {
   // Where the TIC's file was copied in the queue for the mailer; empty
   // until the copy is made.
   std::string queue_copy;
+  // A hatched file is the sysop's own: its queue copy is a copy, never a
+  // second name that the sysop's next change to the file would reach.
+  bool hatching = false;
   // tic_outbound_dir as it is on disk, and the value it was found for.
   std::string tic_outbound_native;
   std::string tic_outbound_native_of;

@@ -303,7 +303,11 @@ bool MakeQueueCopy() {
   State().queue_copy = NewQueueCopyPath();
   State().queue_copy_reused = false;
   // Forced to disk with the outgoing TICs, before any flow line names it.
-  if (platform::CopyFile(InboundFile(), State().queue_copy, platform::Durability::kLater)) {
+  // An arrived file goes once its TIC is done: where the queue shares its
+  // file system, the queue copy is that file under a second name, and no
+  // byte of it is written again (nor freed, when the TIC leaves).
+  if ((!State().hatching && platform::LinkFile(InboundFile(), State().queue_copy)) ||
+      platform::CopyFile(InboundFile(), State().queue_copy, platform::Durability::kLater)) {
     State().unforced_dirs.push_back(queue_dir);
     return true;
   }

@@ -129,6 +129,9 @@ TEST(Files, ArrivedFilesAreNeverReadThroughASymbolicLink) {
     EXPECT_EQ(platform::OpenFile(path, OpenMode::kReadNoFollow) != nullptr, c.regular);
     EXPECT_EQ(platform::OpenFile(path, OpenMode::kUpdateNoFollow) != nullptr, c.regular);
     EXPECT_EQ(platform::CopyFile(path, node.Path("copy")), c.regular);
+    // A second name for a symbolic link would be followed by the mailer.
+    EXPECT_EQ(platform::LinkFile(path, node.Path(std::string("named-") + c.name)), c.regular);
+    EXPECT_EQ(node.Exists(std::string("named-") + c.name), c.regular);
     // The configuration may be linked in by the sysop.
     EXPECT_NE(platform::OpenFile(path, OpenMode::kRead), nullptr);
   }

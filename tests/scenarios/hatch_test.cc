@@ -2,6 +2,7 @@
 // is, the original left alone, and the requests it refuses.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <regex>
 
 #include "tests/support/temp_node.h"
@@ -54,6 +55,10 @@ TEST(Hatch, FileGoesToQueueLinksAreaAndAnnounceAndStays) {
                    "* Hatching NODELIST.Z01 into PELIX.HATCH", "* Exported to 2:5020/2",
                    "* Exported to 2:5020/3"}));
   EXPECT_EQ(node.ReadFile("work/NODELIST.Z01"), kContents);
+  EXPECT_EQ(node.ReadFile("queue/NODELIST.Z01"), kContents);
+  // The sysop's next change to the hatched file, made in place, does not
+  // reach the copy that waits for the links.
+  std::ofstream(node.Path("work/NODELIST.Z01"), std::ios::trunc) << "changed";
   EXPECT_EQ(node.ReadFile("queue/NODELIST.Z01"), kContents);
   EXPECT_EQ(node.List("out"), (Lines{"139c0002.clo", "139c0003.hlo"}));
   const Lines crash = FlowLines(node.ReadFile("out/139c0002.clo"));

@@ -1,6 +1,7 @@
 // Accepted files forwarded by the real pelix: the queue copy, flow files per
 // flavour, outgoing TICs, the choice of links and of outbound directories.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <regex>
@@ -56,9 +57,16 @@ TEST(TicForward, AcceptedFileReachesQueueLinksAreaAndAnnounce) {
   tic.insert(tic.begin() + 5, "Ldesc First long line");
   tic.insert(tic.begin() + 6, "Ldesc Second long line");
   DropArrival(node, "A.TIC", "FILE.ZIP", kContents, tic);
+  struct stat arrived;
+  ASSERT_EQ(::stat(node.Path("in/FILE.ZIP").c_str(), &arrived), 0);
   RunResult r = node.Run();
   ASSERT_EQ(r.status, 0) << r.output;
 
+  // The queue copy is the arrived file itself, under its queue name.
+  struct stat queued;
+  ASSERT_EQ(::stat(node.Path("queue/FILE.ZIP").c_str(), &queued), 0);
+  EXPECT_EQ(queued.st_ino, arrived.st_ino);
+  EXPECT_EQ(queued.st_nlink, 1u);
   EXPECT_EQ(AfterHeader(node), (Lines{"* Node 2:5020/1 is already in SEEN-BY, skiping",
                                       "* Exported to 2:5020/2", "* Exported to 2:5020/3"}));
   EXPECT_EQ(node.ReadFile("queue/FILE.ZIP"), kContents);
@@ -364,6 +372,8 @@ TEST(TicForward, FailureBeforeForwardingHandsNothingOnAndKeepsTheInbound) {
     DropForwardedArrival(node);
     FaultyEnv env;
     env.Fail(c.op, 1, c.path_part);
+    // A queue on another file system: the copy is made, not linked.
+    if (c.op == FaultyEnv::Op::kCopy) env.Fail(FaultyEnv::Op::kLink, 1, c.path_part, 1, EXDEV);
     RunResult r = RunPelixWith(env, node);
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_EQ(AfterHeader(node), Lines{c.message});
