@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "common/text_helpers.h"
@@ -370,7 +371,38 @@ void KeepBusyFlags(bool keep) {
   if (!keep) ReleaseKeptFlags();
 }
 
+platform::File* KeptFlowFile(const std::string& flow_path) {
+  auto& open = State().open_flow_files;
+  auto found = open.find(flow_path);
+  return found == open.end() ? nullptr : found->second.get();
+}
+
+bool KeepFlowFile(const std::string& flow_path, platform::FilePtr& file) {
+  // Only under a flag of ours for this very destination: without one, the
+  // mailer may take the file from under an old handle at any time.
+  constexpr size_t kFlagExtension = sizeof ".bsy" - 1;
+  if (!keeping_flags || held_flag.size() <= kFlagExtension) return false;
+  const size_t base = held_flag.size() - kFlagExtension + 1;  // the "." included
+  if (flow_path.compare(0, base, held_flag, 0, base) != 0) return false;
+  State().open_flow_files[flow_path] = std::move(file);
+  return true;
+}
+
+void ForgetFlowFile(const std::string& flow_path) {
+  auto& open = State().open_flow_files;
+  auto found = open.find(flow_path);
+  if (found == open.end()) return;
+  (void)found->second->Close();  // after a failed write, which is reported
+  open.erase(found);
+}
+
 void ReleaseKeptFlags() {
+  bool closed = true;
+  for (auto& [flow_path, file] : std::exchange(State().open_flow_files, {})) {
+    if (file->Close()) continue;
+    LogLine(kMarkError, Format("Can't modify bink outbound %s", flow_path.c_str()));
+    closed = false;
+  }
   std::vector<std::string> flags;
   flags.swap(kept_flags);
   for (const std::string& flag : flags) {
@@ -378,6 +410,8 @@ void ReleaseKeptFlags() {
     armed_flags.erase(flag);
     RemoveOurFlag(flag);
   }
+  // The lines may be there: the TICs they name stay.
+  if (!closed) FatalExit(2);
 }
 
 void RemoveStaleSideFlags(const std::string& dir) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/fido_address.h"
+#include "platform/platform.h"
 
 // The zone directory of `address` (domain part `domain`, "@" included or
 // empty); std::nullopt, after a '!' "No default domain" log line, when no
@@ -69,6 +70,18 @@ void ClearBusy(const FidoAddress& address, const std::string& domain);
 // keeping stays on (before a wait, so the mailer is not kept from them).
 void KeepBusyFlags(bool keep);
 void ReleaseKeptFlags();
+
+// While flags are kept, a flow file appended to under our held flag stays open
+// for the next export to the destination: KeepFlowFile takes it (false, the
+// file left to the caller, when flags are not kept), KeptFlowFile gives it
+// back, ForgetFlowFile closes it after a failed write. ReleaseKeptFlags
+// closes them all before the flags go, since the mailer may then rewrite or
+// remove a flow file and a line written through an old handle would be
+// lost; a close that fails is logged as "Can't modify bink outbound" and
+// ends the run with status 2, as it does at once otherwise.
+platform::File* KeptFlowFile(const std::string& flow_path);
+bool KeepFlowFile(const std::string& flow_path, platform::FilePtr& file);
+void ForgetFlowFile(const std::string& flow_path);
 
 // `path` as a flow-file line names it: absolute, with "/" separators and no
 // "." or empty components. A relative path is taken relative to the node

@@ -145,6 +145,8 @@ struct RunState {
   bool made_tics_failed = false;  // said once
   // Flow file -> its size after this run's last append to it.
   std::unordered_map<std::string, int64_t> flow_file_ends;
+  // Flow files kept open under our kept busy flags (outbound.h).
+  std::unordered_map<std::string, platform::FilePtr> open_flow_files;
   bool announce_requested = false;
   // The log file, open from the run's first line to its end, so that a hub
   // does not open and close it for every line. `log_path` and `log_env`

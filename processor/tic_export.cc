@@ -237,15 +237,25 @@ enum class Appended { kWhole, kNotOpened, kNotWritten, kNotClosed };
 // Appends the queue line and the TIC line in one write, so the mailer never
 // finds one without the other; a write that fails half way is cut back off.
 Appended AppendFlowLines(const std::string& flow_path, const std::string& tic_path) {
-  platform::FilePtr flow;
-  {
+  // Open still from the last export under our flag, in a group of TICs.
+  platform::File* flow = KeptFlowFile(flow_path);
+  platform::FilePtr opened;
+  if (!flow) {
     platform::CriticalErrorsOff quiet;
-    flow = platform::OpenFile(flow_path, platform::OpenMode::kAppend);
+    opened = platform::OpenFile(flow_path, platform::OpenMode::kAppend);
+    if (!opened) return Appended::kNotOpened;
+    flow = opened.get();
   }
-  if (!flow) return Appended::kNotOpened;
+  auto failed = [&] {
+    if (opened)
+      (void)opened->Close();  // failed already; the write's failure is reported
+    else
+      ForgetFlowFile(flow_path);
+    return Appended::kNotWritten;
+  };
   int64_t before = 0;
   std::string lines;
-  if (!flow->Size(before) || !LineEndNeeded(flow_path, before, lines)) return Appended::kNotWritten;
+  if (!flow->Size(before) || !LineEndNeeded(flow_path, before, lines)) return failed();
   // No "^" for the queue copy: it is shared by every link and erased by the
   // queue scan once no flow file names it. "^" for the TIC: the mailer
   // deletes it once it has been sent.
@@ -253,11 +263,11 @@ Appended AppendFlowLines(const std::string& flow_path, const std::string& tic_pa
   if (!flow->Write(lines)) {
     if (!flow->Truncate(before))
       LogLine(kMarkError, Format("Can't cut %s back, its last line is broken", flow_path.c_str()));
-    (void)flow->Close();  // failed already; the write's failure is reported
-    return Appended::kNotWritten;
+    return failed();
   }
   State().flow_file_ends[flow_path] = before + static_cast<int64_t>(lines.size());
-  return flow->Close() ? Appended::kWhole : Appended::kNotClosed;
+  if (!opened || KeepFlowFile(flow_path, opened)) return Appended::kWhole;
+  return opened->Close() ? Appended::kWhole : Appended::kNotClosed;
 }
 
 }  // namespace

@@ -442,6 +442,7 @@ TEST(TicForward, TicsOfARunShareOneFlushAndEndInTheirOrder) {
     FaultyEnv env;
     env.Fail(FaultyEnv::Op::kSync, 2, "ticout");  // a second flush would fail
     env.Fail(FaultyEnv::Op::kLink, 3, "out/");     // so would a third busy flag
+    env.Fail(FaultyEnv::Op::kCreate, 2, "139c0002.clo");  // and a second open of a flow file
     if (files_bbs_fails) env.Fail(FaultyEnv::Op::kCreate, 2, "FILES.BBS");  // C's
     RunResult r = RunPelixWith(env, node);
     auto accepted = [](const std::string& name) {
@@ -490,6 +491,47 @@ TEST(TicForward, TicsOfARunShareOneFlushAndEndInTheirOrder) {
     EXPECT_EQ(node.List("in"), Lines{});
     EXPECT_FALSE(node.Exists("pelix.tix"));
   }
+}
+
+// The mailer starts calling 2:5020/3 just after A's lines for 2:5020/2 are
+// written, and, while pelix waits, sends them and removes that flow file.
+class MailerBetweenExports : public FaultyEnv {
+ public:
+  explicit MailerBetweenExports(TempNode& node) : node_(node) { UseFakeClock(1600000000); }
+  platform::FilePtr Open(const std::string& path, platform::OpenMode mode,
+                         bool* exists = nullptr) override {
+    if (!calling_ && path.find("139c0002.clo") != std::string::npos) {
+      calling_ = true;
+      node_.WriteFile("out/139c0003.csy", "");
+    }
+    return FaultyEnv::Open(path, mode, exists);
+  }
+  void SleepMilliseconds(int milliseconds) override {
+    ::unlink(node_.Path("out/139c0003.csy").c_str());
+    ::unlink(node_.Path("out/139c0002.clo").c_str());
+    FaultyEnv::SleepMilliseconds(milliseconds);
+  }
+
+ private:
+  TempNode& node_;
+  bool calling_ = false;
+};
+
+// A flow file stays open from one TIC of a group to the next only while our
+// busy flag stands: once the flag goes, the mailer may remove the file, and
+// later lines must go into a new one, not after the removed one's.
+TEST(TicForward, FlowFilesOfAGroupAreClosedBeforeTheirFlagsGo) {
+  TempNode node;
+  DropForwardedArrival(node);
+  DropArrival(node, "C.TIC", "C.ZIP", "c", TicLines("C.ZIP", "c"));
+  MailerBetweenExports env(node);
+  RunResult r = RunPelixWith(env, node);
+  ASSERT_EQ(r.status, 0) << r.output;
+  // A's lines went with the removed file; C's are in a new one.
+  const Lines flow = FlowLines(node.ReadFile("out/139c0002.clo"));
+  ASSERT_EQ(flow.size(), 2u);
+  EXPECT_EQ(flow[0], node.dir() + "queue/C.ZIP");
+  EXPECT_EQ(FlowLines(node.ReadFile("out/139c0003.hlo")).size(), 4u);
 }
 
 TEST(TicForward, GivingUpAtABusyLinkHandsTheTicToNoLink) {
