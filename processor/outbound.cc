@@ -384,6 +384,9 @@ bool KeepFlowFile(const std::string& flow_path, platform::FilePtr& file) {
   if (!keeping_flags || held_flag.size() <= kFlagExtension) return false;
   const size_t base = held_flag.size() - kFlagExtension + 1;  // the "." included
   if (flow_path.compare(0, base, held_flag, 0, base) != 0) return false;
+  // A hub's echo may have more links than a process may hold files open.
+  constexpr size_t kMostKeptFlowFiles = 64;
+  if (State().open_flow_files.size() >= kMostKeptFlowFiles) return false;
   State().open_flow_files[flow_path] = std::move(file);
   return true;
 }

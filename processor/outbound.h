@@ -71,14 +71,15 @@ void ClearBusy(const FidoAddress& address, const std::string& domain);
 void KeepBusyFlags(bool keep);
 void ReleaseKeptFlags();
 
-// While flags are kept, a flow file appended to under our held flag stays open
-// for the next export to the destination: KeepFlowFile takes it (false, the
-// file left to the caller, when flags are not kept), KeptFlowFile gives it
-// back, ForgetFlowFile closes it after a failed write. ReleaseKeptFlags
-// closes them all before the flags go, since the mailer may then rewrite or
-// remove a flow file and a line written through an old handle would be
-// lost; a close that fails is logged as "Can't modify bink outbound" and
-// ends the run with status 2, as it does at once otherwise.
+// While flags are kept, a flow file appended to under our held flag stays
+// open for the next export to the destination: KeepFlowFile takes it
+// (false, the file left to the caller, when flags are not kept or 64 are
+// open already), KeptFlowFile gives it back, ForgetFlowFile closes it after
+// a failed write. ReleaseKeptFlags closes them all before the flags go,
+// since the mailer may then rewrite or remove a flow file and a line
+// written through an old handle would be lost; a close that fails is logged
+// as "Can't modify bink outbound" and ends the run with status 2, as it
+// does at once otherwise.
 platform::File* KeptFlowFile(const std::string& flow_path);
 bool KeepFlowFile(const std::string& flow_path, platform::FilePtr& file);
 void ForgetFlowFile(const std::string& flow_path);
