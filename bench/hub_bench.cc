@@ -234,26 +234,17 @@ void Measure(const std::string& pelix, const Load& load) {
   std::fflush(stdout);
 }
 
-// The nodes' files go only at the end: on ext4 a file made soon after many
-// were removed costs a search past each of them, and the next scenario
-// would pay for this one's removal. Their directories stay for ten
-// minutes, so that ext4 gives the next benchmark's nodes block groups where
-// nothing was just removed (it puts a new tree where the fewest
-// directories are); a later benchmark removes them.
+// The nodes go only at the end: on ext4 a file made soon after many were
+// removed costs a search past each of them, and the next scenario would
+// pay for this one's removal.
 void RemoveNodes() {
   for (const std::string& dir : made_nodes) {
-    std::string command = "find '" + dir + "' -type f -delete";
+    std::string command = "rm -rf '" + dir + "'";
     Check(std::system(command.c_str()) == 0, "cleaning up");
   }
   // Written out now, the freed inodes hold up new files for one minute
   // instead of six.
   if (!made_nodes.empty()) ::sync();
-}
-
-void RemoveOldNodes(const std::string& root) {
-  const std::string command =
-      "find '" + root + "' -mindepth 1 -maxdepth 1 -name 'hub-*' -mmin +10 -exec rm -rf {} +";
-  Check(std::system(command.c_str()) == 0, "removing old nodes");
 }
 
 // /A over a day's arrivals at a hub: 10,000 announce lines in 20 echoes,
@@ -311,7 +302,6 @@ int main(int argc, char** argv) {
   Check(repeats >= 1, "reading --repeat");
   if (!prepare_only) std::printf("best of %d runs, each on a node of its own\n", repeats);
   std::fflush(stdout);  // before a run's fork copies it
-  RemoveOldNodes(BenchRoot());
   auto wanted = [&](const char* name) {
     if (chosen.empty()) return true;
     for (const std::string& c : chosen)
