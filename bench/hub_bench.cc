@@ -12,9 +12,9 @@
 // px*.tic waiting in the TIC outbound), scale (500, 1,000, 2,000 TICs of
 // 1 KiB); smoke (100 TICs, 5 links) only when named. Without a scenario
 // all but smoke run. Each prints TICs/s, exports/s, MB/s
-// and the ratio to its floor, the best of three runs (--repeat N for another count).
-// With --prepare the nodes are only made and their directories printed,
-// for running pelix under a profiler.
+// and the ratio to its floor, the best of three runs (--repeat N for
+// another count). With --prepare the nodes are only made and their
+// directories printed, for running pelix under a profiler.
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -158,9 +158,11 @@ double Floor(const std::string& dir, const Load& load) {
   return Seconds(start);
 }
 
-double last_run_cpu = 0;
-
-double RunPelix(const std::string& pelix, const std::string& dir, const char* option = nullptr) {
+// Times a pelix run in `dir`; `cpu` (optional) gets the run's processor
+// time, which tells a run that waited for the disk from one the kernel kept
+// busy.
+double RunPelix(const std::string& pelix, const std::string& dir, const char* option = nullptr,
+                double* cpu = nullptr) {
   auto start = std::chrono::steady_clock::now();
   pid_t child = ::fork();
   if (child == 0) {
@@ -172,10 +174,9 @@ double RunPelix(const std::string& pelix, const std::string& dir, const char* op
   int status = 0;
   struct rusage usage {};
   ::wait4(child, &status, 0, &usage);
-  // The run's processor time, to tell a run that waited for the disk
-  // from one the kernel kept busy.
-  last_run_cpu = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-                 (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  if (cpu)
+    *cpu = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
   double seconds = Seconds(start);
   Check(WIFEXITED(status) && WEXITSTATUS(status) == 0, "the pelix run");
   Check(platform::FindFiles(dir + "in/*.tic").empty(), "handling every TIC");
@@ -225,13 +226,11 @@ void Measure(const std::string& pelix, const std::vector<Load>& loads) {
       made_nodes.push_back(dir);
       Settle(dir);
       const double floor = Floor(dir, load);
-      const double run = RunPelix(pelix, dir);
+      double cpu = 0;
+      const double run = RunPelix(pelix, dir, nullptr, &cpu);
       Best& b = best[i];
       b.floor = repeat == 0 ? floor : std::min(b.floor, floor);
-      if (repeat == 0 || run < b.run) {
-        b.run = run;
-        b.cpu = last_run_cpu;
-      }
+      if (repeat == 0 || run < b.run) b = Best{b.floor, run, cpu};
     }
   }
   if (prepare_only) return;

@@ -77,6 +77,12 @@ bool LstatExists(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
+// A regular file, not followed when it is a symbolic link.
+bool LstatRegular(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 bool IsDirectoryExactly(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -379,9 +385,7 @@ class PosixEnv : public Env {
   }
 
   bool IsRegularFile(const std::string& path) override {
-    struct stat st;
-    return !path.empty() && ::lstat(ResolveCase(path).c_str(), &st) == 0 &&
-           S_ISREG(st.st_mode);
+    return !path.empty() && LstatRegular(ResolveCase(path));
   }
 
   bool MakeDirectory(const std::string& path) override {
@@ -588,8 +592,7 @@ class PosixEnv : public Env {
     std::string target = ResolveDirectories(to);
     if (::link(source.c_str(), target.c_str()) != 0) return false;
     // link() takes a symbolic link itself: a mailer would follow it.
-    struct stat st;
-    if (::lstat(target.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (!LstatRegular(target)) {
       ::unlink(target.c_str());
       return false;
     }

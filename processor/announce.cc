@@ -152,11 +152,8 @@ void ConsumeTakenFiles(const std::vector<TakenFile>& taken) {
 }
 
 std::vector<std::string> DatabaseFileNames() {
-  std::vector<platform::DirEntry> found;
-  {
-    platform::CriticalErrorsOff quiet;
-    found = platform::FindFiles(DatabasePattern(State().config.announce_db_dir));
-  }
+  const std::vector<platform::DirEntry> found =
+      platform::FindFilesQuietly(DatabasePattern(State().config.announce_db_dir));
   std::vector<std::string> names;
   // The search also finds a bare "Announce", which names no echo.
   for (const platform::DirEntry& entry : found)

@@ -105,11 +105,7 @@ void RetryTicsWhoseFileArrived() {
   const std::map<std::string, BadTic> index = ReadIndex(bad_dir + kBadTicIndexName);
   if (index.empty()) return;
   const int64_t now = platform::UtcSeconds();
-  std::vector<platform::DirEntry> tics;
-  {
-    platform::CriticalErrorsOff quiet;
-    tics = platform::FindFiles(bad_dir + "*.tic");
-  }
+  const std::vector<platform::DirEntry> tics = platform::FindFilesQuietly(bad_dir + "*.tic");
   for (const platform::DirEntry& tic : tics) {
     const auto found = index.find(tic.name);
     if (tic.is_directory || found == index.end()) continue;

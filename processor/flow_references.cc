@@ -30,7 +30,8 @@ struct DirectoryList {
 std::vector<std::string> FlowFiles(const std::vector<std::string>& dirs) {
   std::vector<std::string> flows;
   for (const std::string& dir : dirs)
-    for (const platform::DirEntry& flow : platform::FindFilesQuietly(dir + platform::kSeparator + "*.?lo"))
+    for (const platform::DirEntry& flow :
+         platform::FindFilesQuietly(dir + platform::kSeparator + "*.?lo"))
       if (!flow.is_directory) flows.push_back(dir + platform::kSeparator + flow.name);
   return flows;
 }
@@ -75,7 +76,8 @@ std::vector<std::string> OutboundDirectories() {
   }
   for (size_t i = 0; i < list.dirs.size(); ++i) {
     const std::string dir = list.dirs[i];
-    for (const platform::DirEntry& point : platform::FindFilesQuietly(dir + platform::kSeparator + "*.pnt"))
+    for (const platform::DirEntry& point :
+         platform::FindFilesQuietly(dir + platform::kSeparator + "*.pnt"))
       if (point.is_directory) list.Add(dir + platform::kSeparator + point.name);
   }
   return list.dirs;

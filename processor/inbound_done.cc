@@ -36,11 +36,8 @@ void EmptyLeftInbound() {
   const std::string done = DoneDirectory();
   State().inbound_done_made = false;
   if (!platform::IsDirectory(done)) return;
-  std::vector<platform::DirEntry> left;
-  {
-    platform::CriticalErrorsOff quiet;
-    left = platform::FindFiles(done + platform::kSeparator + "*");
-  }
+  const std::vector<platform::DirEntry> left =
+      platform::FindFilesQuietly(done + platform::kSeparator + "*");
   bool emptied = true;
   for (const platform::DirEntry& entry : left) {
     const std::string path = done + platform::kSeparator + entry.name;

@@ -143,11 +143,8 @@ std::string JoinFolder(const std::string& folder, const std::string& name) {
 platform::FilePtr CreateNetmailMessage(const std::string& folder, std::string& path_out) {
   long long highest = LastReadNumber(folder);
   std::set<long long> taken;
-  std::vector<platform::DirEntry> found;
-  {
-    platform::CriticalErrorsOff quiet;
-    found = platform::FindFiles(JoinFolder(folder, "*.msg"));
-  }
+  const std::vector<platform::DirEntry> found =
+      platform::FindFilesQuietly(JoinFolder(folder, "*.msg"));
   for (const platform::DirEntry& entry : found) {
     long long number = NameNumber(entry.name);
     taken.insert(number);

@@ -418,11 +418,8 @@ void ReleaseKeptFlags() {
 }
 
 void RemoveStaleSideFlags(const std::string& dir) {
-  std::vector<platform::DirEntry> sides;
-  {
-    platform::CriticalErrorsOff quiet;
-    sides = platform::FindFiles(dir + platform::kSeparator + "~*.?sy");
-  }
+  const std::vector<platform::DirEntry> sides =
+      platform::FindFilesQuietly(dir + platform::kSeparator + "~*.?sy");
   for (const platform::DirEntry& side : sides) {
     if (side.is_directory) continue;
     const std::string path = dir + platform::kSeparator + side.name;

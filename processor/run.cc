@@ -42,11 +42,7 @@ void CheckArguments(const std::vector<std::string>& arguments) {
 
 // The names of the files (not directories) matching `pattern`.
 std::vector<std::string> FilesMatching(const std::string& pattern) {
-  std::vector<platform::DirEntry> found;
-  {
-    platform::CriticalErrorsOff quiet;
-    found = platform::FindFiles(pattern);
-  }
+  const std::vector<platform::DirEntry> found = platform::FindFilesQuietly(pattern);
   std::vector<std::string> names;
   for (const platform::DirEntry& entry : found) {
     if (!entry.is_directory) names.push_back(entry.name);

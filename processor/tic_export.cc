@@ -246,11 +246,9 @@ Appended AppendFlowLines(const std::string& flow_path, const std::string& tic_pa
     if (!opened) return Appended::kNotOpened;
     flow = opened.get();
   }
+  // A kept handle goes with a failure; a new one is closed as `opened` goes.
   auto failed = [&] {
-    if (opened)
-      (void)opened->Close();  // failed already; the write's failure is reported
-    else
-      ForgetFlowFile(flow_path);
+    ForgetFlowFile(flow_path);
     return Appended::kNotWritten;
   };
   int64_t before = 0;

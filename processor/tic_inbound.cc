@@ -91,11 +91,7 @@ bool NeededByAnotherTic(const std::string& tic_path) {
   if (file.size() >= 4 && EqualsIgnoreCase(file.substr(file.size() - 4), ".tic")) return true;
   const std::string& inbound = State().config.inbound_dir;
   const std::string own_name = NameInPath(tic_path);
-  std::vector<platform::DirEntry> tics;
-  {
-    platform::CriticalErrorsOff quiet;
-    tics = platform::FindFiles(inbound + "*.tic");
-  }
+  const std::vector<platform::DirEntry> tics = platform::FindFilesQuietly(inbound + "*.tic");
   for (const platform::DirEntry& entry : tics) {
     if (entry.is_directory || entry.name == own_name) continue;
     std::string text;
@@ -136,11 +132,8 @@ bool FindRenamedFile() {
   const TicRecord& tic = State().tic;
   if (tic.crc.empty()) return false;
   const std::string& inbound = State().config.inbound_dir;
-  std::vector<platform::DirEntry> found;
-  {
-    platform::CriticalErrorsOff quiet;
-    found = platform::FindFiles(inbound + tic.file + ".*");
-  }
+  const std::vector<platform::DirEntry> found =
+      platform::FindFilesQuietly(inbound + tic.file + ".*");
   for (const platform::DirEntry& entry : found) {
     const std::string path = inbound + entry.name;
     if (!IsNumberedCopyName(entry.name, tic.file) || !platform::IsRegularFile(path)) continue;
@@ -254,11 +247,7 @@ std::optional<std::string> EarlierQueueCopy() {
   const std::string& queue_dir = State().config.queue_dir;
   const std::string& file = State().tic.file;
   std::vector<std::string> candidates = {queue_dir + file};
-  std::vector<platform::DirEntry> numbered;
-  {
-    platform::CriticalErrorsOff quiet;
-    numbered = platform::FindFiles(queue_dir + "px*");
-  }
+  const std::vector<platform::DirEntry> numbered = platform::FindFilesQuietly(queue_dir + "px*");
   for (const platform::DirEntry& dir : numbered)
     if (dir.is_directory) candidates.push_back(queue_dir + dir.name + platform::kSeparator + file);
   for (const std::string& candidate : candidates)
