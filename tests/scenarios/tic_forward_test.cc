@@ -385,6 +385,26 @@ TEST(TicForward, FailureBeforeForwardingHandsNothingOnAndKeepsTheInbound) {
   }
 }
 
+// Where the queue cannot hold a second name of the arrived file (another
+// file system), it gets a copy, and the TIC is handled as usual.
+TEST(TicForward, QueueOnAnotherFileSystemGetsACopy) {
+  TempNode node;
+  DropForwardedArrival(node);
+  struct stat arrived;
+  ASSERT_EQ(::stat(node.Path("in/FILE.ZIP").c_str(), &arrived), 0);
+  FaultyEnv env;
+  env.Fail(FaultyEnv::Op::kLink, 1, "queue/", -1, EXDEV);
+  RunResult r = RunPelixWith(env, node);
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(AfterHeader(node), (Lines{"* Node 2:5020/1 is already in SEEN-BY, skiping",
+                                      "* Exported to 2:5020/2", "* Exported to 2:5020/3"}));
+  struct stat queued;
+  ASSERT_EQ(::stat(node.Path("queue/FILE.ZIP").c_str(), &queued), 0);
+  EXPECT_NE(queued.st_ino, arrived.st_ino);
+  EXPECT_EQ(node.ReadFile("queue/FILE.ZIP"), kContents);
+  EXPECT_EQ(node.List("in"), Lines{});
+}
+
 // The TICs of one file are written first and forced to disk together; a
 // TIC that cannot be, stops the run where its export would have stopped,
 // and no TIC is left that no flow line names.
