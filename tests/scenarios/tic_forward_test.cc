@@ -1,8 +1,10 @@
 // Accepted files forwarded by the real pelix: the queue copy, flow files per
 // flavour, outgoing TICs, the choice of links and of outbound directories.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <regex>
 #include <set>
@@ -552,6 +554,35 @@ TEST(TicForward, FlowFilesOfAGroupAreClosedBeforeTheirFlagsGo) {
   ASSERT_EQ(flow.size(), 2u);
   EXPECT_EQ(flow[0], node.dir() + "queue/C.ZIP");
   EXPECT_EQ(FlowLines(node.ReadFile("out/139c0003.hlo")).size(), 4u);
+}
+
+TEST(TicForward, EchoWithMoreLinksThanFilesOpenAtOnceReachesEveryLink) {
+  // Room for the flow files kept open through a group and pelix's own
+  // files, not for one flow file per link.
+  constexpr int kLinks = 120;
+  constexpr rlim_t kOpenFiles = 100;
+  TempNode node;
+  node.MakeDir("ticout");
+  std::string echo =
+      "[echo]\ntag = PELIX.TEST\ndescription = Test echo\nlink = 2:5020/1 receive send\n";
+  std::string links = "[link]\naddress = 2:5020/1\ntic_password = TICPW\n";
+  for (int l = 1; l <= kLinks; ++l) {
+    echo += Format("link = 2:5021/%d send\n", l);
+    links += Format("[link]\naddress = 2:5021/%d\nflavour = c\n", l);
+  }
+  node.WriteConfig(BasicConfigText() + echo + links);
+  for (const std::string name : {"A", "B"})
+    DropArrival(node, name + ".TIC", name + ".ZIP", name, TicLines(name + ".ZIP", name));
+  struct rlimit saved {};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+  struct rlimit lowered = saved;
+  lowered.rlim_cur = std::min(saved.rlim_cur, kOpenFiles);
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
+  RunResult r = node.Run();  // the run inherits the limit
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+  ASSERT_EQ(r.status, 0) << r.output;
+  for (int l = 1; l <= kLinks; ++l)
+    EXPECT_EQ(FlowLines(node.ReadFile(Format("out/139d%04x.clo", l))).size(), 4u) << l;
 }
 
 TEST(TicForward, GivingUpAtABusyLinkHandsTheTicToNoLink) {
