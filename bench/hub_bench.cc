@@ -366,7 +366,7 @@ int main(int argc, char** argv) {
                   scale[1] / scale[0], scale[2] / scale[1]);
   }
   // The same 2,000 TICs with and without TICs waiting in the TIC outbound.
-  if (meta_runs.size() == 3 && wanted("meta"))
+  if (meta_runs.size() == 3)
     std::printf("waiting: an export takes %.2f times as long with 10,000 TICs waiting, "
                 "%.2f times with 50,000\n",
                 meta_runs[1] / meta_runs[0], meta_runs[2] / meta_runs[0]);
