@@ -60,14 +60,20 @@ void Check(bool ok, const char* what) {
   std::exit(1);
 }
 
-// Nodes are made in pelix-bench/ under $TMPDIR, else /var/tmp: a spool
-// disk, as a node's /var/spool/ftn is. pelix-bench/ is marked as the top of
-// a directory tree (chattr +T), so that ext4 gives each node a block group
-// of its own: without a journal, ext4 makes each new file only after a look
-// at every inode its group freed in the last minutes, and a node made in
-// the group where the last benchmark's nodes were removed would time that
-// removal, not pelix. Other file systems ignore the mark.
-std::string BenchRoot() {
+// Files removed in the last minutes slow every new file: ext4 without a
+// journal hands out a free inode only after a look at each inode its block
+// group freed in the last minute (six while that inode's table block is
+// unwritten), for as long as that block is in memory. Without care a
+// measurement would time the removals before it (the earlier rounds' pelix
+// runs empty their inbound, the last benchmark removed its nodes), not
+// pelix. So nodes are made in pelix-bench/, marked as the top of a directory
+// tree (chattr +T) so that each node gets a block group of its own, and
+// before each node everything is written out and the page cache dropped.
+
+// pelix-bench/ under $TMPDIR, else /var/tmp: a spool disk, as a node's
+// /var/spool/ftn is; made and marked once. Other file systems ignore the
+// mark.
+std::string MakeBenchRoot() {
   const char* tmpdir = std::getenv("TMPDIR");
   const std::string root = std::string(tmpdir && *tmpdir ? tmpdir : "/var/tmp") + "/pelix-bench";
   Check(::mkdir(root.c_str(), 0700) == 0 || errno == EEXIST, "mkdir");
@@ -82,11 +88,7 @@ std::string BenchRoot() {
   return root;
 }
 
-// Files removed in the last minutes (the earlier rounds' nodes, a pelix
-// run's handled arrivals) slow each new file on ext4 without a journal for
-// as long as their inode table blocks stay in memory: everything is written
-// out and the page cache dropped before each node is made (as root; without
-// the right the figures just vary more).
+// As root only; without the right the figures just vary more.
 bool dropped_caches = true;
 
 void ForgetRemovedFiles() {
@@ -98,7 +100,8 @@ void ForgetRemovedFiles() {
 
 std::string MakeNode(const Load& load) {
   ForgetRemovedFiles();
-  std::string pattern = BenchRoot() + "/hub-XXXXXX";
+  static const std::string root = MakeBenchRoot();
+  std::string pattern = root + "/hub-XXXXXX";
   Check(::mkdtemp(pattern.data()) != nullptr, "mkdtemp");
   const std::string dir = pattern + "/";
   std::string text =
@@ -202,10 +205,8 @@ double RunPelix(const std::string& pelix, const std::string& dir, const char* op
 // Set by --prepare: each node is made and left for a profiler, not run.
 bool prepare_only = false;
 // Set by --settle N: seconds to wait, after forcing everything to disk,
-// before each measurement. ext4 without a journal makes each new file only
-// after a look at every inode freed in the last minute (six while its table
-// block is unwritten), so the files the run before removed (a pelix run
-// empties its inbound at its end) would slow the next one.
+// before each measurement, for the removals before it to age out (see
+// above) where the page cache cannot be dropped.
 int settle_seconds = 0;
 
 void Settle(const std::string& dir) {
@@ -266,9 +267,8 @@ std::vector<double> Measure(const std::string& pelix, const std::vector<Load>& l
   return runs;
 }
 
-// The nodes go only at the end: on ext4 a file made soon after many were
-// removed costs a search past each of them, and the next scenario would
-// pay for this one's removal.
+// The nodes go only at the end, so that no scenario pays for another's
+// removal (see above).
 void RemoveNodes() {
   for (const std::string& dir : made_nodes) {
     std::string command = "rm -rf '" + dir + "'";
