@@ -142,16 +142,16 @@ void DropArrivals(const std::string& dir, const Load& load) {
       bytes.replace(b, 8, reinterpret_cast<const char*>(&word), 8);
     }
     const std::string name = Format("F%06d.ZIP", i);
-    Check(platform::WriteWholeFile(dir + "in/" + name, bytes), "an arrival");
+    Check(platform::WriteWholeFile(platform::CurrentEnv(), dir + "in/" + name, bytes), "an arrival");
     const std::string tic = Format(
         "Area HUB.ECHO\r\nOrigin 2:5020/1\r\nFrom 2:5020/1\r\nFile %s\r\nDesc Bench file\r\n"
         "Crc %08X\r\nCreated by hub_bench\r\nPath 2:5020/1 1600000000 Sun Sep 13 12:26:40 2020 "
         "UTC+0000\r\nSeenby 2:5020/1\r\nPw PW\r\n",
         name.c_str(), Crc32Of(bytes));
-    Check(platform::WriteWholeFile(dir + Format("in/F%06d.TIC", i), tic), "a TIC");
+    Check(platform::WriteWholeFile(platform::CurrentEnv(), dir + Format("in/F%06d.TIC", i), tic), "a TIC");
   }
   for (int i = 0; i < load.waiting_tics; ++i)
-    Check(platform::WriteWholeFile(dir + Format("ticout/px%06d.tic", 999999 - i), "waiting"),
+    Check(platform::WriteWholeFile(platform::CurrentEnv(), dir + Format("ticout/px%06d.tic", 999999 - i), "waiting"),
           "a waiting TIC");
 }
 
@@ -289,7 +289,7 @@ void MeasureAnnounce(const std::string& pelix) {
     std::string lines;
     for (int i = 0; i < 500; ++i)
       lines += Format("F%06d.ZIP     262144  Bench file number %d of echo %d\r\n", i, i, echo);
-    Check(platform::WriteWholeFile(dir + Format("announce/Announce.HUB.E%02d", echo), lines),
+    Check(platform::WriteWholeFile(platform::CurrentEnv(), dir + Format("announce/Announce.HUB.E%02d", echo), lines),
           "an announce file");
   }
   // A report holds at most 64,000 characters; each /A run posts one.

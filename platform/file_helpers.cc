@@ -1,5 +1,7 @@
-// Whole-file operations built on the current Env, so that a test's injected
-// failure reaches them as it reaches every other caller.
+// Whole-file operations built on an Env, so that a test's injected failure
+// reaches them as it reaches every other caller.
+#include <cerrno>
+
 #include "platform/platform.h"
 
 namespace platform {
@@ -16,12 +18,12 @@ namespace {
 
 // A new side file of `path`, under the first of its side names that is
 // free; nullptr when none can be made.
-FilePtr CreateSideFile(const std::string& path, std::string& side) {
+FilePtr CreateSideFile(Env& env, const std::string& path, std::string& side) {
   for (int n = 0; n < 1000; ++n) {
     side = SideFileName(path, n);
     bool taken = false;
     // Side names are pelix's own, so only this letter case can be taken.
-    FilePtr file = CurrentEnv().Open(side, OpenMode::kCreateExact, &taken);
+    FilePtr file = env.Open(side, OpenMode::kCreateExact, &taken);
     if (file || !taken) return file;
   }
   return nullptr;
@@ -29,16 +31,15 @@ FilePtr CreateSideFile(const std::string& path, std::string& side) {
 
 }  // namespace
 
-bool CreateExclusive(const std::string& path) {
-  FilePtr file = CurrentEnv().Open(path, OpenMode::kCreateNew);
+bool CreateExclusive(Env& env, const std::string& path) {
+  FilePtr file = env.Open(path, OpenMode::kCreateNew);
   return file && file->Close();
 }
 
-bool CreateFlagHolding(const std::string& path, std::string_view text, bool& exists) {
-  Env& env = CurrentEnv();
+bool CreateFlagHolding(Env& env, const std::string& path, std::string_view text, bool& exists) {
   exists = false;
   std::string side;
-  FilePtr file = CreateSideFile(path, side);
+  FilePtr file = CreateSideFile(env, path, side);
   if (!file) return false;
   bool ok = file->Write(text);
   ok = file->Close() && ok;
@@ -52,45 +53,58 @@ bool CreateFlagHolding(const std::string& path, std::string_view text, bool& exi
   return ok;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& bytes, size_t limit, OpenMode mode) {
+bool ReadWholeFile(Env& env, const std::string& path, std::string& bytes, size_t limit,
+                   OpenMode mode) {
   bytes.clear();
-  FilePtr file = CurrentEnv().Open(path, mode);
+  FilePtr file = env.Open(path, mode);
   if (!file) return false;
   char buffer[1 << 16];
   while (true) {
     size_t got = 0;
     if (!file->Read(buffer, sizeof buffer, got)) return false;
     if (got == 0) break;
-    if (bytes.size() + got > limit) return false;
+    if (bytes.size() + got > limit) {
+      errno = EFBIG;
+      return false;
+    }
     bytes.append(buffer, got);
   }
   return file->Close();
 }
 
-bool WriteWholeFile(const std::string& path, const std::string& bytes) {
-  FilePtr file = CurrentEnv().Open(path, OpenMode::kTruncate);
+bool WriteWholeFile(Env& env, const std::string& path, const std::string& bytes) {
+  FilePtr file = env.Open(path, OpenMode::kTruncate);
   if (!file) return false;
   bool ok = file->Write(bytes);
   return file->Close() && ok;
 }
 
-bool AppendToFile(const std::string& path, std::string_view bytes) {
-  FilePtr file = CurrentEnv().Open(path, OpenMode::kAppend);
+bool AppendToFile(Env& env, const std::string& path, std::string_view bytes) {
+  FilePtr file = env.Open(path, OpenMode::kAppend);
   if (!file) return false;
   bool ok = file->Write(bytes);
   return file->Close() && ok;
 }
 
-bool RewriteFile(const std::string& path, std::string_view bytes) {
-  Env& env = CurrentEnv();
+bool RewriteFile(Env& env, const std::string& path, std::string_view bytes,
+                 uint32_t new_file_mode) {
   std::string side;
-  FilePtr file = CreateSideFile(path, side);
+  FilePtr file = CreateSideFile(env, path, side);
   if (!file) return false;
-  bool ok = file->Write(bytes);
+  // Set before a byte is written: a file of passwords is never readable by
+  // others, not even for a moment.
+  uint32_t mode = new_file_mode;
+  const bool replaces = env.ModeOf(path, mode);
+  bool ok = (!replaces && new_file_mode == kDefaultFileMode) || file->SetMode(mode);
+  ok = ok && file->Write(bytes);
   ok = ok && file->Sync();
   ok = file->Close() && ok;
   ok = ok && env.ReplaceFile(side, path);
-  if (!ok) (void)env.DeleteFile(side);
+  if (!ok) {
+    const int error = errno;
+    (void)env.DeleteFile(side);
+    errno = error;
+  }
   return ok;
 }
 

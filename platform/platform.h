@@ -55,6 +55,8 @@ class File {
   // way, so no cut line stays behind.
   [[nodiscard]] virtual bool Truncate(int64_t size) = 0;
   [[nodiscard]] virtual bool Close() = 0;
+  // Sets the permission bits (as chmod does) of the open file.
+  [[nodiscard]] virtual bool SetMode(uint32_t mode) = 0;
   // Locks byte 0 against other processes (the lock JAM readers and writers
   // take on a base's ".jhr"), retrying for about `wait_milliseconds`. A file
   // system without record locks counts as locked so that it never stops the
@@ -174,6 +176,14 @@ class Env {
   // The last modification of `path` in seconds since 1970; false when it
   // is not there.
   virtual bool ModifiedSeconds(const std::string& path, int64_t& seconds) = 0;
+  // The permission bits of `path` (not followed when it is a symbolic
+  // link); false when it is not there.
+  virtual bool ModeOf(const std::string& path, uint32_t& mode) = 0;
+  // When this process runs as root and the directory `dir` belongs to
+  // another user: that user's name (or number), so that the programs of a
+  // node refuse to leave files there that the node's owner (the mailer's
+  // user) cannot read or replace. Empty otherwise.
+  virtual std::string ForeignOwner(const std::string& dir) = 0;
   // This process's id, and whether a process of that id runs on this machine.
   virtual int CurrentPid() = 0;
   virtual bool ProcessExists(int pid) = 0;
@@ -245,6 +255,8 @@ class EnvWrapper : public Env {
   bool ModifiedSeconds(const std::string& p, int64_t& s) override {
     return target_->ModifiedSeconds(p, s);
   }
+  bool ModeOf(const std::string& p, uint32_t& m) override { return target_->ModeOf(p, m); }
+  std::string ForeignOwner(const std::string& d) override { return target_->ForeignOwner(d); }
   int CurrentPid() override { return target_->CurrentPid(); }
   bool ProcessExists(int pid) override { return target_->ProcessExists(pid); }
   FlagClaim ClaimProcessFlag(const std::string& p) override {
@@ -332,31 +344,40 @@ inline void SleepMilliseconds(int milliseconds) { CurrentEnv().SleepMilliseconds
   return CurrentEnv().Open(path, OpenMode::kCreateNew, &exists);
 }
 // Creates an empty file that must not exist yet.
-[[nodiscard]] bool CreateExclusive(const std::string& path);
+[[nodiscard]] bool CreateExclusive(Env& env, const std::string& path);
 // Creates the flag `path` already holding `text`: written into a side file
 // that is then linked to the name, so no one ever reads the flag empty.
 // False when it cannot; `exists` then tells whether the name was taken.
-[[nodiscard]] bool CreateFlagHolding(const std::string& path, std::string_view text,
+[[nodiscard]] bool CreateFlagHolding(Env& env, const std::string& path, std::string_view text,
                                      bool& exists);
 [[nodiscard]] inline bool CanDelete(const std::string& path) {
   return CurrentEnv().CanDelete(path);
 }
 
-// Whole-file helpers. ReadWholeFile reads at most `limit` bytes and fails
-// for a longer file, so that no input can take all memory; `mode` is kRead
-// or kReadNoFollow.
+// Whole-file helpers. Each fails with errno telling why (ENOENT: no such
+// file). ReadWholeFile reads at most `limit` bytes and fails for a longer
+// file (EFBIG), so that no input can take all memory; `mode` is kRead or
+// kReadNoFollow.
 inline constexpr size_t kNoLimit = static_cast<size_t>(-1);
-[[nodiscard]] bool ReadWholeFile(const std::string& path, std::string& bytes,
+[[nodiscard]] bool ReadWholeFile(Env& env, const std::string& path, std::string& bytes,
                                  size_t limit = kNoLimit, OpenMode mode = OpenMode::kRead);
 // Creates or truncates `path` and writes `bytes`; for files of our own that
 // nobody else reads while they are made.
-[[nodiscard]] bool WriteWholeFile(const std::string& path, const std::string& bytes);
+[[nodiscard]] bool WriteWholeFile(Env& env, const std::string& path, const std::string& bytes);
 // Appends `bytes` to `path` (created when missing) in one write.
-[[nodiscard]] bool AppendToFile(const std::string& path, std::string_view bytes);
+[[nodiscard]] bool AppendToFile(Env& env, const std::string& path, std::string_view bytes);
+// The permission bits a new file gets when nothing else asks for others:
+// what the process's umask leaves of read and write for everyone.
+inline constexpr uint32_t kDefaultFileMode = 0666;
+// Readable and writable by the owner alone: for files holding passwords.
+inline constexpr uint32_t kPrivateFileMode = 0600;
 // Replaces the contents of `path` as one step: a side file is written,
 // forced to disk and renamed over `path`. On any failure the old file stays
-// as it was and the side file is removed.
-[[nodiscard]] bool RewriteFile(const std::string& path, std::string_view bytes);
+// as it was and the side file is removed. The new contents keep the
+// permission bits of the file they replace; a file made new gets
+// `new_file_mode` (umask applied to kDefaultFileMode, never to others).
+[[nodiscard]] bool RewriteFile(Env& env, const std::string& path, std::string_view bytes,
+                               uint32_t new_file_mode = kDefaultFileMode);
 // The side file of `target` for a replacement: "~" + its name in its
 // directory, numbered from the second `attempt` on. The "~" keeps it out of
 // the searches for "Announce.*", "*.tic" and the like.

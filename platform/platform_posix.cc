@@ -1,5 +1,6 @@
 // POSIX implementation of the platform seam.
 #include <fcntl.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -246,6 +247,8 @@ class PosixFile : public File {
     fd_ = -1;
     return fd >= 0 && ::close(fd) == 0;
   }
+
+  bool SetMode(uint32_t mode) override { return ::fchmod(fd_, static_cast<mode_t>(mode)) == 0; }
 
   bool LockFirstByte(int wait_milliseconds) override {
     size_at_open_ = -1;  // others may have written until the lock was ours
@@ -629,6 +632,28 @@ class PosixEnv : public Env {
     if (path.empty() || ::stat(ResolveCase(path).c_str(), &st) != 0) return false;
     seconds = static_cast<int64_t>(st.st_mtime);
     return true;
+  }
+
+  bool ModeOf(const std::string& path, uint32_t& mode) override {
+    struct stat st;
+    if (path.empty() || ::lstat(ResolveCase(path).c_str(), &st) != 0) return false;
+    mode = static_cast<uint32_t>(st.st_mode & 07777);
+    return true;
+  }
+
+  std::string ForeignOwner(const std::string& dir) override {
+    struct stat st;
+    if (::geteuid() != 0 || ::stat(ResolveCase(dir.empty() ? "." : dir).c_str(), &st) != 0 ||
+        st.st_uid == 0)
+      return "";
+    // Looked up in the user database; a number without a name is shown as
+    // the number, which sudo -u takes as "#N".
+    std::vector<char> buffer(16384);
+    struct passwd entry;
+    struct passwd* found = nullptr;
+    if (::getpwuid_r(st.st_uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found)
+      return found->pw_name;
+    return "#" + std::to_string(st.st_uid);
   }
 
   int CurrentPid() override { return static_cast<int>(::getpid()); }

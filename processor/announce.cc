@@ -61,7 +61,7 @@ size_t TakeLength(std::string_view contents, size_t room, bool first_echo) {
 
 bool ReadDatabaseFile(const std::string& path, std::string& contents) {
   platform::CriticalErrorsOff quiet;
-  if (!platform::ReadWholeFile(path, contents)) return false;
+  if (!platform::ReadWholeFile(platform::CurrentEnv(), path, contents)) return false;
   // A zero byte would end the message text early in a reader; the lines
   // around it are kept.
   std::erase(contents, '\0');
@@ -121,7 +121,7 @@ bool PostToJamBase(const std::string& report) {
 bool WriteTextFile(const std::string& report) {
   const std::string& target = State().config.announce_target;
   platform::CriticalErrorsOff quiet;
-  if (platform::RewriteFile(target, report)) return true;
+  if (platform::RewriteFile(platform::CurrentEnv(), target, report)) return true;
   LogLine(kMarkError, Format("Can't write file %s", target.c_str()));
   return false;
 }
@@ -137,7 +137,7 @@ bool PostReport(const std::string& report) {
 // The rest of a file that did not fit is written beside it under a name the
 // database search does not find, then put in its place in one step.
 void KeepRest(const TakenFile& file) {
-  if (!platform::RewriteFile(file.path, file.rest))
+  if (!platform::RewriteFile(platform::CurrentEnv(), file.path, file.rest))
     LogLine(kMarkError, Format("Can't rewrite file %s", file.path.c_str()));
 }
 

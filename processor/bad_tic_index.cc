@@ -47,7 +47,7 @@ std::map<std::string, BadTic> ReadIndex(const std::string& path) {
   std::string text;
   {
     platform::CriticalErrorsOff quiet;
-    if (!platform::ReadWholeFile(path, text, kLargestIndexRead, platform::OpenMode::kReadNoFollow))
+    if (!platform::ReadWholeFile(platform::CurrentEnv(), path, text, kLargestIndexRead, platform::OpenMode::kReadNoFollow))
       return index;
   }
   size_t pos = 0;
@@ -67,7 +67,7 @@ std::map<std::string, BadTic> ReadIndex(const std::string& path) {
 // The File value of the TIC at `path`; empty when it cannot be read.
 std::string FileOfTic(const std::string& path) {
   std::string text;
-  if (!platform::ReadWholeFile(path, text, kLargestTicRead, platform::OpenMode::kReadNoFollow))
+  if (!platform::ReadWholeFile(platform::CurrentEnv(), path, text, kLargestTicRead, platform::OpenMode::kReadNoFollow))
     return {};
   TicRecord tic;
   ReadTicLines(text, tic);
@@ -94,7 +94,7 @@ void RecordBadTic(const std::string& tic_name, std::string_view reason) {
   const std::string line = Format("%s\t%s\t%lld\r\n", tic_name.c_str(),
                                   LoggableText(reason).c_str(),
                                   static_cast<long long>(platform::UtcSeconds()));
-  if (!platform::AppendToFile(path, line))
+  if (!platform::AppendToFile(platform::CurrentEnv(), path, line))
     LogLine(kMarkError, Format("Can't write %s", path.c_str()));
 }
 

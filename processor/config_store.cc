@@ -32,7 +32,7 @@ void CloseDirectoryFields(MainConfig& c) {
 void ReadConfiguration() {
   RunState& run = State();
   std::string bytes;
-  bool opened = platform::ReadWholeFile(kConfigFile, bytes);
+  bool opened = platform::ReadWholeFile(platform::CurrentEnv(), kConfigFile, bytes);
   ConsoleOut("Loading PELIX.CFG...\n");
   if (!opened) {
     ConsoleOut("Fatal : Can't open PELIX.CFG\n");
@@ -56,19 +56,19 @@ void ReadConfiguration() {
   CloseDirectoryFields(run.config);
 
   ConsoleOut("Loading PELIX.DMN...\n");
-  if (platform::ReadWholeFile(kDomainFile, bytes)) {
+  if (platform::ReadWholeFile(platform::CurrentEnv(), kDomainFile, bytes)) {
     run.domain_list = ReadDomains(bytes);
   } else {
     ConsoleOut("Warning : No Domains defined\n");
   }
 
   ConsoleOut("Loading PELIX.FE...\n");
-  if (platform::ReadWholeFile(kFileEchoFile, bytes)) {
+  if (platform::ReadWholeFile(platform::CurrentEnv(), kFileEchoFile, bytes)) {
     run.fileecho_list = ReadFileEchoes(bytes);
   }
 
   ConsoleOut("Loading PELIX.NOD...\n");
-  if (platform::ReadWholeFile(kLinkFile, bytes)) {
+  if (platform::ReadWholeFile(platform::CurrentEnv(), kLinkFile, bytes)) {
     run.link_list = ReadLinks(bytes);
   }
   ConfigListsChanged();
@@ -139,12 +139,12 @@ bool AppendFileEcho(const FileEchoRecord& echo) {
   // The record is added by replacing the file whole: an append cut short by
   // a full disk would leave a part record that shifts every later one.
   std::string bytes;
-  if (!platform::ReadWholeFile(kFileEchoFile, bytes)) {
+  if (!platform::ReadWholeFile(platform::CurrentEnv(), kFileEchoFile, bytes)) {
     LogLine(kMarkError, Format("Can't read %s, echo %s not added", kFileEchoFile, echo.tag.c_str()));
     return false;
   }
   AppendNewFileEchoRecord(bytes, echo);
-  if (platform::RewriteFile(kFileEchoFile, bytes)) return true;
+  if (platform::RewriteFile(platform::CurrentEnv(), kFileEchoFile, bytes)) return true;
   LogLine(kMarkError, Format("Can't write %s, echo %s not added", kFileEchoFile, echo.tag.c_str()));
   return false;
 }
@@ -152,7 +152,7 @@ bool AppendFileEcho(const FileEchoRecord& echo) {
 namespace {
 
 bool Rewrite(const char* file, const std::string& bytes) {
-  if (platform::RewriteFile(file, bytes)) return true;
+  if (platform::RewriteFile(platform::CurrentEnv(), file, bytes)) return true;
   LogLine(kMarkError, Format("Can't write %s, it keeps its previous contents", file));
   return false;
 }

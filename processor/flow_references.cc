@@ -91,7 +91,7 @@ bool ReadFlowReferences(const std::vector<std::string>& outbounds, const char* l
     bool read = false;
     {
       platform::CriticalErrorsOff quiet;
-      read = platform::ReadWholeFile(flow, bytes);
+      read = platform::ReadWholeFile(platform::CurrentEnv(), flow, bytes);
     }
     if (read) {
       AddReferences(bytes, referenced);

@@ -39,7 +39,7 @@ int Refuse(int status, const std::string& message) {
 // cannot be read.
 bool ReadLdesc(const std::string& path, std::vector<std::string>& lines) {
   std::string bytes;
-  if (!platform::IsRegularFile(path) || !platform::ReadWholeFile(path, bytes, kLdescLimit))
+  if (!platform::IsRegularFile(path) || !platform::ReadWholeFile(platform::CurrentEnv(), path, bytes, kLdescLimit))
     return false;
   size_t start = 0;
   while (start < bytes.size()) {

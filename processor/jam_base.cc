@@ -110,7 +110,7 @@ bool WriteBaseHeader(platform::File& jhr, const JamBaseHeader& header) {
 void EnsureLastReadFile(const std::string& base_path) {
   std::string jlr = base_path + ".jlr";
   // A base without one still takes the message; readers make it themselves.
-  if (!platform::Exists(jlr)) (void)platform::CreateExclusive(jlr);
+  if (!platform::Exists(jlr)) (void)platform::CreateExclusive(platform::CurrentEnv(), jlr);
 }
 
 bool LockBase(const std::string& base_path, platform::File& jhr) {

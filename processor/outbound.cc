@@ -126,7 +126,7 @@ bool FlagIsStale(const std::string& path, int& pid) {
   std::string text;
   {
     platform::CriticalErrorsOff quiet;
-    if (!platform::ReadWholeFile(path, text, 256)) return false;
+    if (!platform::ReadWholeFile(platform::CurrentEnv(), path, text, 256)) return false;
   }
   bool ours = false;
   pid = FlagPid(text, ours);
@@ -339,7 +339,7 @@ void RemoveOurFlag(const std::string& flag) {
       !platform::CurrentEnv().SameFile(flag, side->second)) {
     std::string text;
     platform::CriticalErrorsOff quiet;
-    if (!platform::ReadWholeFile(flag, text, 256) || text != OurFlagText()) return;
+    if (!platform::ReadWholeFile(platform::CurrentEnv(), flag, text, 256) || text != OurFlagText()) return;
   }
   if (!platform::DeleteFile(flag))
     LogLine(kMarkError, Format("Can't remove busy flag %s", flag.c_str()));
@@ -427,7 +427,7 @@ void RemoveStaleSideFlags(const std::string& dir) {
     // Killed before it held its pid: no run of ours makes one now (this run
     // holds pelix.bsy), so an empty side file is left over.
     std::string text;
-    if (!platform::ReadWholeFile(path, text, 256) || !text.empty()) continue;
+    if (!platform::ReadWholeFile(platform::CurrentEnv(), path, text, 256) || !text.empty()) continue;
     LogLine(kMarkError, Format("Removing unfinished busy flag %s", path.c_str()));
     if (!platform::DeleteFile(path)) LogLine(kMarkError, Format("Can't remove %s", path.c_str()));
   }

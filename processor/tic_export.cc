@@ -106,7 +106,7 @@ bool FlowNamesQueueCopy(const std::string& flow_path) {
   {
     platform::CriticalErrorsOff quiet;
     // Not there yet, or unreadable: the append below tells which.
-    if (!platform::ReadWholeFile(flow_path, bytes)) return false;
+    if (!platform::ReadWholeFile(platform::CurrentEnv(), flow_path, bytes)) return false;
   }
   const std::string wanted = FlowKey(FlowLine("", QueueCopyPath()));
   size_t start = 0;

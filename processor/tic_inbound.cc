@@ -95,7 +95,7 @@ bool NeededByAnotherTic(const std::string& tic_path) {
   for (const platform::DirEntry& entry : tics) {
     if (entry.is_directory || entry.name == own_name) continue;
     std::string text;
-    if (!platform::ReadWholeFile(inbound + entry.name, text, kLargestTicRead,
+    if (!platform::ReadWholeFile(platform::CurrentEnv(), inbound + entry.name, text, kLargestTicRead,
                                  platform::OpenMode::kReadNoFollow))
       continue;
     TicRecord other;

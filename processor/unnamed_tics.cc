@@ -66,7 +66,7 @@ void EraseUnnamedTics() {
   std::string list;
   {
     platform::CriticalErrorsOff quiet;
-    if (!platform::ReadWholeFile(kUnnamedTicList, list)) return;  // none left
+    if (!platform::ReadWholeFile(platform::CurrentEnv(), kUnnamedTicList, list)) return;  // none left
   }
   std::unordered_set<std::string> referenced;
   if (!list.empty() && !ReadFlowReferences(OutboundDirectories(), "unsent TICs", referenced))

@@ -200,24 +200,24 @@ bool WriteConfigFiles(const ConfigText& c, const std::string& dir) {
   std::string cfg = WriteMainConfig(c.config);
   cfg[kSignatureWidth] = static_cast<char>(c.config.version & 0xff);
   cfg[kSignatureWidth + 1] = static_cast<char>(c.config.version >> 8);
-  return platform::WriteWholeFile(dir + "pelix.cfg", cfg) &&
-         platform::WriteWholeFile(dir + "pelix.dmn", WriteDomains(c.domains)) &&
-         platform::WriteWholeFile(dir + "pelix.fe", WriteFileEchoes(c.echoes, false)) &&
-         platform::WriteWholeFile(dir + "pelix.nod", WriteLinks(c.links));
+  return platform::WriteWholeFile(platform::DefaultEnv(), dir + "pelix.cfg", cfg) &&
+         platform::WriteWholeFile(platform::DefaultEnv(), dir + "pelix.dmn", WriteDomains(c.domains)) &&
+         platform::WriteWholeFile(platform::DefaultEnv(), dir + "pelix.fe", WriteFileEchoes(c.echoes, false)) &&
+         platform::WriteWholeFile(platform::DefaultEnv(), dir + "pelix.nod", WriteLinks(c.links));
 }
 
 bool ReadConfigFiles(const std::string& dir, ConfigText& out, std::string& error) {
   out = ConfigText{};
   std::string bytes;
-  if (platform::ReadWholeFile(dir + "pelix.cfg", bytes)) {
+  if (platform::ReadWholeFile(platform::DefaultEnv(), dir + "pelix.cfg", bytes)) {
     if (!HasConfigSignature(bytes)) {
       error = "pelix.cfg has no PELIX signature";
       return false;
     }
     out.config = ReadMainConfig(bytes);
   }
-  if (platform::ReadWholeFile(dir + "pelix.dmn", bytes)) out.domains = ReadDomains(bytes);
-  if (platform::ReadWholeFile(dir + "pelix.fe", bytes)) out.echoes = ReadFileEchoes(bytes);
-  if (platform::ReadWholeFile(dir + "pelix.nod", bytes)) out.links = ReadLinks(bytes);
+  if (platform::ReadWholeFile(platform::DefaultEnv(), dir + "pelix.dmn", bytes)) out.domains = ReadDomains(bytes);
+  if (platform::ReadWholeFile(platform::DefaultEnv(), dir + "pelix.fe", bytes)) out.echoes = ReadFileEchoes(bytes);
+  if (platform::ReadWholeFile(platform::DefaultEnv(), dir + "pelix.nod", bytes)) out.links = ReadLinks(bytes);
   return true;
 }

@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
   ConfigText config;
   if (command == "write" && argc >= 3) {
     std::string text;
-    if (!platform::ReadWholeFile(argv[2], text)) {
+    if (!platform::ReadWholeFile(platform::DefaultEnv(), argv[2], text)) {
       std::fprintf(stderr, "pelixcfg: cannot read %s\n", argv[2]);
       return 1;
     }

@@ -40,7 +40,7 @@ FileEchoRecord* FindEcho(EditList<FileEchoRecord>& echoes, std::string_view tag)
 
 bool ReadAllfixFile(std::string_view directory, const char* name, std::string& bytes) {
   std::string file = AllfixFileName(directory, name);
-  if (platform::ReadWholeFile(file, bytes)) return true;
+  if (platform::ReadWholeFile(platform::CurrentEnv(), file, bytes)) return true;
   ShowMessageBox("Can't open " + file, "Error", MessageButtons::kOk, MessageIcon::kStop);
   return false;
 }

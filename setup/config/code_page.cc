@@ -196,7 +196,7 @@ bool EncodeText(std::u16string_view text, CodePage page, std::string& bytes) {
 CodePage ReadCodePageChoice() {
   std::string text;
   CodePage page = CodePage::kLatin1;
-  if (!platform::ReadWholeFile(kCodePageFile, text)) return page;
+  if (!platform::ReadWholeFile(platform::CurrentEnv(), kCodePageFile, text)) return page;
   size_t end = text.find_first_of(" \t\r\n");
   if (!CodePageFromName(std::string_view(text).substr(0, end), page)) return CodePage::kLatin1;
   return page;
@@ -206,5 +206,5 @@ bool WriteCodePageChoice(CodePage page) {
   // Without a choice of the sysop's there is nothing to remember: no file
   // appears beside a configuration that was always Latin-1.
   if (page == CodePage::kLatin1 && !platform::Exists(kCodePageFile)) return true;
-  return platform::RewriteFile(kCodePageFile, std::string(CodePageName(page)) + "\n");
+  return platform::RewriteFile(platform::CurrentEnv(), kCodePageFile, std::string(CodePageName(page)) + "\n");
 }

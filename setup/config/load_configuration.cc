@@ -61,7 +61,7 @@ void ConvertOlderVersion(MainConfig& config) {
 void LoadMainConfig() {
   MainConfig& config = SetupState().config;
   std::string bytes;
-  if (!platform::ReadWholeFile(kMainConfigFile, bytes)) {
+  if (!platform::ReadWholeFile(platform::CurrentEnv(), kMainConfigFile, bytes)) {
     config = MainConfig{};
     config.version = kConfigVersion;
     return;
@@ -82,7 +82,7 @@ void LoadRecordFile(EditList<Record>& list, const char* file, Reader read,
                     const char* no_memory_text) {
   try {
     std::string bytes;
-    if (!platform::ReadWholeFile(file, bytes)) return;
+    if (!platform::ReadWholeFile(platform::CurrentEnv(), file, bytes)) return;
     LoadList(list, read(bytes));
   } catch (const std::bad_alloc&) {
     RefuseStart(no_memory_text, "Error", kExitNoMemory);

@@ -6,8 +6,9 @@ namespace {
 
 // Each file takes its new contents whole or keeps its old ones; the sysop
 // is told which one could not be written (a full disk, a read-only folder).
-bool Rewrite(const char* name, const std::string& bytes) {
-  if (platform::RewriteFile(name, bytes)) return true;
+bool Rewrite(const char* name, const std::string& bytes,
+             uint32_t new_file_mode = platform::kDefaultFileMode) {
+  if (platform::RewriteFile(platform::CurrentEnv(), name, bytes, new_file_mode)) return true;
   ShowMessageBox(std::string("Can't write ") + name + ", it keeps its previous contents",
                  "Error", MessageButtons::kOk, MessageIcon::kStop);
   return false;
@@ -25,6 +26,8 @@ bool SaveConfiguration() {
   // but not in the file.
   saved = Rewrite(kFileEchoesFile, WriteFileEchoes(ListRecords(state.fileecho_list), true)) &&
           saved;
-  saved = Rewrite(kLinksFile, WriteLinks(ListRecords(state.link_list))) && saved;
+  // The links' passwords are the node's secrets.
+  saved = Rewrite(kLinksFile, WriteLinks(ListRecords(state.link_list)), platform::kPrivateFileMode) &&
+          saved;
   return saved;
 }

@@ -40,6 +40,7 @@ class MemoryFile : public platform::File {
   }
   bool Sync() override { return true; }
   bool Close() override { return true; }
+  bool SetMode(uint32_t) override { return true; }
   bool LockFirstByte(int) override { return true; }
   void UnlockFirstByte() override {}
 

@@ -51,15 +51,35 @@ TEST(RewriteFile, KeepsTheOldContentsWhenAnyStepFails) {
     node.WriteFile("pelix.fe", "old contents");
     FaultyEnv env;
     env.Fail(op);
-    platform::ScopedEnv scoped(&env);
-    EXPECT_FALSE(platform::RewriteFile(path, "new contents"));
+    EXPECT_FALSE(platform::RewriteFile(env, path, "new contents"));
     EXPECT_EQ(env.failures(op), 1);
     EXPECT_EQ(node.ReadFile("pelix.fe"), "old contents");
     EXPECT_EQ(node.List(""), std::vector<std::string>{"pelix.fe"});
   }
-  EXPECT_TRUE(platform::RewriteFile(path, "new contents"));
+  EXPECT_TRUE(platform::RewriteFile(platform::DefaultEnv(), path, "new contents"));
   EXPECT_EQ(node.ReadFile("pelix.fe"), "new contents");
   EXPECT_EQ(node.List(""), std::vector<std::string>{"pelix.fe"});
+}
+
+// A file of passwords is made readable by its owner alone, and a rewrite
+// keeps whatever mode the sysop gave the file it replaces.
+TEST(RewriteFile, MakesPrivateFilesPrivateAndKeepsAReplacedFilesMode) {
+  TempNode node;
+  platform::Env& env = platform::DefaultEnv();
+  auto mode_of = [&](const char* name) {
+    struct stat st {};
+    EXPECT_EQ(::stat(node.Path(name).c_str(), &st), 0) << name;
+    return st.st_mode & 07777;
+  };
+  ASSERT_TRUE(platform::RewriteFile(env, node.Path("pelix.nod"), "x", platform::kPrivateFileMode));
+  EXPECT_EQ(mode_of("pelix.nod"), 0600u);
+  ASSERT_EQ(::chmod(node.Path("pelix.nod").c_str(), 0640), 0);
+  ASSERT_TRUE(platform::RewriteFile(env, node.Path("pelix.nod"), "y", platform::kPrivateFileMode));
+  EXPECT_EQ(mode_of("pelix.nod"), 0640u);
+  node.WriteFile("pelix.fe", "old");
+  ASSERT_EQ(::chmod(node.Path("pelix.fe").c_str(), 0604), 0);
+  ASSERT_TRUE(platform::RewriteFile(env, node.Path("pelix.fe"), "new"));
+  EXPECT_EQ(mode_of("pelix.fe"), 0604u);
 }
 
 TEST(ReadOnlyMark, IsSeenWhateverTheUser) {

@@ -78,7 +78,7 @@ TEST(Files, OpenFindsAnExistingNameInAnotherCase) {
   TempNode node;
   node.WriteFile("in/FILE.ZIP", "data");
   std::string bytes;
-  EXPECT_TRUE(platform::ReadWholeFile(node.Path("in/file.zip"), bytes));
+  EXPECT_TRUE(platform::ReadWholeFile(platform::CurrentEnv(), node.Path("in/file.zip"), bytes));
   EXPECT_EQ(bytes, "data");
   EXPECT_TRUE(platform::Exists(node.Path("IN\\File.Zip")));
   // An append goes to it too, and its size follows the writes.
@@ -90,7 +90,7 @@ TEST(Files, OpenFindsAnExistingNameInAnotherCase) {
   EXPECT_EQ(size, 5);
   EXPECT_EQ(node.ReadFile("in/FILE.ZIP"), "data+");
   // A new file is created with the name as given.
-  EXPECT_TRUE(platform::WriteWholeFile(node.Path("in/New.Txt"), "n"));
+  EXPECT_TRUE(platform::WriteWholeFile(platform::CurrentEnv(), node.Path("in/New.Txt"), "n"));
   EXPECT_TRUE(node.Exists("in/New.Txt"));
 }
 
@@ -140,9 +140,9 @@ TEST(Files, ArrivedFilesAreNeverReadThroughASymbolicLink) {
 
 TEST(Files, ExclusiveCreationRefusesAnExistingFlag) {
   TempNode node;
-  EXPECT_TRUE(platform::CreateExclusive(node.Path("pelix.bsy")));
-  EXPECT_FALSE(platform::CreateExclusive(node.Path("pelix.bsy")));
-  EXPECT_FALSE(platform::CreateExclusive(node.Path("PELIX.BSY")));
+  EXPECT_TRUE(platform::CreateExclusive(platform::CurrentEnv(), node.Path("pelix.bsy")));
+  EXPECT_FALSE(platform::CreateExclusive(platform::CurrentEnv(), node.Path("pelix.bsy")));
+  EXPECT_FALSE(platform::CreateExclusive(platform::CurrentEnv(), node.Path("PELIX.BSY")));
   EXPECT_TRUE(platform::DeleteFile(node.Path("pelix.bsy")));
   EXPECT_FALSE(platform::DeleteFile(node.Path("pelix.bsy")));
 }

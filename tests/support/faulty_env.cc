@@ -32,6 +32,7 @@ class FaultyFile : public platform::File {
     return file_->Sync();
   }
   bool Close() override { return file_->Close(); }
+  bool SetMode(uint32_t mode) override { return file_->SetMode(mode); }
   bool LockFirstByte(int wait_milliseconds) override {
     return file_->LockFirstByte(wait_milliseconds);
   }
