@@ -35,7 +35,7 @@
 
 #include "common/text_helpers.h"
 #include "platform/platform.h"
-#include "processor/file_crc.h"
+#include "processor/tic/file_crc.h"
 #include "processor/log.h"
 #include "tools/config_text.h"
 

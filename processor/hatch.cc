@@ -4,17 +4,17 @@
 
 #include "common/records.h"
 #include "platform/platform.h"
-#include "processor/busy_flag.h"
+#include "processor/run_lock.h"
 #include "processor/config_store.h"
-#include "processor/file_area.h"
-#include "processor/file_crc.h"
+#include "processor/tic/file_area.h"
+#include "processor/tic/file_crc.h"
 #include "processor/log.h"
-#include "processor/outbound.h"
+#include "processor/outbound/outbound.h"
 #include "processor/run.h"
 #include "processor/run_state.h"
-#include "processor/safe_name.h"
-#include "processor/tic_inbound.h"
-#include "processor/unnamed_tics.h"
+#include "processor/tic/safe_name.h"
+#include "processor/tic/tic_inbound.h"
+#include "processor/outbound/unnamed_tics.h"
 
 namespace {
 

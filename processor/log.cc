@@ -7,9 +7,9 @@
 
 #include "common/text_helpers.h"
 #include "platform/platform.h"
-#include "processor/busy_flag.h"
+#include "processor/run_lock.h"
 #include "processor/run_state.h"
-#include "processor/safe_name.h"
+#include "processor/tic/safe_name.h"
 
 std::string Format(const char* format, ...) {
   va_list args;

@@ -4,16 +4,16 @@
 
 #include "common/text_helpers.h"
 #include "platform/platform.h"
-#include "processor/bad_tic_index.h"
-#include "processor/busy_flag.h"
+#include "processor/tic/bad_tic_index.h"
+#include "processor/run_lock.h"
 #include "processor/config_store.h"
-#include "processor/inbound_done.h"
+#include "processor/tic/inbound_done.h"
 #include "processor/log.h"
-#include "processor/outbound.h"
+#include "processor/outbound/outbound.h"
 #include "processor/passes.h"
 #include "processor/run_state.h"
-#include "processor/tic_batch.h"
-#include "processor/unnamed_tics.h"
+#include "processor/tic/tic_batch.h"
+#include "processor/outbound/unnamed_tics.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "common/fido_address.h"
 #include "common/records.h"
 #include "platform/platform.h"
-#include "processor/tic_record.h"
+#include "processor/tic/tic_record.h"
 
 // How long, in seconds, a run waits for a destination whose busy or call
 // flag stays: long enough for a mailer session to end, short enough that a

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "processor/netmail_folder.h"
+#include "processor/netmail/netmail_folder.h"
 #include "tests/fuzz/memory_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "processor/tic_reader.h"
+#include "processor/tic/tic_reader.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "processor/bad_tic_index.h"
-#include "processor/file_crc.h"
+#include "processor/tic/bad_tic_index.h"
+#include "processor/tic/file_crc.h"
 #include "processor/log.h"
 #include "tests/support/temp_node.h"
 

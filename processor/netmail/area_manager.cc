@@ -1,0 +1,286 @@
+#include "processor/netmail/area_manager.h"
+
+#include <utility>
+
+#include "common/field_codec.h"
+#include "common/records.h"
+#include "common/text_helpers.h"
+#include "platform/platform.h"
+#include "processor/netmail/area_manager_replies.h"
+#include "processor/config_store.h"
+#include "processor/log.h"
+#include "processor/run_state.h"
+
+namespace {
+
+constexpr char kRobotName[] = "Pelix";
+
+enum Metacommand {
+  kList = 1, kHelp, kPause, kResume, kPassword, kAmPassword, kQuery, kUnlinked, kInfo,
+};
+
+constexpr Keyword kMetacommands[] = {
+    {"LIST", kList},         {"HELP", kHelp},         {"PAUSE", kPause},
+    {"PASSIVE", kPause},     {"RESUME", kResume},     {"ACTIVE", kResume},
+    {"PASSWORD", kPassword}, {"AMPASSWORD", kAmPassword}, {"QUERY", kQuery},
+    {"UNLINKED", kUnlinked}, {"INFO", kInfo},         {"", 0}};
+
+// One answer in the making. Its messages are remembered so that an answer
+// that cannot be completed is taken back whole instead of leaving a reply
+// the requester would get again on the next run.
+struct Answer {
+  const NetmailRequest& request;
+  FidoAddress our_address;
+  std::string domain_suffix;
+  platform::FilePtr reply;
+  std::vector<std::string> created;
+  bool failed = false;
+  // The list and the help go out once per request, however often asked: a
+  // request repeating them must not make a message for every line.
+  bool list_sent = false;
+  bool help_sent = false;
+};
+
+bool FindOurAddress(const FidoAddress& to, FidoAddress& our_address) {
+  const MainConfig& config = State().config;
+  our_address = ParseAddress(config.main_address);
+  if (our_address == to) return true;
+  size_t pos = 0;
+  while (pos < config.aka_list.size()) {
+    std::string aka = NextToken(config.aka_list, pos, ',');
+    if (aka.empty()) continue;
+    our_address = ParseAddress(aka);
+    if (our_address == to) return true;
+  }
+  return false;
+}
+
+void Fail(Answer& answer, const char* what) {
+  if (answer.failed) return;
+  answer.failed = true;
+  LogLine(kMarkError, Format("Can't %s netmail message in %s, request from %s left for a later run",
+                             what, State().config.netmail_dir.c_str(),
+                             answer.request.from_text.c_str()));
+}
+
+// A new message from the robot to the requester, header and control lines
+// written; nullptr (logged) when it cannot be made.
+platform::FilePtr StartMessage(Answer& answer, const char* subject) {
+  std::string path;
+  platform::FilePtr f = CreateNetmailMessage(State().config.netmail_dir, path);
+  if (!f) {
+    Fail(answer, "create");
+    return nullptr;
+  }
+  answer.created.push_back(path);
+  if (!WriteNetmailHeader(kRobotName, answer.our_address, answer.request.header.fromUserName,
+                          answer.request.from, subject, answer.domain_suffix, *f))
+    Fail(answer, "write");
+  return f;
+}
+
+void Reply(Answer& answer, const std::string& line) {
+  if (!WriteNetmailText(*answer.reply, line)) Fail(answer, "write");
+}
+
+// The list and the help go in messages of their own, made while the reply
+// is still open so that they are numbered right after it.
+void SendSeparateMessage(Answer& answer, const char* subject, const std::string& text) {
+  platform::FilePtr f = StartMessage(answer, subject);
+  if (!f) return;
+  bool written = WriteNetmailText(*f, text);
+  if (!CloseNetmailMessage(*f) || !written) Fail(answer, "write");
+}
+
+// The requester's link, looked up again because a command may run long
+// after the check at the start of the answer.
+LinkRecord* RequesterLink(Answer& answer) {
+  LinkRecord* link = FindLink(answer.request.from);
+  if (!link) Reply(answer, "Pelix internal error, please contact Tarkel Vosny!\r");
+  return link;
+}
+
+void RunMetacommand(Answer& answer, const std::string& line) {
+  size_t pos = 1;
+  std::string keyword = NextToken(line, pos, ' ');
+  std::string argument = line.substr(pos);
+  LinkRecord* link = nullptr;
+  switch (LookupKeyword(kMetacommands, keyword, 0, false)) {
+    case kList:
+      if (std::exchange(answer.list_sent, true)) break;
+      LogLine(kMarkAreaManager, "Sending List Request");
+      Reply(answer, "List Request is send in separate message\r");
+      SendSeparateMessage(answer, "List Request", ListMessageText(answer.request.from));
+      break;
+    case kHelp:
+      if (std::exchange(answer.help_sent, true)) break;
+      LogLine(kMarkAreaManager, "Sending Help Request");
+      Reply(answer, "Help Request is send in separate message\r");
+      SendSeparateMessage(answer, "Help Request", HelpMessageText());
+      break;
+    case kPause:
+      LogLine(kMarkAreaManager, "Switching Passive");
+      if (!(link = RequesterLink(answer))) break;
+      if (link->passive) {
+        Reply(answer, "System already passive\r");
+      } else {
+        link->passive = 1;
+        Reply(answer, "System switched passive\r");
+      }
+      break;
+    case kResume:
+      LogLine(kMarkAreaManager, "Switching Active");
+      if (!(link = RequesterLink(answer))) break;
+      if (link->passive) {
+        link->passive = 0;
+        Reply(answer, "System switched active\r");
+      } else {
+        Reply(answer, "System already active\r");
+      }
+      break;
+    case kPassword:
+      LogLine(kMarkAreaManager, "Changing password");
+      // Cut to what pelix.nod keeps, so this run compares what later runs read.
+      if ((link = RequesterLink(answer))) link->tic_password = FitText(argument, kPasswordWidth);
+      break;
+    case kAmPassword:
+      LogLine(kMarkAreaManager, "Changing Area Manager password");
+      if ((link = RequesterLink(answer))) link->areamgr_password = FitText(argument, kPasswordWidth);
+      break;
+    case kQuery:
+      LogLine(kMarkAreaManager, "Sending Query");
+      Reply(answer, QueryReplyText(answer.request.from));
+      break;
+    case kUnlinked:
+      LogLine(kMarkAreaManager, "Sending Unlinked List");
+      Reply(answer, UnlinkedReplyText(answer.request.from));
+      break;
+    case kInfo:
+      LogLine(kMarkAreaManager, "Sending Info");
+      if ((link = RequesterLink(answer))) Reply(answer, InfoReplyText(*link));
+      break;
+    default:
+      Reply(answer, Format("Unknown metacommand : '%s'\r", line.substr(1).c_str()));
+      break;
+  }
+}
+
+void Subscribe(Answer& answer, const std::string& tag) {
+  FileEchoRecord* echo = FindFileEcho(tag);
+  if (!echo) {
+    Reply(answer, Format("Unknown fileecho : %s\r", tag.c_str()));
+    return;
+  }
+  EchoLinkEntry* entry = FindEchoLink(*echo, answer.request.from);
+  if (entry && entry->send) {
+    Reply(answer, Format("Already connected to fileecho: %s\r", tag.c_str()));
+    return;
+  }
+  if (entry) {
+    entry->send = 1;
+  } else {
+    echo->links.push_back({answer.request.from_text, 0, 1});
+  }
+  Reply(answer, Format("Fileecho %s - added\r", tag.c_str()));
+  LogLine(kMarkAreaManager, Format("Fileecho %s - added", tag.c_str()));
+}
+
+// The entry stays; with both flags off it is left out of pelix.fe.
+void Unsubscribe(Answer& answer, const std::string& tag) {
+  FileEchoRecord* echo = FindFileEcho(tag);
+  if (!echo) {
+    Reply(answer, Format("Unknown fileecho : %s\r", tag.c_str()));
+    return;
+  }
+  EchoLinkEntry* entry = FindEchoLink(*echo, answer.request.from);
+  if (entry && entry->send) {
+    entry->send = 0;
+    Reply(answer, Format("Fileecho %s - removed\r", tag.c_str()));
+    LogLine(kMarkAreaManager, Format("Fileecho %s - removed", tag.c_str()));
+  } else {
+    Reply(answer, Format("Fileecho %s - not connected\r", tag.c_str()));
+  }
+}
+
+void RunCommands(Answer& answer) {
+  for (std::string line : answer.request.body_lines) {
+    if (answer.failed) return;
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n' || line.back() == ' '))
+      line.pop_back();
+    if (line.rfind("---", 0) == 0) return;  // tear line: the rest is not the requester's
+    if (line.empty()) continue;
+    if (line[0] == '%') {
+      RunMetacommand(answer, line);
+    } else if (line[0] == '+') {
+      Subscribe(answer, line.substr(1));
+    } else if (line[0] == '-') {
+      Unsubscribe(answer, line.substr(1));
+    } else if (line.rfind(" * Origin:", 0) != 0) {
+      Reply(answer, Format("Unknown command : %s\r", line.c_str()));
+    }
+  }
+}
+
+// Checks the requester and works through its commands.
+void AnswerRequest(Answer& answer) {
+  const NetmailRequest& request = answer.request;
+  LinkRecord* link = FindLink(request.from);
+  if (!link) {
+    Reply(answer, "Error : Your system is unknown\r");
+    LogLine(kMarkAreaManager, Format("Unknown system %s", request.from_text.c_str()));
+    return;
+  }
+  // Checked once: a %AMPASSWORD further down changes it for the next request.
+  if (!EqualsIgnoreCase(link->areamgr_password, request.header.subject)) {
+    Reply(answer, "Error : Password Mismatch\r");
+    LogLine(kMarkAreaManager, Format("Password Mismatch for %s", request.from_text.c_str()));
+    return;
+  }
+  RunCommands(answer);
+}
+
+// Removes the answer's messages and puts the lists back as they were, on
+// disk too when a save got half-way (pelix.fe written, pelix.nod not).
+void TakeBack(Answer& answer, std::vector<FileEchoRecord> echoes_before,
+              std::vector<LinkRecord> links_before, bool save_failed) {
+  for (const std::string& path : answer.created) {
+    if (!platform::DeleteFile(path))
+      LogLine(kMarkError, Format("Can't delete %s, an unfinished answer is left", path.c_str()));
+  }
+  RunState& run = State();
+  const bool saved_part = save_failed && WriteFileEchoes(run.fileecho_list, false) !=
+                                            WriteFileEchoes(echoes_before, false);
+  run.fileecho_list = std::move(echoes_before);
+  run.link_list = std::move(links_before);
+  ConfigListsChanged();
+  if (saved_part) (void)SaveFileEchoesAndLinks();  // logs itself when it fails
+}
+
+}  // namespace
+
+bool RunAreaManager(const NetmailRequest& request) {
+  Answer answer{request, {}, DomainPart(State().config.main_address), nullptr, {}, false};
+  if (!FindOurAddress(request.to, answer.our_address)) return false;
+  LogLine(kMarkAreaManager,
+          Format("Processing Area Manager Request from %s", request.from_text.c_str()));
+
+  RunState& run = State();
+  std::vector<FileEchoRecord> echoes_before = run.fileecho_list;
+  std::vector<LinkRecord> links_before = run.link_list;
+
+  answer.reply = StartMessage(answer, "Area manager reply");
+  if (answer.reply) {
+    AnswerRequest(answer);
+    if (!answer.failed) Reply(answer, TearLine());
+    if (!CloseNetmailMessage(*answer.reply)) Fail(answer, "write");
+  }
+  const bool save_failed = !answer.failed && !SaveFileEchoesAndLinks();
+  if (save_failed) {
+    answer.failed = true;
+    LogLine(kMarkError, Format("Can't save the configuration, request from %s left for a later run",
+                               request.from_text.c_str()));
+  }
+  if (!answer.failed) return true;
+  TakeBack(answer, std::move(echoes_before), std::move(links_before), save_failed);
+  return false;
+}

@@ -1,0 +1,26 @@
+// The area manager: the netmail robot through which linked systems manage
+// their own subscriptions, get the echo list and help, pause and resume
+// deliveries and change their passwords.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "common/fido_address.h"
+#include "processor/netmail/netmail_folder.h"
+
+// One request found in the netmail folder.
+struct NetmailRequest {
+  NetmailHeader header;
+  std::string from_text;  // the requester's address as the log shows it
+  FidoAddress from;
+  FidoAddress to;
+  std::vector<std::string> body_lines;
+};
+
+// Answers a request sent to one of the system's own addresses and writes
+// pelix.fe and pelix.nod back; true then, and the request may be deleted.
+// False when the request is not ours, or when a message of the answer could
+// not be written: the answer is then taken back whole (its messages removed,
+// the lists as before) so that a later run answers the request once.
+bool RunAreaManager(const NetmailRequest& request);

@@ -1,0 +1,247 @@
+#include "processor/netmail/netmail_folder.h"
+
+#include <algorithm>
+#include <set>
+
+#include "common/field_codec.h"
+#include "common/text_helpers.h"
+#include "platform/platform.h"
+#include "processor/log.h"
+#include "processor/run_state.h"
+
+namespace {
+
+// Stored-message numbers are 16 bits wide (lastread, replyTo, nextReply).
+constexpr long long kHighestNumber = 65535;
+
+constexpr char kSoh = 0x01;
+
+enum KludgeCode { kIntl = 1, kTopt = 2, kFmpt = 3, kMsgid = 4 };
+
+constexpr Keyword kKludges[] = {
+    {"INTL", kIntl}, {"TOPT", kTopt}, {"FMPT", kFmpt}, {"MSGID:", kMsgid}, {"", 0}};
+
+// The number the mail reader last read, or 0. A read-only "lastread" is not
+// used, as the reader's own open for update would fail on it.
+long long LastReadNumber(const std::string& folder) {
+  std::string path = JoinFolder(folder, "lastread");
+  platform::FilePtr f;
+  {
+    platform::CriticalErrorsOff quiet;
+    if (!platform::IsReadOnly(path))
+      f = platform::OpenFile(path, platform::OpenMode::kUpdateNoFollow);
+  }
+  if (!f) return 0;
+  char bytes[2] = {0, 0};
+  size_t got = 0;
+  if (!f->Read(bytes, sizeof bytes, got) || got < 1) return 0;
+  if (got == 1) bytes[1] = 0;
+  return static_cast<unsigned char>(bytes[0]) | (static_cast<unsigned char>(bytes[1]) << 8);
+}
+
+// The number a message name stands for: the part before its extension read
+// as the C library reads a decimal, so abc.msg counts as 0 and 0012.msg as 12.
+long long NameNumber(const std::string& name) {
+  size_t dot = name.rfind('.');
+  return DecimalValue(std::string_view(name).substr(0, dot));
+}
+
+// Numbers in the order they are tried: on from the highest in use, then,
+// once the 16-bit number space is used up, from the lowest free one, so a
+// folder that reached 65535 still gets its reply.
+std::vector<long long> CandidateNumbers(long long highest, const std::set<long long>& taken) {
+  std::vector<long long> order;
+  auto add_range = [&](long long first, long long last) {
+    for (long long n = first; n <= last; ++n)
+      if (!taken.count(n)) order.push_back(n);
+  };
+  if (highest < kHighestNumber) {
+    add_range(highest + 1, kHighestNumber);
+    add_range(1, highest);
+  } else {
+    add_range(1, kHighestNumber);
+  }
+  return order;
+}
+
+void EndLine(const std::string& line, NetmailText& text) {
+  if (line[0] != kSoh) {
+    text.body_lines.push_back(line.substr(0, kMaxBodyLine));
+    return;
+  }
+  size_t pos = 1;
+  std::string keyword = NextToken(line, pos, ' ');
+  MessageKludges& k = text.kludges;
+  switch (LookupKeyword(kKludges, keyword, 0, true)) {
+    case kIntl:
+      k.intl_dest = NextToken(line, pos, ' ');
+      k.intl_orig = NextToken(line, pos, ' ');
+      break;
+    case kTopt:
+      k.topt = NextToken(line, pos, ' ');
+      break;
+    case kFmpt:
+      k.fmpt = NextToken(line, pos, ' ');
+      break;
+    case kMsgid:
+      k.msgid = NextToken(line, pos, ' ');
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+std::string EncodeNetmailHeader(const NetmailHeader& h) {
+  std::string out;
+  FieldWriter w(out);
+  w.Text(h.fromUserName, kUserNameWidth);
+  w.Text(h.toUserName, kUserNameWidth);
+  w.Text(h.subject, kSubjectWidth);
+  w.Text(h.dateTime, kDateTimeWidth);
+  w.U16(h.timesRead);
+  w.U16(h.destNode);
+  w.U16(h.origNode);
+  w.U16(h.cost);
+  w.U16(h.origNet);
+  w.U16(h.destNet);
+  w.Raw(std::string(8, '\0'));
+  w.U16(h.replyTo);
+  w.U16(h.attribute);
+  w.U16(h.nextReply);
+  return out;
+}
+
+NetmailHeader DecodeNetmailHeader(std::string_view bytes) {
+  NetmailHeader h;
+  FieldReader r(bytes);
+  r.Text(h.fromUserName, kUserNameWidth);
+  r.Text(h.toUserName, kUserNameWidth);
+  r.Text(h.subject, kSubjectWidth);
+  r.Text(h.dateTime, kDateTimeWidth);
+  r.U16(h.timesRead);
+  r.U16(h.destNode);
+  r.U16(h.origNode);
+  r.U16(h.cost);
+  r.U16(h.origNet);
+  r.U16(h.destNet);
+  r.Skip(8);
+  r.U16(h.replyTo);
+  r.U16(h.attribute);
+  r.U16(h.nextReply);
+  return h;
+}
+
+std::string JoinFolder(const std::string& folder, const std::string& name) {
+  // An empty folder is the working directory, where the netmail pass looks
+  // for requests too; a leading separator would put replies at the root.
+  if (folder.empty() || folder.back() == '\\' || folder.back() == '/') return folder + name;
+  return folder + platform::kSeparator + name;
+}
+
+platform::FilePtr CreateNetmailMessage(const std::string& folder, std::string& path_out) {
+  long long highest = LastReadNumber(folder);
+  std::set<long long> taken;
+  const std::vector<platform::DirEntry> found =
+      platform::FindFilesQuietly(JoinFolder(folder, "*.msg"));
+  for (const platform::DirEntry& entry : found) {
+    long long number = NameNumber(entry.name);
+    taken.insert(number);
+    if (number > highest) highest = number;
+  }
+  for (long long number : CandidateNumbers(highest, taken)) {
+    std::string path = JoinFolder(folder, Format("%lld.msg", number));
+    bool exists = false;
+    platform::FilePtr f;
+    {
+      platform::CriticalErrorsOff quiet;
+      f = platform::OpenNewFile(path, exists);
+    }
+    if (f) {
+      path_out = path;
+      return f;
+    }
+    // Another program may have taken the number since the search.
+    if (!exists) return nullptr;
+  }
+  return nullptr;
+}
+
+bool WriteNetmailHeader(const std::string& from_name, const FidoAddress& orig_address,
+                        const std::string& to_name, const FidoAddress& dest_address,
+                        const std::string& subject, const std::string& domain_suffix,
+                        platform::File& file) {
+  NetmailHeader h;
+  h.fromUserName = from_name;
+  h.toUserName = to_name;
+  h.subject = subject;
+  h.destNode = dest_address.node;
+  h.destNet = dest_address.net;
+  h.origNode = orig_address.node;
+  h.origNet = orig_address.net;
+  h.attribute = kAttributePrivate | kAttributeLocal;
+  if (State().config.kill_answers) h.attribute |= kAttributeKillSent;
+  platform::LocalTime t = platform::LocalNow();
+  h.dateTime = Format("%2.2d %s %2.2d  %2.2d:%2.2d:%2.2d", t.day, MonthName(t.month),
+                      TwoDigitYear(static_cast<unsigned>(t.year)), t.hour, t.minute, t.second);
+  std::string text = EncodeNetmailHeader(h);
+  // Zones and points travel in control lines; FTS-0001 has no room for them.
+  text += Format("\001INTL %u:%u/%u %u:%u/%u\r", dest_address.zone, dest_address.net,
+                 dest_address.node, orig_address.zone, orig_address.net, orig_address.node);
+  if (orig_address.point != 0) text += Format("\001FMPT %u\r", orig_address.point);
+  if (dest_address.point != 0) text += Format("\001TOPT %u\r", dest_address.point);
+  text += Format("\001MSGID: %s%s %08lx\r", FormatAddress(orig_address).c_str(),
+                 domain_suffix.c_str(), static_cast<unsigned long>(NextSerial()));
+  return WriteNetmailText(file, text);
+}
+
+bool ReadNetmailHeader(platform::File& file, NetmailHeader& header) {
+  char bytes[kNetmailHeaderSize];
+  size_t n = 0;
+  while (n < sizeof bytes) {
+    size_t got = 0;
+    if (!file.Read(bytes + n, sizeof bytes - n, got) || got == 0) break;
+    n += got;
+  }
+  header = DecodeNetmailHeader(std::string_view(bytes, n));
+  return n == kNetmailHeaderSize;
+}
+
+NetmailText ReadNetmailText(platform::File& file) {
+  NetmailText text;
+  std::string line;
+  char buffer[4096];
+  size_t got = 0;
+  size_t next = 0;
+  size_t total = 0;
+  for (;;) {
+    if (line.size() >= kLineBufferSize) {
+      EndLine(line, text);
+      line.clear();
+    }
+    if (next == got) {
+      next = 0;
+      const size_t want = std::min(sizeof buffer, kMaxNetmailText - total);
+      if (want == 0 || !file.Read(buffer, want, got)) got = 0;
+      total += got;
+    }
+    // A line not ended by CR is an unfinished one and is not seen.
+    if (got == 0) break;
+    const char c = buffer[next++];
+    if (c == 0) break;
+    if (c == '\n') continue;
+    if (c == '\r') {
+      if (line.empty()) continue;
+      EndLine(line, text);
+      line.clear();
+      continue;
+    }
+    line.push_back(static_cast<char>(c));
+  }
+  return text;
+}
+
+bool WriteNetmailText(platform::File& file, std::string_view text) { return file.Write(text); }
+
+bool CloseNetmailMessage(platform::File& file) { return file.Close(); }

@@ -1,0 +1,75 @@
+// The netmail pass: finds the requests to the robot among the stored
+// messages, works out where they came from and where they were sent, and
+// deletes those the area manager answered.
+#include "common/text_helpers.h"
+#include "platform/platform.h"
+#include "processor/netmail/area_manager.h"
+#include "processor/log.h"
+#include "processor/netmail/netmail_folder.h"
+#include "processor/passes.h"
+
+namespace {
+
+// The address texts a request can carry are cut to this length.
+constexpr size_t kMaxAddressText = 254;
+
+bool IsRobotName(const std::string& to_user_name) {
+  for (const char* name : {"allfix", "pelix", "filefix"})
+    if (EqualsIgnoreCase(to_user_name, name)) return true;
+  return false;
+}
+
+std::string WithPoint(std::string address, const std::string& point) {
+  if (!point.empty()) address += "." + point;
+  return address.substr(0, kMaxAddressText);
+}
+
+// FTS-0001 keeps only net and node in the header: the zone comes from the
+// INTL line or the MSGID, the points from FMPT and TOPT.
+void FindAddresses(const NetmailHeader& header, const MessageKludges& kludges,
+                   NetmailRequest& request) {
+  unsigned zone = 0;
+  if (!kludges.msgid.empty()) {
+    zone = ParseAddress(kludges.msgid).zone;
+  } else {
+    LogLine(kMarkNothing, "No MSGID Kludge");
+  }
+  std::string from = kludges.intl_orig;
+  if (from.empty()) from = Format("%u:%u/%u", zone, unsigned{header.origNet}, unsigned{header.origNode});
+  request.from_text = WithPoint(from, kludges.fmpt);
+  request.from = ParseAddress(request.from_text);
+
+  std::string to = kludges.intl_dest;
+  if (to.empty())
+    to = Format("%u:%u/%u", unsigned{request.from.zone}, unsigned{header.destNet},
+                unsigned{header.destNode});
+  request.to = ParseAddress(WithPoint(to, kludges.topt));
+}
+
+}  // namespace
+
+void ProcessNetmailMessage(const std::string& message_path) {
+  platform::FilePtr f;
+  {
+    platform::CriticalErrorsOff quiet;
+    // Opened for update so that a message the sysop marked read-only is
+    // neither answered nor deleted; never through a symbolic link, whose
+    // target's lines would come back in the reply.
+    if (!platform::IsReadOnly(message_path))
+      f = platform::OpenFile(message_path, platform::OpenMode::kUpdateNoFollow);
+  }
+  if (!f) {
+    LogLine(kMarkError, "Can't open this message");
+    return;
+  }
+  NetmailRequest request;
+  // A file shorter than a header is no message, or one still being written.
+  if (!ReadNetmailHeader(*f, request.header) || !IsRobotName(request.header.toUserName)) return;
+  NetmailText text = ReadNetmailText(*f);
+  f.reset();
+  FindAddresses(request.header, text.kludges, request);
+  request.body_lines = std::move(text.body_lines);
+  if (RunAreaManager(request) && !platform::DeleteFile(message_path))
+    LogLine(kMarkError, Format("Can't delete %s, the request will be answered again",
+                               message_path.c_str()));
+}

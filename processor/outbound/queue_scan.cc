@@ -1,0 +1,56 @@
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "common/text_helpers.h"
+#include "platform/platform.h"
+#include "processor/outbound/flow_references.h"
+#include "processor/log.h"
+#include "processor/outbound/outbound.h"
+#include "processor/passes.h"
+#include "processor/run_state.h"
+
+namespace {
+
+// "px" and four digits: where a second copy of a name waits while the
+// first is still named by a flow file. Other subdirectories are the
+// sysop's.
+bool IsNumberedCopyDirectory(const std::string& name) {
+  if (name.size() != 6 || !EqualsIgnoreCase(name.substr(0, 2), "px")) return false;
+  for (size_t i = 2; i < name.size(); ++i)
+    if (name[i] < '0' || name[i] > '9') return false;
+  return true;
+}
+
+void EraseSentCopies(const std::string& dir, const std::unordered_set<std::string>& referenced) {
+  for (const platform::DirEntry& entry : platform::FindFilesQuietly(dir + "*.*")) {
+    if (entry.is_directory) continue;
+    std::string path = dir + entry.name;
+    if (referenced.count(ReferenceKey(path))) continue;
+    LogLine(kMarkErased, Format("Erasing sent passtrought file %s", path.c_str()));
+    // A copy that cannot go takes room but loses nothing; the next run
+    // tries again.
+    if (!platform::DeleteFile(path)) LogLine(kMarkError, Format("Can't erase %s", path.c_str()));
+  }
+}
+
+}  // namespace
+
+void ScanQueue() {
+  ConsoleOut("Scaning Queue.\n");
+  const std::string& queue_dir = State().config.queue_dir;
+  // Without a queue directory the search below would list the node itself.
+  if (queue_dir.empty()) return;
+  std::unordered_set<std::string> referenced;
+  const std::vector<std::string> outbounds = OutboundDirectories();
+  for (const std::string& dir : outbounds) RemoveStaleSideFlags(dir);
+  if (!ReadFlowReferences(outbounds, "queue", referenced)) return;
+  EraseSentCopies(queue_dir, referenced);
+  for (const platform::DirEntry& entry : platform::FindFilesQuietly(queue_dir + "*.*")) {
+    if (!entry.is_directory || !IsNumberedCopyDirectory(entry.name)) continue;
+    const std::string dir = queue_dir + entry.name;
+    EraseSentCopies(dir + platform::kSeparator, referenced);
+    // Kept while it still holds a copy.
+    (void)platform::RemoveEmptyDirectory(dir);
+  }
+}

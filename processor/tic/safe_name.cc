@@ -1,0 +1,35 @@
+#include "processor/tic/safe_name.h"
+
+#include <string>
+
+#include "common/text_helpers.h"
+
+const char* UnsafeNameReason(std::string_view name) {
+  for (char c : name) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F) return "holds a control character";
+  }
+  if (name.find_first_of("/\\") != std::string_view::npos) return "holds a path separator";
+  if (name.find(':') != std::string_view::npos) return "holds a drive or device colon";
+  if (name.find("..") != std::string_view::npos) return "holds \"..\"";
+  if (name == ".") return "names the directory itself";
+  // The directory search would treat them as patterns and find other files.
+  if (name.find_first_of("*?") != std::string_view::npos) return "holds a wildcard";
+  return nullptr;
+}
+
+const char* UnsafeFileNameReason(std::string_view name) {
+  if (const char* why = UnsafeNameReason(name)) return why;
+  // Names compare without regard to case on disk, so "files.bbs" is it too.
+  if (EqualsIgnoreCase(name, "FILES.BBS")) return "is the name of the area listing";
+  return nullptr;
+}
+
+std::string LoggableText(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F) c = '?';
+  }
+  return out;
+}
