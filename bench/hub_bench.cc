@@ -124,7 +124,7 @@ std::string MakeNode(const Load& load) {
   Check(ParseConfigText(text, config, error), "configuration");
   Check(WriteConfigFiles(config, dir), "writing the configuration");
   for (const char* sub : {"in", "ticout", "queue", "files", "out"})
-    Check(platform::MakeDirectory(dir + sub), "mkdir");
+    Check(platform::DefaultEnv().MakeDirectory(dir + sub), "mkdir");
   return dir;
 }
 
@@ -132,8 +132,8 @@ std::string MakeNode(const Load& load) {
 void DropArrivals(const std::string& dir, const Load& load) {
   // Only this process names files there now: each new name needs no look
   // through the ones made before it.
-  platform::KeepNamesOf(dir + "in/");
-  platform::KeepNamesOf(dir + "ticout/");
+  platform::DefaultEnv().KeepNamesOf(dir + "in/");
+  platform::DefaultEnv().KeepNamesOf(dir + "ticout/");
   std::mt19937_64 random(load.tics);
   std::string bytes(load.file_size, '\0');
   for (int i = 0; i < load.tics; ++i) {
@@ -142,16 +142,16 @@ void DropArrivals(const std::string& dir, const Load& load) {
       bytes.replace(b, 8, reinterpret_cast<const char*>(&word), 8);
     }
     const std::string name = Format("F%06d.ZIP", i);
-    Check(platform::WriteWholeFile(platform::CurrentEnv(), dir + "in/" + name, bytes), "an arrival");
+    Check(platform::WriteWholeFile(platform::DefaultEnv(), dir + "in/" + name, bytes), "an arrival");
     const std::string tic = Format(
         "Area HUB.ECHO\r\nOrigin 2:5020/1\r\nFrom 2:5020/1\r\nFile %s\r\nDesc Bench file\r\n"
         "Crc %08X\r\nCreated by hub_bench\r\nPath 2:5020/1 1600000000 Sun Sep 13 12:26:40 2020 "
         "UTC+0000\r\nSeenby 2:5020/1\r\nPw PW\r\n",
         name.c_str(), Crc32Of(bytes));
-    Check(platform::WriteWholeFile(platform::CurrentEnv(), dir + Format("in/F%06d.TIC", i), tic), "a TIC");
+    Check(platform::WriteWholeFile(platform::DefaultEnv(), dir + Format("in/F%06d.TIC", i), tic), "a TIC");
   }
   for (int i = 0; i < load.waiting_tics; ++i)
-    Check(platform::WriteWholeFile(platform::CurrentEnv(), dir + Format("ticout/px%06d.tic", 999999 - i), "waiting"),
+    Check(platform::WriteWholeFile(platform::DefaultEnv(), dir + Format("ticout/px%06d.tic", 999999 - i), "waiting"),
           "a waiting TIC");
 }
 
@@ -160,19 +160,19 @@ void DropArrivals(const std::string& dir, const Load& load) {
 // pass-through) and force them to disk, once per file, as pelix does.
 double Floor(const std::string& dir, const Load& load) {
   const std::string floor = dir + "floor/";
-  for (const char* sub : {"", "queue", "area"}) Check(platform::MakeDirectory(floor + sub), "mkdir");
+  for (const char* sub : {"", "queue", "area"}) Check(platform::DefaultEnv().MakeDirectory(floor + sub), "mkdir");
   auto start = std::chrono::steady_clock::now();
   for (int i = 0; i < load.tics; ++i) {
     const std::string name = Format("F%06d.ZIP", i);
-    (void)FileCrc32(dir + "in/" + name);
-    Check(platform::CopyFile(dir + "in/" + name, floor + "queue/" + name,
+    (void)FileCrc32(platform::DefaultEnv(), dir + "in/" + name);
+    Check(platform::DefaultEnv().CopyFile(dir + "in/" + name, floor + "queue/" + name,
                              platform::Durability::kLater),
           "floor copy");
     if (!load.passthrough)
-      Check(platform::CopyFile(dir + "in/" + name, floor + "area/" + name,
+      Check(platform::DefaultEnv().CopyFile(dir + "in/" + name, floor + "area/" + name,
                                platform::Durability::kLater),
             "floor copy");
-    Check(platform::SyncFileSystems({floor}), "forcing the floor copies to disk");
+    Check(platform::DefaultEnv().SyncFileSystems({floor}), "forcing the floor copies to disk");
   }
   return Seconds(start);
 }
@@ -198,7 +198,7 @@ double RunPelix(const std::string& pelix, const std::string& dir, const char* op
            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
   double seconds = Seconds(start);
   Check(WIFEXITED(status) && WEXITSTATUS(status) == 0, "the pelix run");
-  Check(platform::FindFiles(dir + "in/*.tic").empty(), "handling every TIC");
+  Check(platform::DefaultEnv().FindFiles(dir + "in/*.tic").empty(), "handling every TIC");
   return seconds;
 }
 
@@ -211,7 +211,7 @@ int settle_seconds = 0;
 
 void Settle(const std::string& dir) {
   if (settle_seconds <= 0) return;
-  Check(platform::SyncFileSystems({dir}), "forcing the node to disk");
+  Check(platform::DefaultEnv().SyncFileSystems({dir}), "forcing the node to disk");
   ::sleep(static_cast<unsigned>(settle_seconds));
 }
 std::vector<std::string> made_nodes;
@@ -235,7 +235,7 @@ std::vector<double> Measure(const std::string& pelix, const std::vector<Load>& l
       const std::string dir = MakeNode(load);
       DropArrivals(dir, load);
       // The arrivals are on disk before anything is timed, as a mailer's are.
-      Check(platform::SyncFileSystems({dir}), "forcing the arrivals to disk");
+      Check(platform::DefaultEnv().SyncFileSystems({dir}), "forcing the arrivals to disk");
       if (prepare_only) {  // left for the profiler
         std::printf("%-24s prepared in %s (cd there and run pelix)\n", load.name, dir.c_str());
         continue;
@@ -284,18 +284,18 @@ void RemoveNodes() {
 void MeasureAnnounce(const std::string& pelix) {
   const Load load{"announce", 0, 0, 0, false, 0};
   const std::string dir = MakeNode(load);
-  Check(platform::MakeDirectory(dir + "announce"), "mkdir");
+  Check(platform::DefaultEnv().MakeDirectory(dir + "announce"), "mkdir");
   for (int echo = 0; echo < 20; ++echo) {
     std::string lines;
     for (int i = 0; i < 500; ++i)
       lines += Format("F%06d.ZIP     262144  Bench file number %d of echo %d\r\n", i, i, echo);
-    Check(platform::WriteWholeFile(platform::CurrentEnv(), dir + Format("announce/Announce.HUB.E%02d", echo), lines),
+    Check(platform::WriteWholeFile(platform::DefaultEnv(), dir + Format("announce/Announce.HUB.E%02d", echo), lines),
           "an announce file");
   }
   // A report holds at most 64,000 characters; each /A run posts one.
   double run = 0;
   int runs = 0;
-  while (!platform::FindFiles(dir + "announce/Announce.*").empty()) {
+  while (!platform::DefaultEnv().FindFiles(dir + "announce/Announce.*").empty()) {
     Check(++runs <= 100, "announcing every file");
     run += RunPelix(pelix, dir, "/A");
   }

@@ -12,9 +12,10 @@
 #include "common/text_helpers.h"
 #include "platform/platform.h"
 #include "processor/config_store.h"
+#include "platform/exit_cleanup.h"
 #include "processor/log.h"
-#include "processor/passes.h"
-#include "processor/run_state.h"
+#include "processor/outbound/outbound_session.h"
+#include "processor/outbound/queue_scan.h"
 #include "tools/config_text.h"
 
 namespace {
@@ -34,8 +35,8 @@ std::string QueueName(int i) { return Format("F%05d.ZIP", i); }
 // Every queue file is named once, in small letters half of the time; the
 // other lines name TICs, as real flow files mostly do.
 void WriteFlowFiles(int named_files) {
-  platform::MakeDirectory("out");
-  platform::MakeDirectory("out.001");
+  (void)platform::DefaultEnv().MakeDirectory("out");
+  (void)platform::DefaultEnv().MakeDirectory("out.001");
   const int lines_per_file = kFlowLines / kFlowFiles;
   int named = 0;
   for (int f = 0; f < kFlowFiles; ++f) {
@@ -43,7 +44,7 @@ void WriteFlowFiles(int named_files) {
     std::string base = dir + Format("/%4.4x%4.4x", 5020, f);
     std::string path = base + ".flo";
     if (f % 5 == 0) {
-      platform::MakeDirectory(base + ".pnt");
+      (void)platform::DefaultEnv().MakeDirectory(base + ".pnt");
       path = base + ".pnt/00000001.hlo";
     }
     std::string text;
@@ -62,9 +63,10 @@ void WriteFlowFiles(int named_files) {
   }
 }
 
-double TimeOneScan() {
+double TimeOneScan(platform::Env& env, Log& log) {
+  OutboundSession outbound(env, platform::ExitCleanup::OfProcess());
   auto start = std::chrono::steady_clock::now();
-  ScanQueue();
+  ScanQueue(env, log, outbound);
   std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
   return took.count();
 }
@@ -76,7 +78,7 @@ void Measure(const char* label, int named_files) {
   ConfigText config;
   std::string error;
   if (!ParseConfigText(kConfig, config, error) || !WriteConfigFiles(config, "")) std::exit(1);
-  platform::MakeDirectory("queue");
+  (void)platform::DefaultEnv().MakeDirectory("queue");
   // Plain fopen: the platform layer's case-insensitive look-up of a name
   // that does not exist yet reads the whole directory, which would make
   // building the queue, not scanning it, the slow part.
@@ -86,10 +88,13 @@ void Measure(const char* label, int named_files) {
     std::fclose(f);
   }
   WriteFlowFiles(named_files);
-  ResetRunState();
-  ReadConfiguration();
-  double seconds = TimeOneScan();
-  int left = static_cast<int>(platform::FindFiles("queue/*.*").size());
+  platform::Env& env = platform::DefaultEnv();
+  Configuration loaded;
+  if (ReadConfiguration(env, loaded).ends()) std::exit(1);
+  ConfigurationInUse in_use(loaded);
+  LogFile log(env, loaded.main.log_file);
+  double seconds = TimeOneScan(env, log);
+  int left = static_cast<int>(env.FindFiles("queue/*.*").size());
   std::fprintf(stderr, "%-28s %6.3f s  (%d of %d queue files kept)\n", label, seconds, left,
                kQueueFiles);
   std::system((std::string("rm -rf ") + dir).c_str());

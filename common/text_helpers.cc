@@ -1,12 +1,13 @@
 #include "common/text_helpers.h"
 
+#include <cstdint>
 #include <string>
-
-namespace {
 
 char LowerAscii(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
+
+namespace {
 
 char UpperAscii(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
@@ -78,6 +79,29 @@ std::string ToLowerAscii(std::string_view text) {
   return out;
 }
 
+size_t FoldedHash(std::string_view text) {
+  // FNV-1a over the letters in one case.
+  uint64_t hash = 14695981039346656037ull;
+  for (char c : text) hash = (hash ^ static_cast<unsigned char>(LowerAscii(c))) * 1099511628211ull;
+  return static_cast<size_t>(hash);
+}
+
+int ProcessIdIn(std::string_view text, std::string_view word) {
+  if (text.substr(0, word.size()) != word) return 0;
+  size_t at = word.size();
+  while (at < text.size() && (text[at] == ' ' || text[at] == '\t')) ++at;
+  const size_t digits_at = at;
+  int64_t pid = 0;
+  while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
+    pid = pid * 10 + (text[at++] - '0');
+    if (pid > 0x7fffffff) return 0;
+  }
+  if (at == digits_at) return 0;
+  // "123abc" is no process id; "123" ended by a blank or a line end is.
+  if (at < text.size() && !IsBlank(text[at])) return 0;
+  return static_cast<int>(pid);
+}
+
 std::string NameInPath(std::string_view path) {
   const size_t cut = path.find_last_of("\\/");
   return std::string(cut == std::string_view::npos ? path : path.substr(cut + 1));
@@ -100,4 +124,13 @@ unsigned TwoDigitYear(unsigned year) {
   std::string digits = std::to_string(year);
   if (digits.size() <= 2) return year;
   return static_cast<unsigned>(DecimalValue(digits.substr(2)));
+}
+
+std::string LoggableText(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F) c = '?';
+  }
+  return out;
 }

@@ -29,9 +29,23 @@ int LookupKeyword(const Keyword* table, std::string_view word,
 // value in 16 bits keep its low 16 bits.
 long long DecimalValue(std::string_view text);
 
+// Every comparison of names that ignores letter case folds ASCII letters
+// only, as FidoNet's DOS-born software does; other bytes compare as they are.
+char LowerAscii(char c);
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 std::string ToUpperAscii(std::string_view text);
 std::string ToLowerAscii(std::string_view text);
+// A hash that texts EqualsIgnoreCase calls equal share.
+size_t FoldedHash(std::string_view text);
+
+// The process id a flag file's text holds: `word` (may be empty), blanks,
+// then decimal digits ended by the text's end, a blank or a line end.
+// 0 when the text holds none in that form.
+int ProcessIdIn(std::string_view text, std::string_view word = {});
+
+// The text with every control character shown as "?": values from
+// strangers in log lines and in the lines of files pelix writes.
+std::string LoggableText(std::string_view text);
 
 // The last name of a path: what follows its last "/" or "\\".
 std::string NameInPath(std::string_view path);

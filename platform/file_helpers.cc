@@ -87,10 +87,14 @@ bool AppendToFile(Env& env, const std::string& path, std::string_view bytes) {
 }
 
 bool RewriteFile(Env& env, const std::string& path, std::string_view bytes,
-                 uint32_t new_file_mode) {
+                 uint32_t new_file_mode, RewriteStep* failed) {
+  RewriteStep unused;
+  RewriteStep& step = failed ? *failed : unused;
+  step = RewriteStep::kCreate;
   std::string side;
   FilePtr file = CreateSideFile(env, path, side);
   if (!file) return false;
+  step = RewriteStep::kWrite;
   // Set before a byte is written: a file of passwords is never readable by
   // others, not even for a moment.
   uint32_t mode = new_file_mode;
@@ -104,8 +108,10 @@ bool RewriteFile(Env& env, const std::string& path, std::string_view bytes,
     const int error = errno;
     (void)env.DeleteFile(side);
     errno = error;
+    return false;
   }
-  return ok;
+  step = RewriteStep::kNone;
+  return true;
 }
 
 }  // namespace platform

@@ -1,7 +1,11 @@
-// The listings of the directories given to KeepNamesOf: each read once, at
-// the first name that is not there in the letter case asked for, then kept
-// current by this process's own creates, moves and removes. Used by the
-// POSIX Env only; paths here are native, directories end with "/".
+// Listings of directories into which only this process puts names while a
+// pass runs (the queue, the TIC outbound, the files moved out of the
+// inbound): each is read once, at the first name that is not there in the
+// letter case asked for, then kept current by this process's own creates,
+// moves and removes, so that a new name costs no look through a directory
+// of thousands. Owned by the POSIX Env and switched on per directory by the
+// pass (Env::KeepNamesOf), off for all by Env::ForgetKeptNames. Paths here
+// are native; directories end with "/".
 #pragma once
 
 #include <map>
@@ -19,25 +23,46 @@ struct KeptDirectory {
   std::map<std::string, DirEntry> names;
 };
 
-std::string Folded(std::string name);
 std::string WithClosingSlash(std::string dir);
 // The directory of a native path, with its closing "/" ("" for a bare
 // name); `last` gets the name after it.
 std::string SplitDir(const std::string& native, std::string& last);
 
-// Starts keeping the names of `native_dir`, which the caller named `given`.
-void KeepNamesOfNative(const std::string& native_dir, const std::string& given);
-// True when `given` (absolute) is the directory last given to keep: asked
-// for again at every new name, it needs no second look.
-bool KeptAsGiven(const std::string& given);
-// The kept names of `dir`, listed at first use; nullptr when the directory
-// is not kept or cannot be listed.
-KeptDirectory* KeptNamesIn(const std::string& dir);
+class KeptNames {
+ public:
+  // Starts keeping the names of `native_dir`, which the caller named `given`.
+  void Keep(const std::string& native_dir, const std::string& given);
+  // True when `given` (absolute) is the directory last given to keep: asked
+  // for again at every new name, it needs no second look.
+  bool KeptAsGiven(const std::string& given) const;
+  void Forget();
+  bool active() const { return !dirs_.empty(); }
 
-// Keep the listings current after this process made, removed or moved a
-// name.
-void NoteMade(const std::string& native, bool is_directory = false);
-void NoteRemoved(const std::string& native);
-void NoteMoved(const std::string& from, const std::string& to);
+  // The kept names of `dir`, listed at first use; nullptr when the directory
+  // is not kept or cannot be listed.
+  KeptDirectory* NamesIn(const std::string& dir);
+
+  // Keep the listings current after this process made, removed or moved a
+  // name.
+  void NoteMade(const std::string& native, bool is_directory = false);
+  void NoteRemoved(const std::string& native);
+  void NoteMoved(const std::string& from, const std::string& to);
+
+  // The directory last found to be there exactly as written, while names
+  // are kept: most looks of a pass are for names in the same few
+  // directories. Forgotten with the listings, and whenever this process
+  // removes a directory.
+  const std::string& last_directory() const { return last_directory_; }
+  void SetLastDirectory(const std::string& dir) {
+    if (active()) last_directory_ = dir;
+  }
+
+ private:
+  KeptDirectory* ListedDirectoryOf(const std::string& native, std::string& name);
+
+  std::unordered_map<std::string, KeptDirectory> dirs_;
+  std::string last_given_;
+  std::string last_directory_;
+};
 
 }  // namespace platform

@@ -4,9 +4,9 @@
 // given one only in letter case is found, so that what a search finds an
 // open finds too. New files and directories are created as named.
 //
-// Every operation goes through the current Env. The real one talks to the
-// system; tests put a wrapper in its place that fails the n-th write or
-// copy, or runs a clock that advances when the code sleeps.
+// Every operation goes through an Env that the caller was handed: the real
+// one talks to the system; tests hand down a wrapper that fails the n-th
+// write or copy, or runs a clock that advances when the code sleeps.
 #pragma once
 
 #include <cstdint>
@@ -123,6 +123,17 @@ class Env {
   // on the way are matched as usual): one look, however large the
   // directory, for names pelix makes and names probed case by case.
   virtual bool ExistsExactly(const std::string& path) = 0;
+  // Starts keeping the listing of `dir`, a directory into which only this
+  // process puts names while the pass that asks runs (the queue, the TIC
+  // outbound, the files moved out of the inbound; never a file area, where
+  // a BBS adds files): it is read once, at the first name that is not there
+  // in the letter case asked for, and kept current by this process's own
+  // creates, moves and removes, so that a new name costs no look through a
+  // directory of thousands. A kept name is looked at again before it is
+  // used, since the mailer removes files it has sent.
+  virtual void KeepNamesOf(const std::string& dir) = 0;
+  // Ends every kept listing: the pass that asked is over.
+  virtual void ForgetKeptNames() = 0;
   // True when no name of the directory is `path`'s in any letter case, as
   // far as a kept listing knows (KeepNamesOf): a name free there costs no
   // look. For names then made with kCreateExact, which fails should another
@@ -189,15 +200,15 @@ class Env {
   virtual bool ProcessExists(int pid) = 0;
 
   // Claims a flag file such as pelix.bsy that only one process at a time
-  // may hold. The flag appears already holding the process id (written to
+  // may hold (one such flag per process; ExitCleanup removes it too). The flag appears already holding the process id (written to
   // a side file first, then linked to the flag's name, which fails when the
   // name exists in any letter case) and stays write-locked while the
   // process runs, so the lock dies with the process however it ends. A
   // flag that holds a process id but that no live process locks is stale:
   // it is removed and the claim goes on. A flag without a process id (made
   // by hand or by other software) is busy. The flag is removed again by
-  // ReleaseProcessFlag and by SIGINT, SIGTERM, SIGHUP and SIGQUIT. One such
-  // flag per process.
+  // ReleaseProcessFlag, by SIGINT, SIGTERM, SIGHUP and SIGQUIT, and by
+  // ExitCleanup::RemoveAll.
   virtual FlagClaim ClaimProcessFlag(const std::string& path) = 0;
   // Removes the flag claimed before, if its name still is that flag; false
   // when it is gone or cannot be removed. True when none is held.
@@ -221,6 +232,8 @@ class EnvWrapper : public Env {
   bool Exists(const std::string& p) override { return target_->Exists(p); }
   bool ExistsExactly(const std::string& p) override { return target_->ExistsExactly(p); }
   bool NameFree(const std::string& p) override { return target_->NameFree(p); }
+  void KeepNamesOf(const std::string& d) override { target_->KeepNamesOf(d); }
+  void ForgetKeptNames() override { target_->ForgetKeptNames(); }
   bool SyncFileSystems(const std::vector<std::string>& p) override {
     return target_->SyncFileSystems(p);
   }
@@ -273,76 +286,17 @@ class EnvWrapper : public Env {
 
 // The real system.
 Env& DefaultEnv();
-// The Env every operation below goes to: DefaultEnv() unless a test set
-// another. nullptr returns to the default.
-Env& CurrentEnv();
-void SetEnv(Env* env);
-
-// Puts `env` in place for a scope.
-class ScopedEnv {
- public:
-  explicit ScopedEnv(Env* env) : previous_(&CurrentEnv()) { SetEnv(env); }
-  ~ScopedEnv() { SetEnv(previous_); }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  Env* previous_;
-};
-
-// --- The operations, on the current Env ------------------------------------
-
-inline std::vector<DirEntry> FindFiles(const std::string& pattern) {
-  return CurrentEnv().FindFiles(pattern);
-}
-inline std::string NativePath(const std::string& path) { return CurrentEnv().NativePath(path); }
-inline bool Exists(const std::string& path) { return CurrentEnv().Exists(path); }
-inline bool ExistsExactly(const std::string& path) { return CurrentEnv().ExistsExactly(path); }
-[[nodiscard]] inline bool SyncFileSystems(const std::vector<std::string>& paths) {
-  return CurrentEnv().SyncFileSystems(paths);
-}
-inline bool IsDirectory(const std::string& path) { return CurrentEnv().IsDirectory(path); }
-inline bool IsRegularFile(const std::string& path) { return CurrentEnv().IsRegularFile(path); }
-[[nodiscard]] inline bool MakeDirectory(const std::string& path) {
-  return CurrentEnv().MakeDirectory(path);
-}
-[[nodiscard]] inline bool LinkFile(const std::string& from, const std::string& to) {
-  return CurrentEnv().LinkFile(from, to);
-}
-[[nodiscard]] inline bool CopyFile(const std::string& from, const std::string& to,
-                                   Durability durability = Durability::kForced) {
-  return CurrentEnv().CopyFile(from, to, durability);
-}
-[[nodiscard]] inline bool MoveFile(const std::string& from, const std::string& to) {
-  return CurrentEnv().MoveFile(from, to);
-}
-[[nodiscard]] inline bool ReplaceFile(const std::string& from, const std::string& to) {
-  return CurrentEnv().ReplaceFile(from, to);
-}
-[[nodiscard]] inline bool DeleteFile(const std::string& path) {
-  return CurrentEnv().DeleteFile(path);
-}
-[[nodiscard]] inline bool RemoveEmptyDirectory(const std::string& path) {
-  return CurrentEnv().RemoveEmptyDirectory(path);
-}
-inline std::string CurrentDirectory() { return CurrentEnv().CurrentDirectory(); }
-[[nodiscard]] inline FilePtr OpenFile(const std::string& path, OpenMode mode) {
-  return CurrentEnv().Open(path, mode);
-}
-inline bool IsReadOnly(const std::string& path) { return CurrentEnv().IsReadOnly(path); }
-inline int64_t UtcSeconds() { return CurrentEnv().UtcSeconds(); }
-// The local date and time of UtcSeconds().
-inline LocalTime LocalNow() { return CurrentEnv().ToLocalTime(CurrentEnv().UtcSeconds()); }
-inline void SleepMilliseconds(int milliseconds) { CurrentEnv().SleepMilliseconds(milliseconds); }
 
 // Creates `path` for reading and writing only when no file of that name
 // exists in any letter case, so that nothing already there is emptied or
 // replaced. nullptr when it cannot; `exists` then tells whether a file of
 // that name was the reason.
-[[nodiscard]] inline FilePtr OpenNewFile(const std::string& path, bool& exists) {
+[[nodiscard]] inline FilePtr OpenNewFile(Env& env, const std::string& path, bool& exists) {
   exists = false;
-  return CurrentEnv().Open(path, OpenMode::kCreateNew, &exists);
+  return env.Open(path, OpenMode::kCreateNew, &exists);
 }
+// The local date and time of the Env's clock.
+inline LocalTime LocalNow(Env& env) { return env.ToLocalTime(env.UtcSeconds()); }
 // Creates an empty file that must not exist yet.
 [[nodiscard]] bool CreateExclusive(Env& env, const std::string& path);
 // Creates the flag `path` already holding `text`: written into a side file
@@ -350,9 +304,6 @@ inline void SleepMilliseconds(int milliseconds) { CurrentEnv().SleepMilliseconds
 // False when it cannot; `exists` then tells whether the name was taken.
 [[nodiscard]] bool CreateFlagHolding(Env& env, const std::string& path, std::string_view text,
                                      bool& exists);
-[[nodiscard]] inline bool CanDelete(const std::string& path) {
-  return CurrentEnv().CanDelete(path);
-}
 
 // Whole-file helpers. Each fails with errno telling why (ENOENT: no such
 // file). ReadWholeFile reads at most `limit` bytes and fails for a longer
@@ -371,60 +322,21 @@ inline constexpr size_t kNoLimit = static_cast<size_t>(-1);
 inline constexpr uint32_t kDefaultFileMode = 0666;
 // Readable and writable by the owner alone: for files holding passwords.
 inline constexpr uint32_t kPrivateFileMode = 0600;
+// Which step of a RewriteFile failed: the side file could not be made (the
+// place cannot be written at all), or what was made could not be written,
+// forced to disk or put in place.
+enum class RewriteStep { kNone, kCreate, kWrite };
 // Replaces the contents of `path` as one step: a side file is written,
 // forced to disk and renamed over `path`. On any failure the old file stays
-// as it was and the side file is removed. The new contents keep the
-// permission bits of the file they replace; a file made new gets
+// as it was, the side file is removed and errno tells why. The new contents
+// keep the permission bits of the file they replace; a file made new gets
 // `new_file_mode` (umask applied to kDefaultFileMode, never to others).
 [[nodiscard]] bool RewriteFile(Env& env, const std::string& path, std::string_view bytes,
-                               uint32_t new_file_mode = kDefaultFileMode);
+                               uint32_t new_file_mode = kDefaultFileMode,
+                               RewriteStep* failed = nullptr);
 // The side file of `target` for a replacement: "~" + its name in its
 // directory, numbered from the second `attempt` on. The "~" keeps it out of
 // the searches for "Announce.*", "*.tic" and the like.
 std::string SideFileName(const std::string& target, int attempt);
-
-// The critical-error mode of Windows does not exist here: a scope guard
-// that does nothing keeps the call sites honest.
-class CriticalErrorsOff {
- public:
-  CriticalErrorsOff() {}
-  ~CriticalErrorsOff() {}
-  CriticalErrorsOff(const CriticalErrorsOff&) = delete;
-  CriticalErrorsOff& operator=(const CriticalErrorsOff&) = delete;
-};
-
-// FindFiles with critical errors off, for searches of directories that may
-// be missing or unreadable: they give no entries.
-inline std::vector<DirEntry> FindFilesQuietly(const std::string& pattern) {
-  CriticalErrorsOff quiet;
-  return FindFiles(pattern);
-}
-
-// Tests fix the real Env's clock here; std::nullopt returns to the real one.
-void SetFixedClock(std::optional<int64_t> utc_seconds);
-
-// Directories into which only this process puts names while it runs (the
-// queue, the TIC outbound, the file areas): each is listed once, at the
-// first name that is not there in the letter case asked for, and the
-// listing is kept up to date by this process's own creates, moves and
-// removes there, so that a new name costs no look through a directory of
-// thousands. A listed name is looked at again before it is used, since the
-// mailer removes files it has sent. ForgetKeptNames ends all of it.
-void KeepNamesOf(const std::string& dir);
-void ForgetKeptNames();
-
-// The outbound busy flag the process holds at the moment, removed too when
-// an interrupt or a fatal end stops the process; an empty path: none is
-// held.
-void SetHeldOutboundFlag(const std::string& path);
-// Removes the outbound flag named by SetHeldOutboundFlag, if any: the last
-// step of a run that has to stop at once.
-void RemoveHeldOutboundFlag();
-// Files an interrupt or a fatal end removes as well (the files busy flags
-// are linked from, one per outbound directory): up to 64, each until
-// ForgetOnInterrupt. RemoveHeldOutboundFlag removes them too. False, with
-// nothing armed, when all are taken.
-bool RemoveOnInterrupt(const std::string& path);
-void ForgetOnInterrupt(const std::string& path);
 
 }  // namespace platform

@@ -1,4 +1,5 @@
 // POSIX implementation of the platform seam.
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <signal.h>
@@ -14,6 +15,8 @@
 #include <system_error>
 #include <thread>
 
+#include "common/text_helpers.h"
+#include "platform/exit_cleanup.h"
 #include "platform/kept_names.h"
 #include "platform/platform.h"
 
@@ -21,17 +24,6 @@ namespace fs = std::filesystem;
 
 namespace platform {
 namespace {
-
-char LowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  return true;
-}
 
 // Wildcard match, "*" any run and "?" one character, ignoring case.
 bool WildMatch(const char* p, const char* s) {
@@ -89,95 +81,21 @@ bool IsDirectoryExactly(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// The name in `dir` equal to `name` ignoring case, or `name` itself.
+// The name in `dir` equal to `name` ignoring case, or `name` itself. Read
+// with readdir itself: a file area of thousands is read for every new name
+// placed there, and nothing but the names is needed.
 std::string MatchInDirectory(const std::string& dir, const std::string& name) {
-  std::error_code ec;
-  fs::directory_iterator it(dir.empty() ? "." : dir, ec);
-  if (ec) return name;
-  for (const fs::directory_entry& entry : it) {
-    std::string candidate = entry.path().filename().string();
-    if (EqualNoCase(candidate, name)) return candidate;
-  }
-  return name;
-}
-
-// The name in `dir` equal to `name` ignoring case, or `name` itself;
-// from the kept listing where there is one.
-std::string MatchName(const std::string& dir, const std::string& name) {
-  KeptDirectory* kept = KeptNamesIn(dir);
-  if (!kept) return MatchInDirectory(dir, name);
-  auto hit = kept->names.find(Folded(name));
-  if (hit == kept->names.end()) return name;
-  struct stat st;
-  if (::lstat((dir + hit->second.name).c_str(), &st) == 0) return hit->second.name;
-  // Removed by another program; another letter case may still be there.
-  kept->names.erase(hit);
-  std::string match = MatchInDirectory(dir, name);
-  if (match != name) kept->names.emplace(Folded(match), DirEntry{match, false});
-  return match;
-}
-
-// The directory last found to be there exactly as written: most looks are
-// for names in the same few directories, which need no second look.
-// Only absolute names are remembered: a relative one changes its meaning
-// with the working directory.
-bool DirectoryExistsAsWritten(const std::string& dir) {
-  static std::string last;
-  if (!last.empty() && dir == last) return true;
-  if (!LstatExists(dir)) return false;
-  if (!dir.empty() && dir[0] == '/') last = dir;
-  return true;
-}
-
-std::string ResolveAfterMiss(const std::string& path);
-
-std::string ResolveCase(const std::string& stored) {
-  std::string path = Slashes(stored);
-  if (path.empty() || LstatExists(path)) return path;
-  return ResolveAfterMiss(path);
-}
-
-// ResolveCase of a native path known not to be there as written.
-std::string ResolveAfterMiss(const std::string& path) {
-  // Mostly a new name in a directory that is there as written.
-  std::string last;
-  const std::string dir = SplitDir(path, last);
-  if (!last.empty() && last != "." && last != ".." && !dir.empty() &&
-      DirectoryExistsAsWritten(dir))
-    return dir + MatchName(dir, last);
-  std::string resolved;
-  size_t pos = 0;
-  if (path[0] == '/') {
-    resolved = "/";
-    pos = 1;
-  }
-  bool still_resolving = true;
-  while (pos <= path.size()) {
-    size_t slash = path.find('/', pos);
-    if (slash == std::string::npos) slash = path.size();
-    std::string part = path.substr(pos, slash - pos);
-    if (!part.empty() && part != "." && part != ".." && still_resolving) {
-      std::string candidate = resolved + part;
-      if (!LstatExists(candidate)) {
-        std::string match = MatchName(resolved, part);
-        if (match == part) still_resolving = false;
-        part = match;
-      }
+  DIR* listing = ::opendir(dir.empty() ? "." : dir.c_str());
+  if (!listing) return name;
+  std::string match = name;
+  while (const struct dirent* entry = ::readdir(listing)) {
+    if (::strlen(entry->d_name) == name.size() && EqualsIgnoreCase(entry->d_name, name)) {
+      match = entry->d_name;
+      break;
     }
-    resolved += part;
-    if (slash < path.size()) resolved += '/';
-    pos = slash + 1;
   }
-  return resolved;
-}
-
-// The directories of `stored` matched as ResolveCase matches them, its last
-// name kept exactly as given.
-std::string ResolveDirectories(const std::string& stored) {
-  std::string name;
-  std::string dir = SplitDir(Slashes(stored), name);
-  if (dir.empty()) return name;
-  return (DirectoryExistsAsWritten(dir) ? dir : ResolveCase(dir)) + name;
+  ::closedir(listing);
+  return match;
 }
 
 class PosixFile : public File {
@@ -318,11 +236,11 @@ class PosixEnv : public Env {
     std::string mask;
     std::string dir = SplitDir(Slashes(pattern), mask);
     std::string native_dir = dir.empty() ? "." : ResolveCase(dir);
-    if (KeptDirectory* kept = KeptNamesIn(WithClosingSlash(native_dir))) {
+    if (KeptDirectory* kept = kept_.NamesIn(WithClosingSlash(native_dir))) {
       const std::string prefix = WithClosingSlash(native_dir);
       // Only names that start with the mask's letters before its first
       // wildcard can match ("NAME.*" finds "NAME" too: no dot at the end).
-      std::string start = Folded(mask.substr(0, mask.find_first_of("*?")));
+      std::string start = ToLowerAscii(mask.substr(0, mask.find_first_of("*?")));
       if (!start.empty() && start.back() == '.') start.pop_back();
       for (auto it = kept->names.lower_bound(start);
            it != kept->names.end() && it->first.compare(0, start.size(), start) == 0; ++it) {
@@ -348,6 +266,13 @@ class PosixEnv : public Env {
               [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
     return found;
   }
+
+  void KeepNamesOf(const std::string& dir) override {
+    if (dir.empty() || kept_.KeptAsGiven(dir)) return;
+    kept_.Keep(WithClosingSlash(ResolveCase(dir)), dir);
+  }
+
+  void ForgetKeptNames() override { kept_.Forget(); }
 
   std::string NativePath(const std::string& path) override { return ResolveCase(path); }
 
@@ -376,8 +301,8 @@ class PosixEnv : public Env {
     std::string name;
     const std::string dir = SplitDir(native, name);
     if (!dir.empty() && DirectoryExistsAsWritten(dir)) {
-      if (KeptDirectory* kept = KeptNamesIn(dir)) {
-        if (kept->names.find(Folded(name)) == kept->names.end()) return true;
+      if (KeptDirectory* kept = kept_.NamesIn(dir)) {
+        if (kept->names.find(ToLowerAscii(name)) == kept->names.end()) return true;
       }
     }
     return !Exists(path);
@@ -399,7 +324,7 @@ class PosixEnv : public Env {
     if (IsDirectoryExactly(native)) return true;
     native = ResolveCase(native);
     if (::mkdir(native.c_str(), 0777) == 0) {
-      NoteMade(native, true);
+      kept_.NoteMade(native, true);
       return true;
     }
     return errno == EEXIST && IsDirectoryExactly(native);
@@ -411,7 +336,10 @@ class PosixEnv : public Env {
   bool CopyFile(const std::string& from, const std::string& to, Durability durability) override {
     std::string source = ResolveCase(from);
     std::string target = ResolveCase(to);
-    if (IsDirectoryExactly(target)) return false;
+    if (IsDirectoryExactly(target)) {
+      errno = EISDIR;
+      return false;
+    }
     int in = OpenRegular(source, O_RDONLY | O_NOFOLLOW);
     if (in < 0) return false;
     PosixFile reader(in);
@@ -430,8 +358,12 @@ class PosixEnv : public Env {
     ok = ok && (durability == Durability::kLater || writer.Sync());
     ok = writer.Close() && ok;
     ok = ok && ::rename(side.c_str(), target.c_str()) == 0;
-    if (!ok) ::unlink(side.c_str());
-    if (ok) NoteMade(target);
+    if (!ok) {
+      const int error = errno;
+      ::unlink(side.c_str());
+      errno = error;
+    }
+    if (ok) kept_.NoteMade(target);
     return ok;
   }
 
@@ -439,21 +371,30 @@ class PosixEnv : public Env {
     std::string source = ResolveCase(from);
     std::string target = ResolveCase(to);
     // The target may be there in another letter case: ResolveCase found it.
-    if (target != Slashes(to) && LstatExists(target)) return false;
+    if (target != Slashes(to) && LstatExists(target)) {
+      errno = EEXIST;
+      return false;
+    }
     if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
-      NoteMoved(source, target);
+      kept_.NoteMoved(source, target);
       return true;
     }
     if (errno != EINVAL && errno != ENOSYS) return false;
     // File systems without a no-replace rename: link()+unlink() cannot
     // replace an existing target either.
-    if (!LstatExists(source) || LstatExists(target)) return false;
+    if (!LstatExists(source)) return false;
+    if (LstatExists(target)) {
+      errno = EEXIST;
+      return false;
+    }
     if (::link(source.c_str(), target.c_str()) == 0) {
       if (::unlink(source.c_str()) == 0) {
-        NoteMoved(source, target);
+        kept_.NoteMoved(source, target);
         return true;
       }
+      const int error = errno;
       ::unlink(target.c_str());
+      errno = error;
       return false;
     }
     return false;
@@ -462,9 +403,12 @@ class PosixEnv : public Env {
   bool ReplaceFile(const std::string& from, const std::string& to) override {
     std::string source = ResolveCase(from);
     std::string target = ResolveCase(to);
-    if (IsDirectoryExactly(source) || IsDirectoryExactly(target)) return false;
+    if (IsDirectoryExactly(source) || IsDirectoryExactly(target)) {
+      errno = EISDIR;
+      return false;
+    }
     if (::rename(source.c_str(), target.c_str()) != 0) return false;
-    NoteMoved(source, target);
+    kept_.NoteMoved(source, target);
     return true;
   }
 
@@ -476,8 +420,12 @@ class PosixEnv : public Env {
       native = ResolveAfterMiss(native);
       if (::lstat(native.c_str(), &st) != 0) return false;
     }
-    if (S_ISDIR(st.st_mode) || ::unlink(native.c_str()) != 0) return false;
-    NoteRemoved(native);
+    if (S_ISDIR(st.st_mode)) {
+      errno = EISDIR;
+      return false;
+    }
+    if (::unlink(native.c_str()) != 0) return false;
+    kept_.NoteRemoved(native);
     return true;
   }
 
@@ -501,7 +449,7 @@ class PosixEnv : public Env {
   bool RemoveEmptyDirectory(const std::string& path) override {
     std::string native = ResolveCase(path);
     if (!IsDirectoryExactly(native) || ::rmdir(native.c_str()) != 0) return false;
-    NoteRemoved(native);
+    kept_.NoteRemoved(native);
     return true;
   }
 
@@ -530,7 +478,7 @@ class PosixEnv : public Env {
     if (fd < 0 && errno == ENOENT) {
       native = ResolveCase(path);
       fd = OpenRegular(native, flags | (mode == OpenMode::kAppend ? O_CREAT : 0), &size);
-      if (fd >= 0 && mode == OpenMode::kAppend) NoteMade(native);
+      if (fd >= 0 && mode == OpenMode::kAppend) kept_.NoteMade(native);
     }
     if (fd < 0) return nullptr;
     // A file opened for update may grow under another writer before the
@@ -580,7 +528,7 @@ class PosixEnv : public Env {
         break;
     }
     if (fd < 0) return nullptr;
-    NoteMade(native);
+    kept_.NoteMade(native);
     return std::make_unique<PosixFile>(fd);
   }
 
@@ -597,9 +545,10 @@ class PosixEnv : public Env {
     // link() takes a symbolic link itself: a mailer would follow it.
     if (!LstatRegular(target)) {
       ::unlink(target.c_str());
+      errno = EPERM;
       return false;
     }
-    NoteMade(target);
+    kept_.NoteMade(target);
     return true;
   }
 
@@ -664,10 +613,7 @@ class PosixEnv : public Env {
     return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
   }
 
-  int64_t UtcSeconds() override {
-    if (fixed_clock) return *fixed_clock;
-    return static_cast<int64_t>(std::time(nullptr));
-  }
+  int64_t UtcSeconds() override { return static_cast<int64_t>(std::time(nullptr)); }
 
   LocalTime ToLocalTime(int64_t utc_seconds) override {
     std::time_t when = static_cast<std::time_t>(utc_seconds);
@@ -691,8 +637,86 @@ class PosixEnv : public Env {
   FlagClaim ClaimProcessFlag(const std::string& path) override;
   bool ReleaseProcessFlag() override;
 
-  std::optional<int64_t> fixed_clock;
+ private:
+  // The name in `dir` equal to `name` ignoring case, or `name` itself;
+  // from the kept listing where there is one.
+  std::string MatchName(const std::string& dir, const std::string& name) {
+    KeptDirectory* kept = kept_.NamesIn(dir);
+    if (!kept) return MatchInDirectory(dir, name);
+    auto hit = kept->names.find(ToLowerAscii(name));
+    if (hit == kept->names.end()) return name;
+    struct stat st;
+    if (::lstat((dir + hit->second.name).c_str(), &st) == 0) return hit->second.name;
+    // Removed by another program; another letter case may still be there.
+    kept->names.erase(hit);
+    std::string match = MatchInDirectory(dir, name);
+    if (match != name) kept->names.emplace(ToLowerAscii(match), DirEntry{match, false});
+    return match;
+  }
+
+  // Whether `dir` is there exactly as written. While a pass keeps names, the
+  // directory last found so needs no second look. Only absolute names are
+  // remembered: a relative one changes its meaning with the working
+  // directory.
+  bool DirectoryExistsAsWritten(const std::string& dir) {
+    if (!dir.empty() && dir == kept_.last_directory()) return true;
+    if (!LstatExists(dir)) return false;
+    if (!dir.empty() && dir[0] == '/') kept_.SetLastDirectory(dir);
+    return true;
+  }
+
+  std::string ResolveCase(const std::string& stored) {
+    std::string path = Slashes(stored);
+    if (path.empty() || LstatExists(path)) return path;
+    return ResolveAfterMiss(path);
+  }
+
+  // ResolveCase of a native path known not to be there as written.
+  std::string ResolveAfterMiss(const std::string& path) {
+    // Mostly a new name in a directory that is there as written.
+    std::string last;
+    const std::string dir = SplitDir(path, last);
+    if (!last.empty() && last != "." && last != ".." && !dir.empty() &&
+        DirectoryExistsAsWritten(dir))
+      return dir + MatchName(dir, last);
+    std::string resolved;
+    size_t pos = 0;
+    if (path[0] == '/') {
+      resolved = "/";
+      pos = 1;
+    }
+    bool still_resolving = true;
+    while (pos <= path.size()) {
+      size_t slash = path.find('/', pos);
+      if (slash == std::string::npos) slash = path.size();
+      std::string part = path.substr(pos, slash - pos);
+      if (!part.empty() && part != "." && part != ".." && still_resolving) {
+        std::string candidate = resolved + part;
+        if (!LstatExists(candidate)) {
+          std::string match = MatchName(resolved, part);
+          if (match == part) still_resolving = false;
+          part = match;
+        }
+      }
+      resolved += part;
+      if (slash < path.size()) resolved += '/';
+      pos = slash + 1;
+    }
+    return resolved;
+  }
+
+  // The directories of `stored` matched as ResolveCase matches them, its last
+  // name kept exactly as given.
+  std::string ResolveDirectories(const std::string& stored) {
+    std::string name;
+    std::string dir = SplitDir(Slashes(stored), name);
+    if (dir.empty()) return name;
+    return (DirectoryExistsAsWritten(dir) ? dir : ResolveCase(dir)) + name;
+  }
+
+  KeptNames kept_;
 };
+
 
 PosixEnv& Posix() {
   static PosixEnv env;
@@ -707,67 +731,7 @@ Env& DefaultEnv() { return Posix(); }
 Env& CurrentEnv() { return current_env ? *current_env : Posix(); }
 void SetEnv(Env* env) { current_env = env; }
 
-void SetFixedClock(std::optional<int64_t> utc_seconds) { Posix().fixed_clock = utc_seconds; }
-
-void KeepNamesOf(const std::string& dir) {
-  if (dir.empty() || KeptAsGiven(dir)) return;
-  KeepNamesOfNative(WithClosingSlash(ResolveCase(dir)), dir);
-}
-
 namespace {
-// Fixed storage: the handler may only touch what is async-signal-safe.
-char process_flag_path[4096];
-volatile sig_atomic_t process_flag_armed = 0;
-dev_t process_flag_device = 0;
-ino_t process_flag_inode = 0;
-int process_flag_fd = -1;
-char outbound_flag_path[4096];
-volatile sig_atomic_t outbound_flag_armed = 0;
-constexpr int kInterruptFiles = 64;
-char interrupt_file_paths[kInterruptFiles][4096];
-volatile sig_atomic_t interrupt_file_armed[kInterruptFiles] = {};
-
-void RemoveInterruptFiles() {
-  for (int i = 0; i < kInterruptFiles; ++i)
-    if (interrupt_file_armed[i]) {
-      interrupt_file_armed[i] = 0;
-      ::unlink(interrupt_file_paths[i]);
-    }
-}
-
-constexpr int kCleanedUpSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-
-// The name still stands for the flag we made: a flag removed by hand and
-// claimed by another process since is never taken from it.
-bool NamesOurFlag(const char* path) {
-  struct stat st;
-  return ::stat(path, &st) == 0 && st.st_dev == process_flag_device &&
-         st.st_ino == process_flag_inode;
-}
-
-extern "C" void OnInterrupt(int sig) {
-  if (outbound_flag_armed) ::unlink(outbound_flag_path);
-  RemoveInterruptFiles();
-  if (process_flag_armed && NamesOurFlag(process_flag_path)) ::unlink(process_flag_path);
-  ::signal(sig, SIG_DFL);
-  ::raise(sig);
-}
-
-// Holds the clean-up signals off for a scope, so that none can fall
-// between a flag's creation and its clean-up being armed.
-class SignalsHeld {
- public:
-  SignalsHeld() {
-    sigset_t held;
-    sigemptyset(&held);
-    for (int sig : kCleanedUpSignals) sigaddset(&held, sig);
-    ::sigprocmask(SIG_BLOCK, &held, &previous_);
-  }
-  ~SignalsHeld() { ::sigprocmask(SIG_SETMASK, &previous_, nullptr); }
-
- private:
-  sigset_t previous_;
-};
 
 bool LockWholeFile(int fd) {
   struct flock lock {};
@@ -782,14 +746,7 @@ int FlagPid(int fd) {
   char text[32];
   ssize_t n = ::pread(fd, text, sizeof text - 1, 0);
   if (n <= 0) return 0;
-  while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r' || text[n - 1] == ' ')) --n;
-  if (n == 0 || n > 9) return 0;
-  int pid = 0;
-  for (ssize_t i = 0; i < n; ++i) {
-    if (text[i] < '0' || text[i] > '9') return 0;
-    pid = pid * 10 + (text[i] - '0');
-  }
-  return pid;
+  return ProcessIdIn(std::string_view(text, static_cast<size_t>(n)));
 }
 
 enum class Found { kGone, kBusy, kStaleRemoved, kFailed };
@@ -881,12 +838,7 @@ Made MakeFlag(const std::string& native, int& error) {
     return fail(errno);
   }
   ::unlink(side.c_str());
-  std::memcpy(process_flag_path, native.c_str(), native.size() + 1);
-  process_flag_device = st.st_dev;
-  process_flag_inode = st.st_ino;
-  process_flag_fd = fd;
-  process_flag_armed = 1;
-  for (int sig : kCleanedUpSignals) ::signal(sig, OnInterrupt);
+  ExitCleanup::OfProcess().SetProgramFlag(native, st.st_dev, st.st_ino, fd);
   return Made::kMade;
 }
 
@@ -894,7 +846,7 @@ Made MakeFlag(const std::string& native, int& error) {
 
 FlagClaim PosixEnv::ClaimProcessFlag(const std::string& path) {
   FlagClaim claim;
-  if (process_flag_armed) {
+  if (ExitCleanup::OfProcess().HoldsProgramFlag()) {
     claim.result = FlagClaim::kBusy;
     return claim;
   }
@@ -913,7 +865,7 @@ FlagClaim PosixEnv::ClaimProcessFlag(const std::string& path) {
       }
       native = std::string(cwd) + "/" + native;
     }
-    if (native.empty() || native.size() >= sizeof process_flag_path) {
+    if (native.empty() || native.size() >= kMaxCleanupPath) {
       claim.error = ENAMETOOLONG;
       return claim;
     }
@@ -943,49 +895,6 @@ FlagClaim PosixEnv::ClaimProcessFlag(const std::string& path) {
   return claim;
 }
 
-bool PosixEnv::ReleaseProcessFlag() {
-  if (!process_flag_armed) return true;
-  SignalsHeld held;
-  process_flag_armed = 0;
-  bool removed = NamesOurFlag(process_flag_path) && ::unlink(process_flag_path) == 0;
-  ::close(process_flag_fd);
-  process_flag_fd = -1;
-  return removed;
-}
-
-void SetHeldOutboundFlag(const std::string& path) {
-  outbound_flag_armed = 0;
-  if (path.empty()) return;
-  std::string native = ResolveCase(path);
-  if (native.size() >= sizeof outbound_flag_path) return;
-  std::memcpy(outbound_flag_path, native.c_str(), native.size() + 1);
-  outbound_flag_armed = 1;
-}
-
-void RemoveHeldOutboundFlag() {
-  if (outbound_flag_armed) {
-    outbound_flag_armed = 0;
-    ::unlink(outbound_flag_path);
-  }
-  RemoveInterruptFiles();
-}
-
-bool RemoveOnInterrupt(const std::string& path) {
-  const std::string native = ResolveCase(path);
-  if (native.size() >= sizeof interrupt_file_paths[0]) return false;
-  for (int i = 0; i < kInterruptFiles; ++i)
-    if (!interrupt_file_armed[i]) {
-      std::memcpy(interrupt_file_paths[i], native.c_str(), native.size() + 1);
-      interrupt_file_armed[i] = 1;
-      return true;
-    }
-  return false;
-}
-
-void ForgetOnInterrupt(const std::string& path) {
-  const std::string native = ResolveCase(path);
-  for (int i = 0; i < kInterruptFiles; ++i)
-    if (interrupt_file_armed[i] && native == interrupt_file_paths[i]) interrupt_file_armed[i] = 0;
-}
+bool PosixEnv::ReleaseProcessFlag() { return ExitCleanup::OfProcess().ReleaseProgramFlag(); }
 
 }  // namespace platform

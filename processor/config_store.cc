@@ -1,13 +1,13 @@
 #include "processor/config_store.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/text_helpers.h"
 #include "platform/platform.h"
-#include "processor/log.h"
-#include "processor/run_state.h"
 
 namespace {
 
@@ -15,6 +15,8 @@ constexpr char kConfigFile[] = "pelix.cfg";
 constexpr char kDomainFile[] = "pelix.dmn";
 constexpr char kFileEchoFile[] = "pelix.fe";
 constexpr char kLinkFile[] = "pelix.nod";
+
+const Configuration* in_use = nullptr;
 
 // Every file name is built by appending a name to these fields. A field
 // written without its closing separator (by hand, or by another tool) would
@@ -27,111 +29,115 @@ void CloseDirectoryFields(MainConfig& c) {
   }
 }
 
+uint64_t AddressKey(const FidoAddress& a) {
+  return uint64_t{a.zone} << 48 | uint64_t{a.net} << 32 | uint64_t{a.node} << 16 | a.point;
+}
+
 }  // namespace
 
-void ReadConfiguration() {
-  RunState& run = State();
+const Configuration& Config() { return *in_use; }
+
+ConfigurationInUse::ConfigurationInUse(const Configuration& config) : previous_(in_use) {
+  in_use = &config;
+}
+
+ConfigurationInUse::~ConfigurationInUse() { in_use = previous_; }
+
+RunStatus ReadConfiguration(platform::Env& env, Configuration& config) {
   std::string bytes;
-  bool opened = platform::ReadWholeFile(platform::CurrentEnv(), kConfigFile, bytes);
+  bool opened = platform::ReadWholeFile(env, kConfigFile, bytes);
   ConsoleOut("Loading PELIX.CFG...\n");
   if (!opened) {
     ConsoleOut("Fatal : Can't open PELIX.CFG\n");
-    FatalExit(1);
+    return RunStatus::End(1);
   }
   if (!HasConfigSignature(bytes)) {
     ConsoleOut("Fatal : File pelix.cfg is not a Pelix configuration file\n");
-    FatalExit(1);
+    return RunStatus::End(1);
   }
-  run.config = ReadMainConfig(bytes);
-  if (run.config.version != kConfigVersion) {
+  config.main = ReadMainConfig(bytes);
+  if (config.main.version != kConfigVersion) {
     ConsoleOut("Fatal : Invalid configuration version ID.\n");
-    FatalExit(1);
+    return RunStatus::End(1);
   }
   // Older, shorter files load with their last fields empty; one cut before
   // the log file's name is damaged, and every message would point nowhere.
   if (bytes.size() < kMainConfigLogFileEnd) {
     ConsoleOut("Fatal : File pelix.cfg is damaged\n");
-    FatalExit(1);
+    return RunStatus::End(1);
   }
-  CloseDirectoryFields(run.config);
+  CloseDirectoryFields(config.main);
 
   ConsoleOut("Loading PELIX.DMN...\n");
-  if (platform::ReadWholeFile(platform::CurrentEnv(), kDomainFile, bytes)) {
-    run.domain_list = ReadDomains(bytes);
+  if (platform::ReadWholeFile(env, kDomainFile, bytes)) {
+    config.domain_list = ReadDomains(bytes);
   } else {
     ConsoleOut("Warning : No Domains defined\n");
   }
 
   ConsoleOut("Loading PELIX.FE...\n");
-  if (platform::ReadWholeFile(platform::CurrentEnv(), kFileEchoFile, bytes)) {
-    run.fileecho_list = ReadFileEchoes(bytes);
-  }
+  if (platform::ReadWholeFile(env, kFileEchoFile, bytes)) config.fileecho_list = ReadFileEchoes(bytes);
 
   ConsoleOut("Loading PELIX.NOD...\n");
-  if (platform::ReadWholeFile(platform::CurrentEnv(), kLinkFile, bytes)) {
-    run.link_list = ReadLinks(bytes);
-  }
-  ConfigListsChanged();
+  if (platform::ReadWholeFile(env, kLinkFile, bytes)) config.link_list = ReadLinks(bytes);
+  config.ListsChanged();
+  return RunStatus::GoOn();
 }
 
-namespace {
+size_t Configuration::TagHash::operator()(std::string_view tag) const { return FoldedHash(tag); }
 
-uint64_t AddressKey(const FidoAddress& a) {
-  return uint64_t{a.zone} << 48 | uint64_t{a.net} << 32 | uint64_t{a.node} << 16 | a.point;
+bool Configuration::TagEqual::operator()(std::string_view a, std::string_view b) const {
+  return EqualsIgnoreCase(a, b);
 }
 
-// The record of `key` in `list`, through `index`, which is first built again
-// when the list is no longer the one it was built from.
-template <typename Index, typename Record, typename KeyOf, typename Key>
-Record* FindFirst(Index& index, std::vector<Record>& list, KeyOf key_of, const Key& key) {
-  if (!index.built || index.list_data != list.data() || index.list_size != list.size()) {
-    index.first.clear();
-    // Duplicates are possible in hand-made files: the first record of a key
-    // is the one every look-up has always found.
-    for (size_t i = 0; i < list.size(); ++i) index.first.try_emplace(key_of(list[i]), i);
-    index.built = true;
-    index.list_data = list.data();
-    index.list_size = list.size();
-  }
-  auto found = index.first.find(key);
-  return found == index.first.end() ? nullptr : &list[found->second];
+void Configuration::ListsChanged() {
+  link_index_.built = false;
+  echo_index_.built = false;
 }
 
-}  // namespace
-
-void ConfigListsChanged() {
-  State().link_index.built = false;
-  State().fileecho_index.built = false;
+void Configuration::BuildIndexes() const {
+  link_index_.BuildFor(link_list,
+                       [](const LinkRecord& link) { return AddressKey(ParseAddress(link.address)); });
+  echo_index_.BuildFor(fileecho_list, [](const FileEchoRecord& echo) { return echo.tag; });
 }
 
-LinkRecord* FindLink(const FidoAddress& address) {
-  RunState& run = State();
-  return FindFirst(
-      run.link_index, run.link_list,
-      [](const LinkRecord& link) { return AddressKey(ParseAddress(link.address)); },
-      AddressKey(address));
+const LinkRecord* Configuration::FindLink(const FidoAddress& address) const {
+  BuildIndexes();
+  auto found = link_index_.first.find(AddressKey(address));
+  return found == link_index_.first.end() ? nullptr : &link_list[found->second];
 }
 
-FileEchoRecord* FindFileEcho(std::string_view tag) {
-  RunState& run = State();
-  return FindFirst(
-      run.fileecho_index, run.fileecho_list, [](const FileEchoRecord& echo) { return echo.tag; },
-      tag);
+LinkRecord* Configuration::FindLink(const FidoAddress& address) {
+  return const_cast<LinkRecord*>(std::as_const(*this).FindLink(address));
 }
 
-EchoLinkEntry* FindEchoLink(FileEchoRecord& echo, const FidoAddress& address) {
-  for (EchoLinkEntry& entry : echo.links) {
+const FileEchoRecord* Configuration::FindFileEcho(std::string_view tag) const {
+  BuildIndexes();
+  auto found = echo_index_.first.find(tag);
+  return found == echo_index_.first.end() ? nullptr : &fileecho_list[found->second];
+}
+
+FileEchoRecord* Configuration::FindFileEcho(std::string_view tag) {
+  return const_cast<FileEchoRecord*>(std::as_const(*this).FindFileEcho(tag));
+}
+
+const EchoLinkEntry* FindEchoLink(const FileEchoRecord& echo, const FidoAddress& address) {
+  for (const EchoLinkEntry& entry : echo.links)
     if (ParseAddress(entry.address) == address) return &entry;
-  }
   return nullptr;
 }
 
-bool AppendFileEcho(const FileEchoRecord& echo) {
+EchoLinkEntry* FindEchoLink(FileEchoRecord& echo, const FidoAddress& address) {
+  return const_cast<EchoLinkEntry*>(FindEchoLink(std::as_const(echo), address));
+}
+
+RunStatus AppendFileEcho(platform::Env& env, Log& log, const FileEchoRecord& echo, bool& added) {
+  added = false;
   {
-    platform::FilePtr f = platform::OpenFile(kFileEchoFile, platform::OpenMode::kAppend);
+    platform::FilePtr f = env.Open(kFileEchoFile, platform::OpenMode::kAppend);
     if (!f) {
-      LogLine(kMarkError, "Can't Open for Writing/Create pelix.fe.\n");
-      FatalExit(3);
+      log.Write(kMarkError, "Can't Open for Writing/Create pelix.fe.\n");
+      return RunStatus::End(3);
     }
     // Only opened to be sure it can be written; nothing was.
     (void)f->Close();
@@ -139,28 +145,35 @@ bool AppendFileEcho(const FileEchoRecord& echo) {
   // The record is added by replacing the file whole: an append cut short by
   // a full disk would leave a part record that shifts every later one.
   std::string bytes;
-  if (!platform::ReadWholeFile(platform::CurrentEnv(), kFileEchoFile, bytes)) {
-    LogLine(kMarkError, Format("Can't read %s, echo %s not added", kFileEchoFile, echo.tag.c_str()));
-    return false;
+  if (!platform::ReadWholeFile(env, kFileEchoFile, bytes)) {
+    log.Write(kMarkError, WithReason(Format("Can't read %s, echo %s not added", kFileEchoFile,
+                                            echo.tag.c_str()),
+                                     errno));
+    return RunStatus::GoOn();
   }
   AppendNewFileEchoRecord(bytes, echo);
-  if (platform::RewriteFile(platform::CurrentEnv(), kFileEchoFile, bytes)) return true;
-  LogLine(kMarkError, Format("Can't write %s, echo %s not added", kFileEchoFile, echo.tag.c_str()));
-  return false;
+  if (platform::RewriteFile(env, kFileEchoFile, bytes)) {
+    added = true;
+    return RunStatus::GoOn();
+  }
+  log.Write(kMarkError, WithReason(Format("Can't write %s, echo %s not added", kFileEchoFile,
+                                          echo.tag.c_str()),
+                                   errno));
+  return RunStatus::GoOn();
 }
 
 namespace {
 
-bool Rewrite(const char* file, const std::string& bytes) {
-  if (platform::RewriteFile(platform::CurrentEnv(), file, bytes)) return true;
-  LogLine(kMarkError, Format("Can't write %s, it keeps its previous contents", file));
+bool Rewrite(platform::Env& env, Log& log, const char* file, const std::string& bytes) {
+  if (platform::RewriteFile(env, file, bytes)) return true;
+  log.Write(kMarkError,
+            WithReason(Format("Can't write %s, it keeps its previous contents", file), errno));
   return false;
 }
 
 }  // namespace
 
-bool SaveFileEchoesAndLinks() {
-  RunState& run = State();
-  return Rewrite(kFileEchoFile, WriteFileEchoes(run.fileecho_list, false)) &&
-         Rewrite(kLinkFile, WriteLinks(run.link_list));
+bool SaveFileEchoesAndLinks(platform::Env& env, Log& log, const Configuration& config) {
+  return Rewrite(env, log, kFileEchoFile, WriteFileEchoes(config.fileecho_list, false)) &&
+         Rewrite(env, log, kLinkFile, WriteLinks(config.link_list));
 }

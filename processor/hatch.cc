@@ -3,18 +3,21 @@
 #include <new>
 
 #include "common/records.h"
-#include "platform/platform.h"
-#include "processor/run_lock.h"
+#include "common/text_helpers.h"
+#include "platform/exit_cleanup.h"
 #include "processor/config_store.h"
+#include "processor/log.h"
+#include "processor/outbound/outbound_session.h"
+#include "processor/outbound/tic_export.h"
+#include "processor/outbound/unnamed_tics.h"
+#include "processor/run.h"
+#include "processor/run_lock.h"
+#include "processor/serials.h"
 #include "processor/tic/file_area.h"
 #include "processor/tic/file_crc.h"
-#include "processor/log.h"
-#include "processor/outbound/outbound.h"
-#include "processor/run.h"
-#include "processor/run_state.h"
+#include "processor/tic/forward.h"
 #include "processor/tic/safe_name.h"
-#include "processor/tic/tic_inbound.h"
-#include "processor/outbound/unnamed_tics.h"
+#include "processor/tic/tic_context.h"
 
 namespace {
 
@@ -26,20 +29,11 @@ std::string BaseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Ends the hatch before anything was written: the flag goes, the reason is
-// logged.
-int Refuse(int status, const std::string& message) {
-  LogLine(kMarkError, message);
-  // The refusal is the result; a flag that stays is reported as stale later.
-  (void)ReleaseBusyFlag();
-  return status;
-}
-
 // The lines of the Ldesc file, each without its line end; false when it
 // cannot be read.
-bool ReadLdesc(const std::string& path, std::vector<std::string>& lines) {
+bool ReadLdesc(platform::Env& env, const std::string& path, std::vector<std::string>& lines) {
   std::string bytes;
-  if (!platform::IsRegularFile(path) || !platform::ReadWholeFile(platform::CurrentEnv(), path, bytes, kLdescLimit))
+  if (!env.IsRegularFile(path) || !platform::ReadWholeFile(env, path, bytes, kLdescLimit))
     return false;
   size_t start = 0;
   while (start < bytes.size()) {
@@ -70,30 +64,51 @@ std::string UnsafeNames(const HatchRequest& request, const std::string& name) {
   return {};
 }
 
-}  // namespace
+// Every destination free, the queue copy and the outgoing TICs made and
+// forced to disk, then the flow lines; nothing is handed on unless a whole
+// queue copy could be made.
+RunStatus ForwardHatched(TicContext& context, TicJob& job, const FileEchoRecord& echo) {
+  std::vector<std::string> addresses;
+  const std::vector<Destination> destinations = DestinationsToLookAt(job, echo, {}, addresses);
+  if (RunStatus waited = WaitForDestinations(context, job, destinations, addresses); waited.ends())
+    return waited;
+  if (!PrepareForward(context, job, echo)) return RunStatus::End(2);
+  ForceForwardToDisk(context, job);
+  return FinishForward(context, job, echo);
+}
 
-int HatchFile(const HatchRequest& request) {
-  std::set_new_handler(OutOfMemoryExit);
-  ConsoleOut(Format("Pelix %s File Hatch, by the Pelix developers\n", kVersion));
-  if (const std::optional<int> status = ClaimRunFlag(kHatchBusy)) return *status;
-  LoadRunConfiguration();
-  EraseUnnamedTics();  // a killed run's
+// The hatch itself, once the configuration is loaded; the exit status.
+int Hatch(platform::Env& env, Configuration& config, Log& log, const HatchRequest& request) {
+  Serials serials(env);
+  OutboundSession outbound(env, platform::ExitCleanup::OfProcess());
+  MadeTics made(env);
+  TicExporter exporter(env, outbound, made, serials);
+  TicContext context{env, config, outbound, exporter};
+  made.EraseUnnamed(log);  // a killed run's
 
   const std::string name = BaseName(request.file);
-  if (const std::string unsafe = UnsafeNames(request, name); !unsafe.empty())
-    return Refuse(kHatchUnsafeName, unsafe);
-  if (!platform::IsRegularFile(request.file))
-    return Refuse(kHatchNoFile, Format("Can't hatch %s, no such regular file",
-                                       LoggableText(request.file).c_str()));
-  TicRecord& tic = State().tic;
-  tic = TicRecord{};
-  if (!request.ldesc_file.empty() && !ReadLdesc(request.ldesc_file, tic.ldesc))
-    return Refuse(kHatchNoFile, Format("Can't read %s", LoggableText(request.ldesc_file).c_str()));
-  const FileEchoRecord* echo = FindFileEcho(request.area);
-  if (!echo)
-    return Refuse(kHatchUnknownEcho, Format("Unknown fileecho %s", request.area.c_str()));
+  if (const std::string unsafe = UnsafeNames(request, name); !unsafe.empty()) {
+    log.Write(kMarkError, unsafe);
+    return kHatchUnsafeName;
+  }
+  if (!env.IsRegularFile(request.file)) {
+    log.Write(kMarkError, Format("Can't hatch %s, no such regular file",
+                                 LoggableText(request.file).c_str()));
+    return kHatchNoFile;
+  }
+  TicJob job(env, log, "");
+  TicRecord& tic = job.tic;
+  if (!request.ldesc_file.empty() && !ReadLdesc(env, request.ldesc_file, tic.ldesc)) {
+    log.Write(kMarkError, Format("Can't read %s", LoggableText(request.ldesc_file).c_str()));
+    return kHatchNoFile;
+  }
+  const FileEchoRecord* echo = Config().FindFileEcho(request.area);
+  if (!echo) {
+    log.Write(kMarkError, Format("Unknown fileecho %s", request.area.c_str()));
+    return kHatchUnknownEcho;
+  }
 
-  const std::string& main_address = State().config.main_address;
+  const std::string& main_address = Config().main.main_address;
   tic.area = echo->tag;
   tic.areadesc = echo->description;
   tic.origin = main_address;
@@ -101,22 +116,49 @@ int HatchFile(const HatchRequest& request) {
   tic.file = name;
   tic.desc = request.desc;
   tic.replaces = request.replaces;
-  tic.crc = Format("%8.8lX", static_cast<unsigned long>(FileCrc32(request.file)));
+  tic.crc = Format("%8.8lX", static_cast<unsigned long>(FileCrc32(env, request.file)));
   tic.created = Format("by Pelix %s", kVersion);
   // Only ever read: copied to the area and the queue, never moved.
-  State().inbound_file = request.file;
-  State().hatching = true;
+  job.inbound_file = request.file;
+  job.hatching = true;
 
-  LogLine(kMarkTic, Format("Hatching %s into %s", name.c_str(), echo->tag.c_str()));
+  log.Write(kMarkTic, Format("Hatching %s into %s", name.c_str(), echo->tag.c_str()));
   // The area copy first, as for an arrived file: when it cannot be made,
   // nothing is handed on and the hatch can simply be run again.
-  if (!echo->passthrough && !CopyFileIntoArea()) FatalExit(2);
+  RunStatus status = RunStatus::GoOn();
+  if (!echo->passthrough && !CopyFileIntoArea(env, job, platform::Durability::kForced))
+    status = RunStatus::End(2);
   // Unlike an arrived file there is no sender among the entries: one entry
   // that takes the file is enough for the queue copy.
-  if (AnyLinkTakesFile(*echo) && !ForwardToLinks(*echo)) FatalExit(2);
-  ReleaseFlagSides();
-  EndMadeTics();
-  if (!echo->passthrough) ListFileInArea();
-  AddAnnounceRecord();
-  return ReleaseBusyFlag() ? 0 : -1;
+  if (!status.ends() && AnyLinkTakesFile(job, *echo)) status = ForwardHatched(context, job, *echo);
+  RunStatus released = outbound.ReleaseAll(log);
+  if (!status.ends()) status = released;
+  if (status.ends()) return status.exit_status();
+  made.End(log);
+  if (!echo->passthrough) {
+    if (RunStatus listed = ListFileInArea(env, job); listed.ends()) return listed.exit_status();
+  }
+  AddAnnounceRecord(env, job);
+  return 0;
+}
+
+}  // namespace
+
+int HatchFile(platform::Env& env, const HatchRequest& request) {
+  std::set_new_handler(OutOfMemoryExit);
+  ConsoleOut(Format("Pelix %s File Hatch, by the Pelix developers\n", kVersion));
+  RunLock lock(env);
+  if (const std::optional<int> status = ClaimRunFlag(lock, kHatchBusy)) return *status;
+  Configuration config;
+  RunStatus loaded = ReadConfiguration(env, config);
+  int status = loaded.ends() ? loaded.exit_status() : 0;
+  if (!loaded.ends()) {
+    ConfigurationInUse in_use(config);
+    LogFile log(env, config.main.log_file);
+    RunStatus checked = CheckRunConfiguration(lock, config, log);
+    status = checked.ends() ? checked.exit_status() : Hatch(env, config, log, request);
+  }
+  // A refusal is the result; a flag that stays is reported as stale later.
+  const bool released = lock.Release();
+  return status != 0 || released ? status : -1;
 }

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
+
 struct HatchRequest {
   std::string file;        // as given: absolute or relative to the node dir
   std::string area;        // the echo's tag
@@ -21,4 +23,4 @@ inline constexpr int kHatchUnsafeName = 8;
 inline constexpr int kHatchNoFile = 9;
 
 // Runs in the node directory under pelix.bsy; returns the exit status.
-int HatchFile(const HatchRequest& request);
+int HatchFile(platform::Env& env, const HatchRequest& request);

@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "processor/hatch.h"
 #include "processor/log.h"
 
@@ -36,7 +37,7 @@ int main(int argc, char** argv) {
   // As in pelix: an allocation that fails without reaching the new-handler
   // ends the run as any other lack of memory does.
   try {
-    return HatchFile(request);
+    return HatchFile(platform::DefaultEnv(), request);
   } catch (const std::bad_alloc&) {
     OutOfMemoryExit();
   }

@@ -3,13 +3,12 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "common/text_helpers.h"
+#include "platform/exit_cleanup.h"
 #include "platform/platform.h"
-#include "processor/run_lock.h"
-#include "processor/run_state.h"
-#include "processor/tic/safe_name.h"
 
 std::string Format(const char* format, ...) {
   va_list args;
@@ -22,6 +21,10 @@ std::string Format(const char* format, ...) {
   if (length > 0) std::vsnprintf(out.data(), out.size() + 1, format, args);
   va_end(args);
   return out;
+}
+
+std::string WithReason(std::string_view message, int error) {
+  return std::string(message) + ": " + std::strerror(error);
 }
 
 void ConsoleOut(std::string_view text) {
@@ -41,78 +44,70 @@ std::string ShownText(std::string_view message) {
   return LoggableText(message.substr(0, end)) + std::string(message.substr(end));
 }
 
-// The log file for the next line; ends the run with status 7 when it cannot
-// be opened. The file stays open for the rest of the run, and every line is
-// written straight to it, so a run that is killed loses none it logged. It
-// is opened anew when the configuration names another file, when another
-// Env is in place, and when the file is gone from its name: logrotate moved
-// it away, and the line belongs in a new file of the configured name.
-platform::File& OpenLog() {
-  RunState& run = State();
-  const std::string& log_file = run.config.log_file;
-  if (run.log && run.log_path == log_file && run.log_env == &platform::CurrentEnv() &&
-      platform::Exists(log_file)) {
-    return *run.log;
-  }
-  run.log.reset();
-  {
-    platform::CriticalErrorsOff quiet;
-    run.log = platform::OpenFile(log_file, platform::OpenMode::kAppend);
-  }
-  if (!run.log) {
-    ConsoleOut(Format("Fatal : Can't Open/Create Log File %s\n", log_file.c_str()));
-    FatalExit(7);
-  }
-  run.log_path = log_file;
-  run.log_env = &platform::CurrentEnv();
-  return *run.log;
-}
-
 }  // namespace
 
-void WriteLogLine(char mark, std::string_view message, const platform::LocalTime& t) {
-  platform::File& log = OpenLog();
+LogFile::LogFile(platform::Env& env, std::string path) : env_(env), path_(std::move(path)) {}
+
+// The file stays open for the rest of the run, and every line is written
+// straight to it, so a run that is killed loses none it logged. It is
+// opened anew when the file is gone from its name: logrotate moved it
+// away, and the line belongs in a new file of the configured name.
+platform::File& LogFile::Open() {
+  if (file_ && env_.Exists(path_)) return *file_;
+  file_ = env_.Open(path_, platform::OpenMode::kAppend);
+  if (!file_) {
+    ConsoleOut(Format("Fatal : Can't Open/Create Log File %s\n", path_.c_str()));
+    FatalExit(7);
+  }
+  return *file_;
+}
+
+void LogFile::WriteAt(char mark, std::string_view message, const platform::LocalTime& t) {
+  platform::File& log = Open();
   const std::string shown = ShownText(message);
   std::string text = shown.substr(0, kMaxLogMessage);
   std::string line = Format("%c %2.2d %s %2.2d:%2.2d:%2.2d PELX %s\n", mark, t.day,
                             MonthName(t.month), t.hour, t.minute, t.second, text.c_str());
   const bool written = log.Write(line);
+  if (mark == kMarkError) ++error_lines_;
   ConsoleOut(shown + "\n");
   // A log that cannot take its lines (a full disk) cannot report that
   // itself: the console says it once, and every line is still shown there.
-  if (!written && !State().log_failure_shown) {
-    State().log_failure_shown = true;
-    ConsoleOut(Format("Warning : Can't write Log File %s\n", State().log_path.c_str()));
+  if (!written && !failure_shown_) {
+    failure_shown_ = true;
+    ConsoleOut(Format("Warning : Can't write Log File %s\n", path_.c_str()));
   }
 }
 
-void LogLine(char mark, std::string_view message) {
-  RunState& run = State();
-  if (run.holding_lines) {
-    run.held_lines.push_back({mark, std::string(message), platform::LocalNow()});
-    return;
-  }
-  WriteLogLine(mark, message, platform::LocalNow());
+void LogFile::Write(char mark, std::string_view message) {
+  WriteAt(mark, message, platform::LocalNow(env_));
 }
 
-void WriteHeldLines(std::vector<HeldLogLine>& lines) {
-  std::vector<HeldLogLine> taken;
-  taken.swap(lines);
-  for (const HeldLogLine& line : taken) WriteLogLine(line.mark, line.message, line.time);
+void HeldLog::WriteAt(char mark, std::string_view message, const platform::LocalTime& time) {
+  if (!holding_) return target_->WriteAt(mark, message, time);
+  lines_.push_back({mark, std::string(message), time});
+}
+
+void HeldLog::Write(char mark, std::string_view message) {
+  WriteAt(mark, message, platform::LocalNow(env_));
+}
+
+void HeldLog::Release() {
+  holding_ = false;
+  std::vector<Line> lines;
+  lines.swap(lines_);
+  for (const Line& line : lines) target_->WriteAt(line.mark, line.message, line.time);
 }
 
 void FatalExit(int status) {
-  if (State().before_fatal_exit) State().before_fatal_exit();
   std::fflush(stdout);
-  platform::RemoveHeldOutboundFlag();
-  (void)ReleaseBusyFlag();  // ending anyway; a flag gone already is fine
+  // Ending anyway: a flag gone already is fine.
+  platform::ExitCleanup::OfProcess().RemoveAll();
   std::exit(status);
 }
 
 void OutOfMemoryExit() {
   static constexpr char kText[] = "Fatal : Not Enough memmory.\n";
-  // Finishing waiting TICs would need memory; they are done by the next run.
-  State().before_fatal_exit = nullptr;
   std::fwrite(kText, 1, sizeof kText - 1, stdout);
   FatalExit(2);
 }

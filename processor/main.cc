@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "processor/log.h"
 #include "processor/run.h"
 
@@ -11,7 +12,7 @@ int main(int argc, char** argv) {
   // reaching the new-handler (an array size out of range) ends the run as
   // any other lack of memory does.
   try {
-    return RunPelix(arguments);
+    return RunPelix(platform::DefaultEnv(), arguments);
   } catch (const std::bad_alloc&) {
     OutOfMemoryExit();
   }

@@ -3,17 +3,16 @@
 #include <new>
 
 #include "common/text_helpers.h"
-#include "platform/platform.h"
-#include "processor/tic/bad_tic_index.h"
-#include "processor/run_lock.h"
-#include "processor/config_store.h"
-#include "processor/tic/inbound_done.h"
-#include "processor/log.h"
-#include "processor/outbound/outbound.h"
-#include "processor/passes.h"
-#include "processor/run_state.h"
-#include "processor/tic/tic_batch.h"
+#include "platform/exit_cleanup.h"
+#include "processor/announce/announce.h"
+#include "processor/netmail/netmail_scan.h"
+#include "processor/outbound/outbound_session.h"
+#include "processor/outbound/queue_scan.h"
+#include "processor/outbound/tic_export.h"
 #include "processor/outbound/unnamed_tics.h"
+#include "processor/serials.h"
+#include "processor/tic/inbound_done.h"
+#include "processor/tic/tic_pass.h"
 
 namespace {
 
@@ -21,76 +20,54 @@ enum SwitchCode { kHelp = 1, kAnnounce = 2 };
 
 constexpr Keyword kSwitches[] = {{"/H", kHelp}, {"/A", kAnnounce}, {"", 0}};
 
-void CheckArguments(const std::vector<std::string>& arguments) {
+// The status to end with before anything is done (the help shown, an
+// unknown argument), or std::nullopt to run.
+std::optional<int> CheckArguments(const std::vector<std::string>& arguments, bool& announce) {
   for (const std::string& argument : arguments) {
     switch (LookupKeyword(kSwitches, argument, 0, false)) {
       case kHelp:
         ConsoleOut("Command line arguments:\n");
         ConsoleOut(" /H - Display this help message.\n");
         ConsoleOut(" /A - Announce.\n");
-        FatalExit(0);
+        return 0;
       case kAnnounce:
-        State().announce_requested = true;
+        announce = true;
         break;
       default:
         ConsoleOut(Format("Unknown command line argument : %s\nTry PELIX /H.\n",
                           argument.c_str()));
-        FatalExit(3);
+        return 3;
     }
   }
+  return std::nullopt;
 }
 
-// The names of the files (not directories) matching `pattern`.
-std::vector<std::string> FilesMatching(const std::string& pattern) {
-  const std::vector<platform::DirEntry> found = platform::FindFilesQuietly(pattern);
-  std::vector<std::string> names;
-  for (const platform::DirEntry& entry : found) {
-    if (!entry.is_directory) names.push_back(entry.name);
-  }
-  return names;
-}
+// The passes, in their order; the first fatal condition ends the run.
+RunStatus RunPasses(platform::Env& env, Configuration& config, Log& log, bool announce) {
+  Serials serials(env);
+  NetmailContext netmail{env, log, config, serials};
+  RunNetmailPass(netmail);
 
-void NetmailPass() {
-  ConsoleOut("Scaning Netmail.\n");
-  const std::string& dir = State().config.netmail_dir;
-  std::vector<std::string> messages = FilesMatching(dir + "*.msg");
-  if (messages.empty()) {
-    LogLine(kMarkNothing, "No Netmail messages found");
-    return;
-  }
-  for (const std::string& name : messages) ProcessNetmailMessage(dir + name);
-}
-
-void TicPass() {
-  ConsoleOut("Scaning Inbound TIC files.\n");
-  const std::string& dir = State().config.inbound_dir;
-  RetryTicsWhoseFileArrived();
-  // A killed run's leftovers.
-  EraseUnnamedTics();
-  EmptyLeftInbound();
-  std::vector<std::string> tics = FilesMatching(dir + "*.tic");
-  if (tics.empty()) {
-    LogLine(kMarkNothing, "No TIC files found");
-    return;
-  }
-  for (const std::string& name : tics) {
-    BeginTic();
-    LogLine(kMarkTic, Format("Processing %s", name.c_str()));
-    ReadTic(dir + name);
-    EndTic(dir + name);
-  }
-  FlushPendingTics();
-  EndMadeTics();
-  EmptyLeftInbound();
-  // Before the queue pass, which would take them for a killed run's.
-  ReleaseFlagSides();
+  OutboundSession outbound(env, platform::ExitCleanup::OfProcess());
+  MadeTics made(env);
+  InboundDone done(env);
+  TicExporter exporter(env, outbound, made, serials);
+  TicContext tics{env, config, outbound, exporter};
+  RunStatus status = RunTicPass(tics, done, made, log);
+  if (!status.ends()) ScanQueue(env, log, outbound);
+  // The outbound is left as the mailer expects it, whatever ended the run.
+  RunStatus released = outbound.ReleaseAll(log);
+  if (status.ends()) return status;
+  if (released.ends()) return released;
+  if (announce) MakeAnnounceReport(env, log, serials);
+  return RunStatus::GoOn();
 }
 
 }  // namespace
 
-std::optional<int> ClaimRunFlag(int busy_status) {
+std::optional<int> ClaimRunFlag(RunLock& lock, int busy_status) {
   std::string why;
-  switch (ClaimBusyFlag(&why)) {
+  switch (lock.Claim(&why)) {
     case BusyClaim::kBusy:
       ConsoleOut("Pelix is busy\n");
       return busy_status;
@@ -103,27 +80,38 @@ std::optional<int> ClaimRunFlag(int busy_status) {
   return std::nullopt;
 }
 
-void LoadRunConfiguration() {
-  ReadConfiguration();
-  if (const int pid = StaleBusyFlagPid())
-    LogLine(kMarkError, Format("Removing stale pelix.bsy of process %d", pid));
-  if (State().config.queue_dir.empty()) {
-    LogLine(kMarkError, "Queue not defined");
-    FatalExit(1);
+RunStatus CheckRunConfiguration(const RunLock& lock, const Configuration& config, Log& log) {
+  if (const int pid = lock.stale_pid())
+    log.Write(kMarkError, Format("Removing stale pelix.bsy of process %d", pid));
+  if (config.main.queue_dir.empty()) {
+    log.Write(kMarkError, "Queue not defined");
+    return RunStatus::End(1);
   }
+  return RunStatus::GoOn();
 }
 
-int RunPelix(const std::vector<std::string>& arguments) {
+int RunPelix(platform::Env& env, const std::vector<std::string>& arguments) {
   // Memory running out anywhere ends the run cleanly, flags removed, so
   // that the next run is not refused as busy.
   std::set_new_handler(OutOfMemoryExit);
   ConsoleOut(Format("Pelix %s FileEcho Processor, by the Pelix developers\n", kVersion));
-  if (const std::optional<int> status = ClaimRunFlag(0)) return *status;
-  CheckArguments(arguments);
-  LoadRunConfiguration();
-  NetmailPass();
-  TicPass();
-  ScanQueue();
-  if (State().announce_requested) MakeAnnounceReport();
-  return ReleaseBusyFlag() ? 0 : -1;
+  RunLock lock(env);
+  if (const std::optional<int> status = ClaimRunFlag(lock, 0)) return *status;
+  bool announce = false;
+  RunStatus status = RunStatus::GoOn();
+  if (const std::optional<int> end = CheckArguments(arguments, announce)) {
+    status = RunStatus::End(*end);
+  } else {
+    Configuration config;
+    status = ReadConfiguration(env, config);
+    if (!status.ends()) {
+      ConfigurationInUse in_use(config);
+      LogFile log(env, config.main.log_file);
+      status = CheckRunConfiguration(lock, config, log);
+      if (!status.ends()) status = RunPasses(env, config, log, announce);
+    }
+  }
+  const bool released = lock.Release();
+  if (status.ends()) return status.exit_status();
+  return released ? 0 : -1;
 }

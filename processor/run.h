@@ -1,12 +1,18 @@
 // One run of pelix: banner, busy flag, switches, configuration, then the
-// netmail, TIC and queue passes and, with /A, the announcement.
+// netmail, TIC and queue passes and, with /A, the announcement. The run
+// owns what its passes change and hands it down to them.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
-inline constexpr char kVersion[] = "1.02";
+#include "platform/platform.h"
+#include "processor/config_store.h"
+#include "processor/log.h"
+#include "processor/run_lock.h"
+#include "processor/run_status.h"
+#include "processor/version.h"
 
 // pelix.bsy could not be created (a read-only node directory, no free
 // inodes): nothing was done.
@@ -15,12 +21,14 @@ inline constexpr int kExitNoBusyFlag = 4;
 // Claims pelix.bsy for a program of the node (pelix, pelix-hatch), saying
 // on the console why when it cannot: std::nullopt once claimed, otherwise
 // the status to end with (`busy_status` when another program holds it).
-std::optional<int> ClaimRunFlag(int busy_status);
+std::optional<int> ClaimRunFlag(RunLock& lock, int busy_status);
 
-// Loads the configuration, logs a stale pelix.bsy removed by the claim
-// (only now is the log file known) and ends the run when no queue is set.
-void LoadRunConfiguration();
+// What every program of the node checks once its configuration is loaded
+// and its log known: logs a stale pelix.bsy the claim removed, and ends the
+// run when no queue is set.
+RunStatus CheckRunConfiguration(const RunLock& lock, const Configuration& config, Log& log);
 
-// Returns the exit status of a normal end; fatal conditions end the process
-// from inside through FatalExit.
-int RunPelix(const std::vector<std::string>& arguments);
+// The exit status of the run. Every fatal condition of a pass comes back
+// here as a RunStatus; only a log that cannot be opened and memory running
+// out end the process where they happen.
+int RunPelix(platform::Env& env, const std::vector<std::string>& arguments);

@@ -2,20 +2,12 @@
 
 #include <cstring>
 
-#include "platform/platform.h"
-
-namespace {
-bool claimed = false;
-int stale_pid = 0;
-}  // namespace
-
-BusyClaim ClaimBusyFlag(std::string* error_text) {
-  platform::CriticalErrorsOff quiet;
-  const platform::FlagClaim claim = platform::CurrentEnv().ClaimProcessFlag(kBusyFlagName);
-  stale_pid = claim.stale_pid;
+BusyClaim RunLock::Claim(std::string* error_text) {
+  const platform::FlagClaim claim = env_.ClaimProcessFlag(kBusyFlagName);
+  stale_pid_ = claim.stale_pid;
   switch (claim.result) {
     case platform::FlagClaim::kClaimed:
-      claimed = true;
+      claimed_ = true;
       return BusyClaim::kClaimed;
     case platform::FlagClaim::kBusy:
       return BusyClaim::kBusy;
@@ -26,10 +18,8 @@ BusyClaim ClaimBusyFlag(std::string* error_text) {
   return BusyClaim::kFailed;
 }
 
-int StaleBusyFlagPid() { return stale_pid; }
-
-bool ReleaseBusyFlag() {
-  if (!claimed) return true;
-  claimed = false;
-  return platform::CurrentEnv().ReleaseProcessFlag();
+bool RunLock::Release() {
+  if (!claimed_) return true;
+  claimed_ = false;
+  return env_.ReleaseProcessFlag();
 }

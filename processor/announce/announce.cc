@@ -3,15 +3,15 @@
 // base or written to the text file. A database file is removed only once
 // the report that carries it has been posted, so that a failed post is
 // repeated by the next /A run instead of losing the files it took.
+#include "processor/announce/announce.h"
+
+#include <cerrno>
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
 #include "processor/announce/jam_base.h"
-#include "processor/log.h"
-#include "processor/passes.h"
-#include "processor/run.h"
-#include "processor/run_state.h"
+#include "processor/config_store.h"
+#include "processor/version.h"
 
 namespace {
 
@@ -59,9 +59,8 @@ size_t TakeLength(std::string_view contents, size_t room, bool first_echo) {
   return first_echo ? room : 0;
 }
 
-bool ReadDatabaseFile(const std::string& path, std::string& contents) {
-  platform::CriticalErrorsOff quiet;
-  if (!platform::ReadWholeFile(platform::CurrentEnv(), path, contents)) return false;
+bool ReadDatabaseFile(platform::Env& env, const std::string& path, std::string& contents) {
+  if (!platform::ReadWholeFile(env, path, contents)) return false;
   // A zero byte would end the message text early in a reader; the lines
   // around it are kept.
   std::erase(contents, '\0');
@@ -70,18 +69,18 @@ bool ReadDatabaseFile(const std::string& path, std::string& contents) {
 
 // Adds one echo's block to the report. Returns false when the report has no
 // room left for further echoes.
-bool AddDatabaseFile(const std::string& name, size_t tail_size, std::string& report,
-                     std::vector<TakenFile>& taken) {
-  const std::string& db_dir = State().config.announce_db_dir;
+bool AddDatabaseFile(platform::Env& env, Log& log, const std::string& name, size_t tail_size,
+                     std::string& report, std::vector<TakenFile>& taken) {
+  const std::string& db_dir = Config().main.announce_db_dir;
   std::string path = db_dir + name;
   std::string head = Format(" Area : %s\r\n", name.substr(kDatabasePrefix.size()).c_str());
   head += kRule;
   size_t overhead = head.size() + kRule.size() + tail_size;
   if (report.size() + overhead >= kReportCapacity) return false;
   std::string contents;
-  if (!ReadDatabaseFile(path, contents)) {
+  if (!ReadDatabaseFile(env, path, contents)) {
     report += head;
-    LogLine(kMarkError, Format("Can't open file %s", path.c_str()));
+    log.Write(kMarkError, Format("Can't open file %s", path.c_str()));
     return true;
   }
   size_t room = kReportCapacity - report.size() - overhead;
@@ -106,54 +105,54 @@ std::string MessageText(const std::string& report) {
   return text;
 }
 
-bool PostToJamBase(const std::string& report) {
-  const MainConfig& config = State().config;
+bool PostToJamBase(platform::Env& env, Log& log, Serials& serials, const std::string& report) {
+  const MainConfig& config = Config().main;
   JamBaseHeader header;
-  platform::FilePtr jhr = OpenJamBase(config.announce_target, header);
+  platform::FilePtr jhr = OpenJamBase(env, log, config.announce_target, header);
   if (!jhr) return false;
-  bool posted = AppendJamMessage(config.announce_target, *jhr, header, MessageText(report),
-                                 config.main_address, "Pelix", "All", "New Files");
-  return CloseJamBase(*jhr, header) && posted;
+  bool posted = AppendJamMessage(env, log, serials, config.announce_target, *jhr, header,
+                                 MessageText(report), config.main_address, "Pelix", "All",
+                                 "New Files");
+  return CloseJamBase(log, *jhr, header) && posted;
 }
 
 // The report takes the text file's place whole, so a full disk leaves the
 // last report readable instead of a cut one.
-bool WriteTextFile(const std::string& report) {
-  const std::string& target = State().config.announce_target;
-  platform::CriticalErrorsOff quiet;
-  if (platform::RewriteFile(platform::CurrentEnv(), target, report)) return true;
-  LogLine(kMarkError, Format("Can't write file %s", target.c_str()));
+bool WriteTextFile(platform::Env& env, Log& log, const std::string& report) {
+  const std::string& target = Config().main.announce_target;
+  if (platform::RewriteFile(env, target, report)) return true;
+  log.Write(kMarkError, WithReason(Format("Can't write file %s", target.c_str()), errno));
   return false;
 }
 
-bool PostReport(const std::string& report) {
-  int32_t announce_to = State().config.announce_to;
-  if (announce_to == 0) return PostToJamBase(report);
-  if (announce_to == 1) return WriteTextFile(report);
-  LogLine(kMarkError, Format("Unknown Announce Target %d", announce_to));
+bool PostReport(platform::Env& env, Log& log, Serials& serials, const std::string& report) {
+  int32_t announce_to = Config().main.announce_to;
+  if (announce_to == 0) return PostToJamBase(env, log, serials, report);
+  if (announce_to == 1) return WriteTextFile(env, log, report);
+  log.Write(kMarkError, Format("Unknown Announce Target %d", announce_to));
   return false;
 }
 
 // The rest of a file that did not fit is written beside it under a name the
 // database search does not find, then put in its place in one step.
-void KeepRest(const TakenFile& file) {
-  if (!platform::RewriteFile(platform::CurrentEnv(), file.path, file.rest))
-    LogLine(kMarkError, Format("Can't rewrite file %s", file.path.c_str()));
+void KeepRest(platform::Env& env, Log& log, const TakenFile& file) {
+  if (!platform::RewriteFile(env, file.path, file.rest))
+    log.Write(kMarkError, WithReason(Format("Can't rewrite file %s", file.path.c_str()), errno));
 }
 
-void ConsumeTakenFiles(const std::vector<TakenFile>& taken) {
+void ConsumeTakenFiles(platform::Env& env, Log& log, const std::vector<TakenFile>& taken) {
   for (const TakenFile& file : taken) {
     if (!file.rest.empty()) {
-      KeepRest(file);
-    } else if (!platform::DeleteFile(file.path)) {
-      LogLine(kMarkError, Format("Can't delete file %s", file.path.c_str()));
+      KeepRest(env, log, file);
+    } else if (!env.DeleteFile(file.path)) {
+      log.Write(kMarkError, WithReason(Format("Can't delete file %s", file.path.c_str()), errno));
     }
   }
 }
 
-std::vector<std::string> DatabaseFileNames() {
+std::vector<std::string> DatabaseFileNames(platform::Env& env) {
   const std::vector<platform::DirEntry> found =
-      platform::FindFilesQuietly(DatabasePattern(State().config.announce_db_dir));
+      env.FindFiles(DatabasePattern(Config().main.announce_db_dir));
   std::vector<std::string> names;
   // The search also finds a bare "Announce", which names no echo.
   for (const platform::DirEntry& entry : found)
@@ -164,20 +163,20 @@ std::vector<std::string> DatabaseFileNames() {
 
 }  // namespace
 
-void MakeAnnounceReport() {
+void MakeAnnounceReport(platform::Env& env, Log& log, Serials& serials) {
   ConsoleOut("Making Announce.\n");
-  std::vector<std::string> names = DatabaseFileNames();
+  std::vector<std::string> names = DatabaseFileNames(env);
   if (names.empty()) {
-    LogLine(kMarkNothing, "Nothing to Announce");
+    log.Write(kMarkNothing, "Nothing to Announce");
     return;
   }
   std::string report = "\r\n";
-  std::string tail = ReportTail(State().config);
+  std::string tail = ReportTail(Config().main);
   std::vector<TakenFile> taken;
   for (const std::string& name : names) {
     if (report.size() > kReportFull) break;
-    if (!AddDatabaseFile(name, tail.size(), report, taken)) break;
+    if (!AddDatabaseFile(env, log, name, tail.size(), report, taken)) break;
   }
   report += tail;
-  if (PostReport(report)) ConsumeTakenFiles(taken);
+  if (PostReport(env, log, serials, report)) ConsumeTakenFiles(env, log, taken);
 }

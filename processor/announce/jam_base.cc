@@ -1,8 +1,8 @@
 #include "processor/announce/jam_base.h"
 
+#include <cerrno>
+
 #include "common/field_codec.h"
-#include "processor/log.h"
-#include "processor/run_state.h"
 
 namespace {
 
@@ -64,10 +64,11 @@ void AppendSubfield(std::string& bytes, uint16_t id, std::string_view data) {
   out.Raw(data);
 }
 
-std::string SubfieldBytes(const std::string& sender_address, const std::string& sender_name,
-                          const std::string& recipient_name, const std::string& subject) {
+std::string SubfieldBytes(Serials& serials, const std::string& sender_address,
+                          const std::string& sender_name, const std::string& recipient_name,
+                          const std::string& subject) {
   std::string msgid = Format("%s %08lx", sender_address.c_str(),
-                             static_cast<unsigned long>(NextSerial()));
+                             static_cast<unsigned long>(serials.Next()));
   std::string bytes;
   AppendSubfield(bytes, JAMSFLD_OADDRESS, sender_address);
   AppendSubfield(bytes, JAMSFLD_SENDERNAME, sender_name);
@@ -85,13 +86,13 @@ std::string IndexRecordBytes(uint32_t header_offset) {
   return bytes;
 }
 
-uint32_t JamNow() { return JamTime(platform::LocalNow()); }
+uint32_t JamNow(platform::Env& env) { return JamTime(platform::LocalNow(env)); }
 
-void StartBaseHeader(JamBaseHeader& header) {
+void StartBaseHeader(platform::Env& env, JamBaseHeader& header) {
   header.fill(0);
   for (size_t i = 0; i < sizeof kJamSignature; ++i)
     header[kJamSignatureAt + i] = static_cast<unsigned char>(kJamSignature[i]);
-  SetJamField(header, kJamDateCreatedAt, JamNow());
+  SetJamField(header, kJamDateCreatedAt, JamNow(env));
   SetJamField(header, kJamPasswordCrcAt, kNoCrc);
   SetJamField(header, kJamBaseMsgNumAt, 1);
 }
@@ -107,27 +108,27 @@ bool WriteBaseHeader(platform::File& jhr, const JamBaseHeader& header) {
 // Readers drop a base that has no last-read file and start an empty one in
 // its place, so a base is never left without one; an existing one belongs
 // to the readers and is never touched.
-void EnsureLastReadFile(const std::string& base_path) {
+void EnsureLastReadFile(platform::Env& env, const std::string& base_path) {
   std::string jlr = base_path + ".jlr";
   // A base without one still takes the message; readers make it themselves.
-  if (!platform::Exists(jlr)) (void)platform::CreateExclusive(platform::CurrentEnv(), jlr);
+  if (!env.Exists(jlr)) (void)platform::CreateExclusive(env, jlr);
 }
 
-bool LockBase(const std::string& base_path, platform::File& jhr) {
+bool LockBase(Log& log, const std::string& base_path, platform::File& jhr) {
   if (jhr.LockFirstByte(kJamLockWaitMilliseconds)) return true;
-  LogLine(kMarkError, Format("JAM Base %s is locked", base_path.c_str()));
+  log.Write(kMarkError, Format("JAM Base %s is locked", base_path.c_str()));
   return false;
 }
 
 // Writes the header of a new base; the base is usable once it is there.
-platform::FilePtr StartNewBase(const std::string& base_path, platform::FilePtr jhr,
-                               JamBaseHeader& header) {
-  StartBaseHeader(header);
+platform::FilePtr StartNewBase(platform::Env& env, Log& log, const std::string& base_path,
+                               platform::FilePtr jhr, JamBaseHeader& header) {
+  StartBaseHeader(env, header);
   if (!WriteBaseHeader(*jhr, header)) {
-    LogLine(kMarkError, "Can't Create JAM Base");
+    log.Write(kMarkError, WithReason("Can't Create JAM Base", errno));
     return nullptr;
   }
-  EnsureLastReadFile(base_path);
+  EnsureLastReadFile(env, base_path);
   return jhr;
 }
 
@@ -142,36 +143,41 @@ bool ReadHeader(platform::File& jhr, JamBaseHeader& header) {
   return true;
 }
 
-platform::FilePtr OpenExistingBase(const std::string& base_path, platform::FilePtr jhr,
-                                   JamBaseHeader& header) {
-  if (!LockBase(base_path, *jhr)) return nullptr;
+platform::FilePtr OpenExistingBase(platform::Env& env, Log& log, const std::string& base_path,
+                                   platform::FilePtr jhr, JamBaseHeader& header) {
+  if (!LockBase(log, base_path, *jhr)) return nullptr;
   header.fill(0);
   // A header file cut short (a creation that ran out of disk) holds no
   // message; it is started again rather than written over.
-  if (!ReadHeader(*jhr, header)) return StartNewBase(base_path, std::move(jhr), header);
+  if (!ReadHeader(*jhr, header)) return StartNewBase(env, log, base_path, std::move(jhr), header);
   SetJamField(header, kJamModCounterAt, GetJamField(header, kJamModCounterAt) + 1);
-  EnsureLastReadFile(base_path);
+  EnsureLastReadFile(env, base_path);
   return jhr;
 }
 
-bool AppendText(const std::string& base_path, std::string_view text, uint32_t& offset) {
-  platform::FilePtr jdt = platform::OpenFile(base_path + ".jdt", platform::OpenMode::kAppend);
+bool AppendText(platform::Env& env, Log& log, const std::string& base_path,
+                std::string_view text, uint32_t& offset) {
+  platform::FilePtr jdt = env.Open(base_path + ".jdt", platform::OpenMode::kAppend);
   if (!jdt) {
-    LogLine(kMarkError, "Can't Open JAM Base");
+    log.Write(kMarkError, WithReason("Can't Open JAM Base", errno));
     return false;
   }
   int64_t size = 0;
   if (!jdt->Size(size)) {
-    LogLine(kMarkError, "Can't Write JAM Base");
+    log.Write(kMarkError, WithReason("Can't Write JAM Base", errno));
     return false;
   }
   bool ok = jdt->Write(text);
+  int error = errno;
   // A full disk may have taken part of the text; it is cut off again so
   // the file holds whole messages only (a failed cut wastes bytes that no
   // header names).
   if (!ok) (void)jdt->Truncate(size);
-  ok = jdt->Close() && ok;
-  if (!ok) LogLine(kMarkError, "Can't Write JAM Base");
+  if (!jdt->Close() && ok) {
+    ok = false;
+    error = errno;
+  }
+  if (!ok) log.Write(kMarkError, WithReason("Can't Write JAM Base", error));
   offset = static_cast<uint32_t>(size);
   return ok;
 }
@@ -200,77 +206,80 @@ uint32_t JamTime(const platform::LocalTime& t) {
          static_cast<uint32_t>(t.minute) * 60 + static_cast<uint32_t>(t.second);
 }
 
-platform::FilePtr OpenJamBase(const std::string& base_path, JamBaseHeader& header) {
+platform::FilePtr OpenJamBase(platform::Env& env, Log& log, const std::string& base_path,
+                              JamBaseHeader& header) {
   std::string jhr_path = base_path + ".jhr";
-  platform::FilePtr jhr;
-  {
-    platform::CriticalErrorsOff quiet;
-    jhr = platform::OpenFile(jhr_path, platform::OpenMode::kUpdate);
-  }
-  if (jhr) return OpenExistingBase(base_path, std::move(jhr), header);
-  {
-    platform::CriticalErrorsOff quiet;
-    // Created only when new: a header file that exists but could not be
-    // opened is never emptied by the creation.
-    bool exists = false;
-    jhr = platform::OpenNewFile(jhr_path, exists);
-  }
+  platform::FilePtr jhr = env.Open(jhr_path, platform::OpenMode::kUpdate);
+  if (jhr) return OpenExistingBase(env, log, base_path, std::move(jhr), header);
+  // Created only when new: a header file that exists but could not be
+  // opened is never emptied by the creation.
+  bool exists = false;
+  jhr = platform::OpenNewFile(env, jhr_path, exists);
   if (!jhr) {
-    LogLine(kMarkError, "Can't Create JAM Base");
+    log.Write(kMarkError, WithReason("Can't Create JAM Base", errno));
     return nullptr;
   }
-  if (!LockBase(base_path, *jhr)) return nullptr;
-  return StartNewBase(base_path, std::move(jhr), header);
+  if (!LockBase(log, base_path, *jhr)) return nullptr;
+  return StartNewBase(env, log, base_path, std::move(jhr), header);
 }
 
-bool AppendJamMessage(const std::string& base_path, platform::File& jhr, JamBaseHeader& header,
-                      std::string_view text, const std::string& sender_address,
-                      const std::string& sender_name, const std::string& recipient_name,
-                      const std::string& subject) {
+bool AppendJamMessage(platform::Env& env, Log& log, Serials& serials, const std::string& base_path,
+                      platform::File& jhr, JamBaseHeader& header, std::string_view text,
+                      const std::string& sender_address, const std::string& sender_name,
+                      const std::string& recipient_name, const std::string& subject) {
   int64_t header_offset = 0;
   if (!jhr.Size(header_offset)) {
-    LogLine(kMarkError, "Can't Write JAM Base");
+    log.Write(kMarkError, WithReason("Can't Write JAM Base", errno));
     return false;
   }
-  platform::FilePtr jdx = platform::OpenFile(base_path + ".jdx", platform::OpenMode::kAppend);
+  platform::FilePtr jdx = env.Open(base_path + ".jdx", platform::OpenMode::kAppend);
   int64_t index_size = 0;
   if (!jdx || !jdx->Size(index_size)) {
-    LogLine(kMarkError, "Can't Open JAM Base");
+    log.Write(kMarkError, WithReason("Can't Open JAM Base", errno));
     return false;
   }
   JamMessageHeader message;
-  message.DateWritten = JamNow();
+  message.DateWritten = JamNow(env);
   message.DateReceived = message.DateWritten;
   message.MessageNumber = static_cast<uint32_t>(index_size) / kJamIndexRecordSize +
                           GetJamField(header, kJamBaseMsgNumAt);
   message.TxtLen = static_cast<uint32_t>(text.size());
-  if (!AppendText(base_path, text, message.TxtOffset)) return false;
-  std::string subfields = SubfieldBytes(sender_address, sender_name, recipient_name, subject);
+  if (!AppendText(env, log, base_path, text, message.TxtOffset)) return false;
+  std::string subfields =
+      SubfieldBytes(serials, sender_address, sender_name, recipient_name, subject);
   message.SubfieldLen = static_cast<uint32_t>(subfields.size());
   std::string record = MessageHeaderBytes(message) + subfields;
   std::string index = IndexRecordBytes(static_cast<uint32_t>(header_offset));
   // The header is on disk before the index names it, so a reader that finds
   // the index record always finds a whole message behind it.
   bool ok = WriteAt(jhr, header_offset, record.data(), record.size()) && jdx->Write(index);
+  int error = errno;
   if (!ok) {
     // A part index record would shift every later one: readers would find
     // the wrong message under each number. Cut both files back.
     if (!jdx->Truncate(index_size) || !jhr.Truncate(header_offset))
-      LogLine(kMarkError, "Can't cut JAM Base back after a failed write");
+      log.Write(kMarkError, "Can't cut JAM Base back after a failed write");
   }
-  ok = jdx->Close() && ok;
+  if (!jdx->Close() && ok) {
+    ok = false;
+    error = errno;
+  }
   if (!ok) {
-    LogLine(kMarkError, "Can't Write JAM Base");
+    log.Write(kMarkError, WithReason("Can't Write JAM Base", error));
     return false;
   }
   SetJamField(header, kJamActiveMsgsAt, GetJamField(header, kJamActiveMsgsAt) + 1);
   return true;
 }
 
-bool CloseJamBase(platform::File& jhr, const JamBaseHeader& header) {
+bool CloseJamBase(Log& log, platform::File& jhr, const JamBaseHeader& header) {
   bool ok = WriteBaseHeader(jhr, header);
+  int error = errno;
   jhr.UnlockFirstByte();
-  ok = jhr.Close() && ok;
-  if (!ok) LogLine(kMarkError, "Can't Write JAM Base");
+  if (!jhr.Close() && ok) {
+    ok = false;
+    error = errno;
+  }
+  if (!ok) log.Write(kMarkError, WithReason("Can't Write JAM Base", error));
   return ok;
 }

@@ -14,6 +14,8 @@
 #include <string_view>
 
 #include "platform/platform.h"
+#include "processor/log.h"
+#include "processor/serials.h"
 
 inline constexpr size_t kJamBaseHeaderSize = 1024;
 inline constexpr size_t kJamMessageHeaderSize = 76;
@@ -46,15 +48,17 @@ inline constexpr int kJamLockWaitMilliseconds = 5000;
 // and returns its ".jhr" file with byte 0 locked and `header` read from it;
 // nullptr (logged) when it can be neither opened nor created, or when a
 // reader keeps it locked.
-platform::FilePtr OpenJamBase(const std::string& base_path, JamBaseHeader& header);
+platform::FilePtr OpenJamBase(platform::Env& env, Log& log, const std::string& base_path,
+                              JamBaseHeader& header);
 
 // Appends one local echomail message with its text, index record and the
 // five subfields; false (logged) when the message could not be written whole.
-bool AppendJamMessage(const std::string& base_path, platform::File& jhr, JamBaseHeader& header,
-                      std::string_view text, const std::string& sender_address,
-                      const std::string& sender_name, const std::string& recipient_name,
-                      const std::string& subject);
+// Its MSGID takes the next of `serials`.
+bool AppendJamMessage(platform::Env& env, Log& log, Serials& serials, const std::string& base_path,
+                      platform::File& jhr, JamBaseHeader& header, std::string_view text,
+                      const std::string& sender_address, const std::string& sender_name,
+                      const std::string& recipient_name, const std::string& subject);
 
 // Writes the base header back, releases the lock and closes the ".jhr" file;
 // false when the header could not be written.
-bool CloseJamBase(platform::File& jhr, const JamBaseHeader& header);
+bool CloseJamBase(Log& log, platform::File& jhr, const JamBaseHeader& header);

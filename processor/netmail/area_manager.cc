@@ -1,15 +1,12 @@
 #include "processor/netmail/area_manager.h"
 
+#include <cerrno>
 #include <utility>
 
 #include "common/field_codec.h"
 #include "common/records.h"
 #include "common/text_helpers.h"
-#include "platform/platform.h"
 #include "processor/netmail/area_manager_replies.h"
-#include "processor/config_store.h"
-#include "processor/log.h"
-#include "processor/run_state.h"
 
 namespace {
 
@@ -29,6 +26,7 @@ constexpr Keyword kMetacommands[] = {
 // that cannot be completed is taken back whole instead of leaving a reply
 // the requester would get again on the next run.
 struct Answer {
+  NetmailContext& context;
   const NetmailRequest& request;
   FidoAddress our_address;
   std::string domain_suffix;
@@ -42,7 +40,7 @@ struct Answer {
 };
 
 bool FindOurAddress(const FidoAddress& to, FidoAddress& our_address) {
-  const MainConfig& config = State().config;
+  const MainConfig& config = Config().main;
   our_address = ParseAddress(config.main_address);
   if (our_address == to) return true;
   size_t pos = 0;
@@ -58,22 +56,27 @@ bool FindOurAddress(const FidoAddress& to, FidoAddress& our_address) {
 void Fail(Answer& answer, const char* what) {
   if (answer.failed) return;
   answer.failed = true;
-  LogLine(kMarkError, Format("Can't %s netmail message in %s, request from %s left for a later run",
-                             what, State().config.netmail_dir.c_str(),
-                             answer.request.from_text.c_str()));
+  answer.context.log.Write(
+      kMarkError, WithReason(Format("Can't %s netmail message in %s, request from %s left for a "
+                                    "later run",
+                                    what, Config().main.netmail_dir.c_str(),
+                                    answer.request.from_text.c_str()),
+                             errno));
 }
 
 // A new message from the robot to the requester, header and control lines
 // written; nullptr (logged) when it cannot be made.
 platform::FilePtr StartMessage(Answer& answer, const char* subject) {
   std::string path;
-  platform::FilePtr f = CreateNetmailMessage(State().config.netmail_dir, path);
+  platform::FilePtr f =
+      CreateNetmailMessage(answer.context.env, Config().main.netmail_dir, path);
   if (!f) {
     Fail(answer, "create");
     return nullptr;
   }
   answer.created.push_back(path);
-  if (!WriteNetmailHeader(kRobotName, answer.our_address, answer.request.header.fromUserName,
+  if (!WriteNetmailHeader(answer.context.env, answer.context.serials, kRobotName,
+                          answer.our_address, answer.request.header.fromUserName,
                           answer.request.from, subject, answer.domain_suffix, *f))
     Fail(answer, "write");
   return f;
@@ -95,7 +98,7 @@ void SendSeparateMessage(Answer& answer, const char* subject, const std::string&
 // The requester's link, looked up again because a command may run long
 // after the check at the start of the answer.
 LinkRecord* RequesterLink(Answer& answer) {
-  LinkRecord* link = FindLink(answer.request.from);
+  LinkRecord* link = answer.context.config.FindLink(answer.request.from);
   if (!link) Reply(answer, "Pelix internal error, please contact Tarkel Vosny!\r");
   return link;
 }
@@ -108,18 +111,18 @@ void RunMetacommand(Answer& answer, const std::string& line) {
   switch (LookupKeyword(kMetacommands, keyword, 0, false)) {
     case kList:
       if (std::exchange(answer.list_sent, true)) break;
-      LogLine(kMarkAreaManager, "Sending List Request");
+      answer.context.log.Write(kMarkAreaManager, "Sending List Request");
       Reply(answer, "List Request is send in separate message\r");
       SendSeparateMessage(answer, "List Request", ListMessageText(answer.request.from));
       break;
     case kHelp:
       if (std::exchange(answer.help_sent, true)) break;
-      LogLine(kMarkAreaManager, "Sending Help Request");
+      answer.context.log.Write(kMarkAreaManager, "Sending Help Request");
       Reply(answer, "Help Request is send in separate message\r");
       SendSeparateMessage(answer, "Help Request", HelpMessageText());
       break;
     case kPause:
-      LogLine(kMarkAreaManager, "Switching Passive");
+      answer.context.log.Write(kMarkAreaManager, "Switching Passive");
       if (!(link = RequesterLink(answer))) break;
       if (link->passive) {
         Reply(answer, "System already passive\r");
@@ -129,7 +132,7 @@ void RunMetacommand(Answer& answer, const std::string& line) {
       }
       break;
     case kResume:
-      LogLine(kMarkAreaManager, "Switching Active");
+      answer.context.log.Write(kMarkAreaManager, "Switching Active");
       if (!(link = RequesterLink(answer))) break;
       if (link->passive) {
         link->passive = 0;
@@ -139,24 +142,24 @@ void RunMetacommand(Answer& answer, const std::string& line) {
       }
       break;
     case kPassword:
-      LogLine(kMarkAreaManager, "Changing password");
+      answer.context.log.Write(kMarkAreaManager, "Changing password");
       // Cut to what pelix.nod keeps, so this run compares what later runs read.
       if ((link = RequesterLink(answer))) link->tic_password = FitText(argument, kPasswordWidth);
       break;
     case kAmPassword:
-      LogLine(kMarkAreaManager, "Changing Area Manager password");
+      answer.context.log.Write(kMarkAreaManager, "Changing Area Manager password");
       if ((link = RequesterLink(answer))) link->areamgr_password = FitText(argument, kPasswordWidth);
       break;
     case kQuery:
-      LogLine(kMarkAreaManager, "Sending Query");
+      answer.context.log.Write(kMarkAreaManager, "Sending Query");
       Reply(answer, QueryReplyText(answer.request.from));
       break;
     case kUnlinked:
-      LogLine(kMarkAreaManager, "Sending Unlinked List");
+      answer.context.log.Write(kMarkAreaManager, "Sending Unlinked List");
       Reply(answer, UnlinkedReplyText(answer.request.from));
       break;
     case kInfo:
-      LogLine(kMarkAreaManager, "Sending Info");
+      answer.context.log.Write(kMarkAreaManager, "Sending Info");
       if ((link = RequesterLink(answer))) Reply(answer, InfoReplyText(*link));
       break;
     default:
@@ -166,7 +169,7 @@ void RunMetacommand(Answer& answer, const std::string& line) {
 }
 
 void Subscribe(Answer& answer, const std::string& tag) {
-  FileEchoRecord* echo = FindFileEcho(tag);
+  FileEchoRecord* echo = answer.context.config.FindFileEcho(tag);
   if (!echo) {
     Reply(answer, Format("Unknown fileecho : %s\r", tag.c_str()));
     return;
@@ -182,12 +185,12 @@ void Subscribe(Answer& answer, const std::string& tag) {
     echo->links.push_back({answer.request.from_text, 0, 1});
   }
   Reply(answer, Format("Fileecho %s - added\r", tag.c_str()));
-  LogLine(kMarkAreaManager, Format("Fileecho %s - added", tag.c_str()));
+  answer.context.log.Write(kMarkAreaManager, Format("Fileecho %s - added", tag.c_str()));
 }
 
 // The entry stays; with both flags off it is left out of pelix.fe.
 void Unsubscribe(Answer& answer, const std::string& tag) {
-  FileEchoRecord* echo = FindFileEcho(tag);
+  FileEchoRecord* echo = answer.context.config.FindFileEcho(tag);
   if (!echo) {
     Reply(answer, Format("Unknown fileecho : %s\r", tag.c_str()));
     return;
@@ -196,7 +199,7 @@ void Unsubscribe(Answer& answer, const std::string& tag) {
   if (entry && entry->send) {
     entry->send = 0;
     Reply(answer, Format("Fileecho %s - removed\r", tag.c_str()));
-    LogLine(kMarkAreaManager, Format("Fileecho %s - removed", tag.c_str()));
+    answer.context.log.Write(kMarkAreaManager, Format("Fileecho %s - removed", tag.c_str()));
   } else {
     Reply(answer, Format("Fileecho %s - not connected\r", tag.c_str()));
   }
@@ -224,16 +227,16 @@ void RunCommands(Answer& answer) {
 // Checks the requester and works through its commands.
 void AnswerRequest(Answer& answer) {
   const NetmailRequest& request = answer.request;
-  LinkRecord* link = FindLink(request.from);
+  LinkRecord* link = answer.context.config.FindLink(request.from);
   if (!link) {
     Reply(answer, "Error : Your system is unknown\r");
-    LogLine(kMarkAreaManager, Format("Unknown system %s", request.from_text.c_str()));
+    answer.context.log.Write(kMarkAreaManager, Format("Unknown system %s", request.from_text.c_str()));
     return;
   }
   // Checked once: a %AMPASSWORD further down changes it for the next request.
   if (!EqualsIgnoreCase(link->areamgr_password, request.header.subject)) {
     Reply(answer, "Error : Password Mismatch\r");
-    LogLine(kMarkAreaManager, Format("Password Mismatch for %s", request.from_text.c_str()));
+    answer.context.log.Write(kMarkAreaManager, Format("Password Mismatch for %s", request.from_text.c_str()));
     return;
   }
   RunCommands(answer);
@@ -243,30 +246,35 @@ void AnswerRequest(Answer& answer) {
 // disk too when a save got half-way (pelix.fe written, pelix.nod not).
 void TakeBack(Answer& answer, std::vector<FileEchoRecord> echoes_before,
               std::vector<LinkRecord> links_before, bool save_failed) {
+  NetmailContext& context = answer.context;
   for (const std::string& path : answer.created) {
-    if (!platform::DeleteFile(path))
-      LogLine(kMarkError, Format("Can't delete %s, an unfinished answer is left", path.c_str()));
+    if (!context.env.DeleteFile(path))
+      context.log.Write(kMarkError,
+                        WithReason(Format("Can't delete %s, an unfinished answer is left",
+                                          path.c_str()),
+                                   errno));
   }
-  RunState& run = State();
-  const bool saved_part = save_failed && WriteFileEchoes(run.fileecho_list, false) !=
+  Configuration& config = context.config;
+  const bool saved_part = save_failed && WriteFileEchoes(config.fileecho_list, false) !=
                                             WriteFileEchoes(echoes_before, false);
-  run.fileecho_list = std::move(echoes_before);
-  run.link_list = std::move(links_before);
-  ConfigListsChanged();
-  if (saved_part) (void)SaveFileEchoesAndLinks();  // logs itself when it fails
+  config.fileecho_list = std::move(echoes_before);
+  config.link_list = std::move(links_before);
+  config.ListsChanged();
+  // Logs itself when it fails.
+  if (saved_part) (void)SaveFileEchoesAndLinks(context.env, context.log, config);
 }
 
 }  // namespace
 
-bool RunAreaManager(const NetmailRequest& request) {
-  Answer answer{request, {}, DomainPart(State().config.main_address), nullptr, {}, false};
+bool RunAreaManager(NetmailContext& context, const NetmailRequest& request) {
+  Answer answer{context, request, {}, DomainPart(Config().main.main_address), nullptr, {}, false};
   if (!FindOurAddress(request.to, answer.our_address)) return false;
-  LogLine(kMarkAreaManager,
-          Format("Processing Area Manager Request from %s", request.from_text.c_str()));
+  context.log.Write(kMarkAreaManager,
+                    Format("Processing Area Manager Request from %s", request.from_text.c_str()));
 
-  RunState& run = State();
-  std::vector<FileEchoRecord> echoes_before = run.fileecho_list;
-  std::vector<LinkRecord> links_before = run.link_list;
+  Configuration& config = context.config;
+  std::vector<FileEchoRecord> echoes_before = config.fileecho_list;
+  std::vector<LinkRecord> links_before = config.link_list;
 
   answer.reply = StartMessage(answer, "Area manager reply");
   if (answer.reply) {
@@ -274,11 +282,13 @@ bool RunAreaManager(const NetmailRequest& request) {
     if (!answer.failed) Reply(answer, TearLine());
     if (!CloseNetmailMessage(*answer.reply)) Fail(answer, "write");
   }
-  const bool save_failed = !answer.failed && !SaveFileEchoesAndLinks();
+  const bool save_failed =
+      !answer.failed && !SaveFileEchoesAndLinks(context.env, context.log, config);
   if (save_failed) {
     answer.failed = true;
-    LogLine(kMarkError, Format("Can't save the configuration, request from %s left for a later run",
-                               request.from_text.c_str()));
+    context.log.Write(kMarkError,
+                      Format("Can't save the configuration, request from %s left for a later run",
+                             request.from_text.c_str()));
   }
   if (!answer.failed) return true;
   TakeBack(answer, std::move(echoes_before), std::move(links_before), save_failed);

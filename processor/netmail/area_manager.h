@@ -7,7 +7,20 @@
 #include <vector>
 
 #include "common/fido_address.h"
+#include "platform/platform.h"
+#include "processor/config_store.h"
+#include "processor/log.h"
 #include "processor/netmail/netmail_folder.h"
+#include "processor/serials.h"
+
+// What the netmail pass works with: the robot changes the configuration
+// and writes it back.
+struct NetmailContext {
+  platform::Env& env;
+  Log& log;
+  Configuration& config;
+  Serials& serials;
+};
 
 // One request found in the netmail folder.
 struct NetmailRequest {
@@ -23,4 +36,4 @@ struct NetmailRequest {
 // False when the request is not ours, or when a message of the answer could
 // not be written: the answer is then taken back whole (its messages removed,
 // the lists as before) so that a later run answers the request once.
-bool RunAreaManager(const NetmailRequest& request);
+bool RunAreaManager(NetmailContext& context, const NetmailRequest& request);

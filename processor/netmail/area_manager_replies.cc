@@ -2,15 +2,14 @@
 
 #include "processor/config_store.h"
 #include "processor/log.h"
-#include "processor/run.h"
-#include "processor/run_state.h"
+#include "processor/version.h"
 
 namespace {
 
 std::string Rule() { return " " + std::string(78, '-') + "\r"; }
 
 // "&" both ways, "+" receives only, "*" sends only, " " not linked.
-const char* SubscriptionMarker(FileEchoRecord& echo, const FidoAddress& requester) {
+const char* SubscriptionMarker(const FileEchoRecord& echo, const FidoAddress& requester) {
   const EchoLinkEntry* entry = FindEchoLink(echo, requester);
   if (!entry) return " ";
   if (entry->send && entry->receive) return "&";
@@ -46,7 +45,7 @@ std::string ListMessageText(const FidoAddress& requester) {
   std::string text = "\rList of File Echoes you can access:\r";
   text += "\r FileEcho Name   FileEcho Description:\r";
   text += Rule();
-  for (FileEchoRecord& echo : State().fileecho_list) {
+  for (const FileEchoRecord& echo : Config().fileecho_list) {
     text += SubscriptionMarker(echo, requester);
     text += Format("%-15.15s %s\r", echo.tag.c_str(), echo.description.c_str());
   }
@@ -83,7 +82,7 @@ std::string HelpMessageText() {
 
 std::string QueryReplyText(const FidoAddress& requester) {
   std::string lines;
-  for (FileEchoRecord& echo : State().fileecho_list) {
+  for (const FileEchoRecord& echo : Config().fileecho_list) {
     const EchoLinkEntry* entry = FindEchoLink(echo, requester);
     if (!entry || (!entry->send && !entry->receive)) continue;
     lines += Format(" %-15.15s %s\r", echo.tag.c_str(), RequesterRights(*entry).c_str());
@@ -94,7 +93,7 @@ std::string QueryReplyText(const FidoAddress& requester) {
 
 std::string UnlinkedReplyText(const FidoAddress& requester) {
   std::string lines;
-  for (FileEchoRecord& echo : State().fileecho_list) {
+  for (const FileEchoRecord& echo : Config().fileecho_list) {
     const EchoLinkEntry* entry = FindEchoLink(echo, requester);
     if (entry && (entry->send || entry->receive)) continue;
     lines += Format(" %-15.15s %s\r", echo.tag.c_str(), echo.description.c_str());

@@ -5,9 +5,8 @@
 
 #include "common/field_codec.h"
 #include "common/text_helpers.h"
-#include "platform/platform.h"
+#include "processor/config_store.h"
 #include "processor/log.h"
-#include "processor/run_state.h"
 
 namespace {
 
@@ -23,14 +22,10 @@ constexpr Keyword kKludges[] = {
 
 // The number the mail reader last read, or 0. A read-only "lastread" is not
 // used, as the reader's own open for update would fail on it.
-long long LastReadNumber(const std::string& folder) {
+long long LastReadNumber(platform::Env& env, const std::string& folder) {
   std::string path = JoinFolder(folder, "lastread");
   platform::FilePtr f;
-  {
-    platform::CriticalErrorsOff quiet;
-    if (!platform::IsReadOnly(path))
-      f = platform::OpenFile(path, platform::OpenMode::kUpdateNoFollow);
-  }
+  if (!env.IsReadOnly(path)) f = env.Open(path, platform::OpenMode::kUpdateNoFollow);
   if (!f) return 0;
   char bytes[2] = {0, 0};
   size_t got = 0;
@@ -91,46 +86,51 @@ void EndLine(const std::string& line, NetmailText& text) {
   }
 }
 
+// The header as FTS-0001 lays it out, field by field: the one description
+// that writing and reading a header both follow. `Header` is NetmailHeader,
+// const when it is written.
+template <typename Fields, typename Header>
+void HeaderFields(Fields& fields, Header& h) {
+  fields.Text(h.fromUserName, kUserNameWidth);
+  fields.Text(h.toUserName, kUserNameWidth);
+  fields.Text(h.subject, kSubjectWidth);
+  fields.Text(h.dateTime, kDateTimeWidth);
+  fields.U16(h.timesRead);
+  fields.U16(h.destNode);
+  fields.U16(h.origNode);
+  fields.U16(h.cost);
+  fields.U16(h.origNet);
+  fields.U16(h.destNet);
+  fields.Unused(8);  // the zone and point fields of FidoNet's first header
+  fields.U16(h.replyTo);
+  fields.U16(h.attribute);
+  fields.U16(h.nextReply);
+}
+
+struct HeaderWriter : FieldWriter {
+  using FieldWriter::FieldWriter;
+  void Unused(size_t width) { Raw(std::string(width, '\0')); }
+};
+
+struct HeaderReader : FieldReader {
+  using FieldReader::FieldReader;
+  void Unused(size_t width) { Skip(width); }
+};
+
 }  // namespace
 
-std::string EncodeNetmailHeader(const NetmailHeader& h) {
+std::string EncodeNetmailHeader(const NetmailHeader& header) {
   std::string out;
-  FieldWriter w(out);
-  w.Text(h.fromUserName, kUserNameWidth);
-  w.Text(h.toUserName, kUserNameWidth);
-  w.Text(h.subject, kSubjectWidth);
-  w.Text(h.dateTime, kDateTimeWidth);
-  w.U16(h.timesRead);
-  w.U16(h.destNode);
-  w.U16(h.origNode);
-  w.U16(h.cost);
-  w.U16(h.origNet);
-  w.U16(h.destNet);
-  w.Raw(std::string(8, '\0'));
-  w.U16(h.replyTo);
-  w.U16(h.attribute);
-  w.U16(h.nextReply);
+  HeaderWriter writer(out);
+  HeaderFields(writer, header);
   return out;
 }
 
 NetmailHeader DecodeNetmailHeader(std::string_view bytes) {
-  NetmailHeader h;
-  FieldReader r(bytes);
-  r.Text(h.fromUserName, kUserNameWidth);
-  r.Text(h.toUserName, kUserNameWidth);
-  r.Text(h.subject, kSubjectWidth);
-  r.Text(h.dateTime, kDateTimeWidth);
-  r.U16(h.timesRead);
-  r.U16(h.destNode);
-  r.U16(h.origNode);
-  r.U16(h.cost);
-  r.U16(h.origNet);
-  r.U16(h.destNet);
-  r.Skip(8);
-  r.U16(h.replyTo);
-  r.U16(h.attribute);
-  r.U16(h.nextReply);
-  return h;
+  NetmailHeader header;
+  HeaderReader reader(bytes);
+  HeaderFields(reader, header);
+  return header;
 }
 
 std::string JoinFolder(const std::string& folder, const std::string& name) {
@@ -140,11 +140,11 @@ std::string JoinFolder(const std::string& folder, const std::string& name) {
   return folder + platform::kSeparator + name;
 }
 
-platform::FilePtr CreateNetmailMessage(const std::string& folder, std::string& path_out) {
-  long long highest = LastReadNumber(folder);
+platform::FilePtr CreateNetmailMessage(platform::Env& env, const std::string& folder,
+                                       std::string& path_out) {
+  long long highest = LastReadNumber(env, folder);
   std::set<long long> taken;
-  const std::vector<platform::DirEntry> found =
-      platform::FindFilesQuietly(JoinFolder(folder, "*.msg"));
+  const std::vector<platform::DirEntry> found = env.FindFiles(JoinFolder(folder, "*.msg"));
   for (const platform::DirEntry& entry : found) {
     long long number = NameNumber(entry.name);
     taken.insert(number);
@@ -153,11 +153,7 @@ platform::FilePtr CreateNetmailMessage(const std::string& folder, std::string& p
   for (long long number : CandidateNumbers(highest, taken)) {
     std::string path = JoinFolder(folder, Format("%lld.msg", number));
     bool exists = false;
-    platform::FilePtr f;
-    {
-      platform::CriticalErrorsOff quiet;
-      f = platform::OpenNewFile(path, exists);
-    }
+    platform::FilePtr f = platform::OpenNewFile(env, path, exists);
     if (f) {
       path_out = path;
       return f;
@@ -168,7 +164,8 @@ platform::FilePtr CreateNetmailMessage(const std::string& folder, std::string& p
   return nullptr;
 }
 
-bool WriteNetmailHeader(const std::string& from_name, const FidoAddress& orig_address,
+bool WriteNetmailHeader(platform::Env& env, Serials& serials, const std::string& from_name,
+                        const FidoAddress& orig_address,
                         const std::string& to_name, const FidoAddress& dest_address,
                         const std::string& subject, const std::string& domain_suffix,
                         platform::File& file) {
@@ -181,8 +178,8 @@ bool WriteNetmailHeader(const std::string& from_name, const FidoAddress& orig_ad
   h.origNode = orig_address.node;
   h.origNet = orig_address.net;
   h.attribute = kAttributePrivate | kAttributeLocal;
-  if (State().config.kill_answers) h.attribute |= kAttributeKillSent;
-  platform::LocalTime t = platform::LocalNow();
+  if (Config().main.kill_answers) h.attribute |= kAttributeKillSent;
+  platform::LocalTime t = platform::LocalNow(env);
   h.dateTime = Format("%2.2d %s %2.2d  %2.2d:%2.2d:%2.2d", t.day, MonthName(t.month),
                       TwoDigitYear(static_cast<unsigned>(t.year)), t.hour, t.minute, t.second);
   std::string text = EncodeNetmailHeader(h);
@@ -192,7 +189,7 @@ bool WriteNetmailHeader(const std::string& from_name, const FidoAddress& orig_ad
   if (orig_address.point != 0) text += Format("\001FMPT %u\r", orig_address.point);
   if (dest_address.point != 0) text += Format("\001TOPT %u\r", dest_address.point);
   text += Format("\001MSGID: %s%s %08lx\r", FormatAddress(orig_address).c_str(),
-                 domain_suffix.c_str(), static_cast<unsigned long>(NextSerial()));
+                 domain_suffix.c_str(), static_cast<unsigned long>(serials.Next()));
   return WriteNetmailText(file, text);
 }
 

@@ -12,6 +12,7 @@
 
 #include "common/fido_address.h"
 #include "platform/platform.h"
+#include "processor/serials.h"
 
 inline constexpr size_t kNetmailHeaderSize = 190;
 inline constexpr size_t kUserNameWidth = 36;
@@ -74,12 +75,14 @@ std::string JoinFolder(const std::string& folder, const std::string& name);
 // Creates the next message of `folder` exclusively, open for reading and
 // writing, and stores its path in `path_out`. nullptr when no number is
 // free or the file cannot be made; nothing existing is ever touched.
-platform::FilePtr CreateNetmailMessage(const std::string& folder, std::string& path_out);
+platform::FilePtr CreateNetmailMessage(platform::Env& env, const std::string& folder,
+                                       std::string& path_out);
 
 // Writes the header and the INTL, FMPT, TOPT and MSGID control lines of a
-// new message; false when the file refused any of it. The caller writes the
-// body lines and closes the file.
-[[nodiscard]] bool WriteNetmailHeader(const std::string& from_name,
+// new message (its MSGID the next of `serials`); false when the file
+// refused any of it. The caller writes the body lines and closes the file.
+[[nodiscard]] bool WriteNetmailHeader(platform::Env& env, Serials& serials,
+                                      const std::string& from_name,
                                       const FidoAddress& orig_address, const std::string& to_name,
                                       const FidoAddress& dest_address, const std::string& subject,
                                       const std::string& domain_suffix, platform::File& file);

@@ -1,12 +1,12 @@
 // The netmail pass: finds the requests to the robot among the stored
 // messages, works out where they came from and where they were sent, and
 // deletes those the area manager answered.
+#include "processor/netmail/netmail_scan.h"
+
+#include <cerrno>
+
 #include "common/text_helpers.h"
-#include "platform/platform.h"
-#include "processor/netmail/area_manager.h"
-#include "processor/log.h"
 #include "processor/netmail/netmail_folder.h"
-#include "processor/passes.h"
 
 namespace {
 
@@ -26,13 +26,13 @@ std::string WithPoint(std::string address, const std::string& point) {
 
 // FTS-0001 keeps only net and node in the header: the zone comes from the
 // INTL line or the MSGID, the points from FMPT and TOPT.
-void FindAddresses(const NetmailHeader& header, const MessageKludges& kludges,
+void FindAddresses(Log& log, const NetmailHeader& header, const MessageKludges& kludges,
                    NetmailRequest& request) {
   unsigned zone = 0;
   if (!kludges.msgid.empty()) {
     zone = ParseAddress(kludges.msgid).zone;
   } else {
-    LogLine(kMarkNothing, "No MSGID Kludge");
+    log.Write(kMarkNothing, "No MSGID Kludge");
   }
   std::string from = kludges.intl_orig;
   if (from.empty()) from = Format("%u:%u/%u", zone, unsigned{header.origNet}, unsigned{header.origNode});
@@ -48,18 +48,16 @@ void FindAddresses(const NetmailHeader& header, const MessageKludges& kludges,
 
 }  // namespace
 
-void ProcessNetmailMessage(const std::string& message_path) {
+void ProcessNetmailMessage(NetmailContext& context, const std::string& message_path) {
+  platform::Env& env = context.env;
   platform::FilePtr f;
-  {
-    platform::CriticalErrorsOff quiet;
-    // Opened for update so that a message the sysop marked read-only is
-    // neither answered nor deleted; never through a symbolic link, whose
-    // target's lines would come back in the reply.
-    if (!platform::IsReadOnly(message_path))
-      f = platform::OpenFile(message_path, platform::OpenMode::kUpdateNoFollow);
-  }
+  // Opened for update so that a message the sysop marked read-only is
+  // neither answered nor deleted; never through a symbolic link, whose
+  // target's lines would come back in the reply.
+  if (!env.IsReadOnly(message_path))
+    f = env.Open(message_path, platform::OpenMode::kUpdateNoFollow);
   if (!f) {
-    LogLine(kMarkError, "Can't open this message");
+    context.log.Write(kMarkError, "Can't open this message");
     return;
   }
   NetmailRequest request;
@@ -67,9 +65,24 @@ void ProcessNetmailMessage(const std::string& message_path) {
   if (!ReadNetmailHeader(*f, request.header) || !IsRobotName(request.header.toUserName)) return;
   NetmailText text = ReadNetmailText(*f);
   f.reset();
-  FindAddresses(request.header, text.kludges, request);
+  FindAddresses(context.log, request.header, text.kludges, request);
   request.body_lines = std::move(text.body_lines);
-  if (RunAreaManager(request) && !platform::DeleteFile(message_path))
-    LogLine(kMarkError, Format("Can't delete %s, the request will be answered again",
-                               message_path.c_str()));
+  if (RunAreaManager(context, request) && !env.DeleteFile(message_path))
+    context.log.Write(kMarkError,
+                      WithReason(Format("Can't delete %s, the request will be answered again",
+                                        message_path.c_str()),
+                                 errno));
+}
+
+void RunNetmailPass(NetmailContext& context) {
+  ConsoleOut("Scaning Netmail.\n");
+  const std::string& dir = Config().main.netmail_dir;
+  std::vector<std::string> messages;
+  for (const platform::DirEntry& entry : context.env.FindFiles(dir + "*.msg"))
+    if (!entry.is_directory) messages.push_back(entry.name);
+  if (messages.empty()) {
+    context.log.Write(kMarkNothing, "No Netmail messages found");
+    return;
+  }
+  for (const std::string& name : messages) ProcessNetmailMessage(context, dir + name);
 }

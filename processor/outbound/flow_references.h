@@ -7,19 +7,26 @@
 #include <unordered_set>
 #include <vector>
 
+#include "platform/platform.h"
+#include "processor/log.h"
+
 // A path as flow lines and listings compare: absolute, lower case, and a
 // "\" written by software on other systems read as the separator it
 // stands for.
-std::string ReferenceKey(std::string_view path);
+std::string ReferenceKey(platform::Env& env, std::string_view path);
 
-// Every domain's outbound directory, its zone directories beside it and
-// the point directories below both.
-std::vector<std::string> OutboundDirectories();
+// Adds the ReferenceKey of every file the flow-file text `bytes` names.
+// "^" (delete after sending) and "#" (truncate after sending) still mean
+// the file has to go out; any other marker, such as "~" for a file already
+// sent, is kept and so never matches a path.
+void AddFlowReferences(platform::Env& env, std::string_view bytes,
+                       std::unordered_set<std::string>& referenced);
 
 // Adds the ReferenceKey of every file a flow file in `outbounds` names.
 // False, after a '!' line ("Can't read %s, <left_alone> left alone"),
 // when a flow file exists but cannot be read: a file only it names may
 // still be waiting for the mailer.
-[[nodiscard]] bool ReadFlowReferences(const std::vector<std::string>& outbounds,
+[[nodiscard]] bool ReadFlowReferences(platform::Env& env, Log& log,
+                                      const std::vector<std::string>& outbounds,
                                       const char* left_alone,
                                       std::unordered_set<std::string>& referenced);

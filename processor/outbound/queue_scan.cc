@@ -1,14 +1,14 @@
+#include "processor/outbound/queue_scan.h"
+
+#include <cerrno>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
 #include "common/text_helpers.h"
-#include "platform/platform.h"
+#include "processor/config_store.h"
 #include "processor/outbound/flow_references.h"
-#include "processor/log.h"
-#include "processor/outbound/outbound.h"
-#include "processor/passes.h"
-#include "processor/run_state.h"
+#include "processor/outbound/outbound_layout.h"
 
 namespace {
 
@@ -22,35 +22,37 @@ bool IsNumberedCopyDirectory(const std::string& name) {
   return true;
 }
 
-void EraseSentCopies(const std::string& dir, const std::unordered_set<std::string>& referenced) {
-  for (const platform::DirEntry& entry : platform::FindFilesQuietly(dir + "*.*")) {
+void EraseSentCopies(platform::Env& env, Log& log, const std::string& dir,
+                     const std::unordered_set<std::string>& referenced) {
+  for (const platform::DirEntry& entry : env.FindFiles(dir + "*.*")) {
     if (entry.is_directory) continue;
     std::string path = dir + entry.name;
-    if (referenced.count(ReferenceKey(path))) continue;
-    LogLine(kMarkErased, Format("Erasing sent passtrought file %s", path.c_str()));
+    if (referenced.count(ReferenceKey(env, path))) continue;
+    log.Write(kMarkErased, Format("Erasing sent passtrought file %s", path.c_str()));
     // A copy that cannot go takes room but loses nothing; the next run
     // tries again.
-    if (!platform::DeleteFile(path)) LogLine(kMarkError, Format("Can't erase %s", path.c_str()));
+    if (!env.DeleteFile(path))
+      log.Write(kMarkError, WithReason(Format("Can't erase %s", path.c_str()), errno));
   }
 }
 
 }  // namespace
 
-void ScanQueue() {
+void ScanQueue(platform::Env& env, Log& log, OutboundSession& outbound) {
   ConsoleOut("Scaning Queue.\n");
-  const std::string& queue_dir = State().config.queue_dir;
+  const std::string& queue_dir = Config().main.queue_dir;
   // Without a queue directory the search below would list the node itself.
   if (queue_dir.empty()) return;
   std::unordered_set<std::string> referenced;
-  const std::vector<std::string> outbounds = OutboundDirectories();
-  for (const std::string& dir : outbounds) RemoveStaleSideFlags(dir);
-  if (!ReadFlowReferences(outbounds, "queue", referenced)) return;
-  EraseSentCopies(queue_dir, referenced);
-  for (const platform::DirEntry& entry : platform::FindFilesQuietly(queue_dir + "*.*")) {
+  const std::vector<std::string> outbounds = OutboundDirectories(env);
+  for (const std::string& dir : outbounds) outbound.RemoveStaleSideFlags(log, dir);
+  if (!ReadFlowReferences(env, log, outbounds, "queue", referenced)) return;
+  EraseSentCopies(env, log, queue_dir, referenced);
+  for (const platform::DirEntry& entry : env.FindFiles(queue_dir + "*.*")) {
     if (!entry.is_directory || !IsNumberedCopyDirectory(entry.name)) continue;
     const std::string dir = queue_dir + entry.name;
-    EraseSentCopies(dir + platform::kSeparator, referenced);
+    EraseSentCopies(env, log, dir + platform::kSeparator, referenced);
     // Kept while it still holds a copy.
-    (void)platform::RemoveEmptyDirectory(dir);
+    (void)env.RemoveEmptyDirectory(dir);
   }
 }

@@ -1,16 +1,13 @@
 #include "processor/outbound/tic_export.h"
 
-#include <algorithm>
+#include <cerrno>
 
 #include "common/fido_address.h"
 #include "common/text_helpers.h"
-#include "platform/platform.h"
 #include "processor/config_store.h"
-#include "processor/log.h"
-#include "processor/outbound/outbound.h"
-#include "processor/run_state.h"
-#include "processor/tic/seen_by.h"
-#include "processor/outbound/tic_name_search.h"
+#include "processor/outbound/flow_references.h"
+#include "processor/outbound/outbound_layout.h"
+#include "processor/outbound/tic_names.h"
 
 namespace {
 
@@ -23,129 +20,75 @@ char FlowLetter(char flavour) {
   return (letter || digit) ? flavour : 'f';
 }
 
+// The queue copy the inbound pass made for this TIC; the plain queue name
+// when none was recorded.
+std::string QueueCopyPath(const TicJob& job) {
+  return job.queue_copy.empty() ? Config().main.queue_dir + job.tic.file : job.queue_copy;
+}
+
+}  // namespace
+
 // Flow-file lines name files the way the mailer opens them on this system:
 // "/" as separator, the letter case the file really has, and always the
 // absolute path: a mailer resolves a relative line against its own
 // directory, finds nothing there and drops the line.
-// FlowLineOf takes a path already in the letter case it has on disk.
-std::string FlowLineOf(const std::string& prefix, const std::string& native) {
-  return prefix + AbsoluteFlowPath(native) + "\r\n";
-}
-
-std::string FlowLine(const std::string& prefix, const std::string& path) {
-  return FlowLineOf(prefix, platform::NativePath(path));
-}
-
-// The queue copy the inbound pass made for this TIC; the plain queue name
-// when none was recorded.
-std::string QueueCopyPath() {
-  const RunState& state = State();
-  return state.queue_copy.empty() ? state.config.queue_dir + state.tic.file : state.queue_copy;
+std::string TicExporter::FlowLine(const std::string& prefix, const std::string& path) {
+  return prefix + AbsoluteFlowPath(env_, env_.NativePath(path)) + "\r\n";
 }
 
 // The flow line of the queue copy, the same for every link of the TIC.
-const std::string& QueueCopyLine() {
-  RunState& state = State();
-  const std::string path = QueueCopyPath();
-  if (state.queue_copy_line_of != path) {
-    state.queue_copy_line = FlowLine("", path);
-    state.queue_copy_line_of = path;
+const std::string& TicExporter::QueueCopyLine(const TicJob& job) {
+  const std::string path = QueueCopyPath(job);
+  if (queue_copy_line_of_ != path) {
+    queue_copy_line_ = FlowLine("", path);
+    queue_copy_line_of_ = path;
   }
-  return state.queue_copy_line;
+  return queue_copy_line_;
 }
 
 // The flow line of an outgoing TIC, which CreateNextTicFile made in the
 // TIC outbound under a name of this very letter case: only the outbound's
 // own case is looked up, once a run.
-std::string TicFlowLine(const std::string& tic_path) {
-  RunState& state = State();
-  const std::string& dir = state.config.tic_outbound_dir;
-  if (state.tic_outbound_native_of != dir) {
-    state.tic_outbound_native = platform::NativePath(dir);
-    state.tic_outbound_native_of = dir;
+std::string TicExporter::TicFlowLine(const std::string& tic_path) {
+  const std::string& dir = Config().main.tic_outbound_dir;
+  if (tic_outbound_native_of_ != dir) {
+    tic_outbound_native_ = env_.NativePath(dir);
+    tic_outbound_native_of_ = dir;
   }
-  return FlowLineOf("^", state.tic_outbound_native + tic_path.substr(dir.size()));
-}
-
-// What must go before our lines so that they start a line of their own:
-// another tool may leave the last line of a flow file without its line end,
-// and appending to it would glue our line onto that one and lose both
-// files. A flow file that still ends where our last append ended needs no
-// look. False when the last byte cannot be read.
-bool LineEndNeeded(const std::string& flow_path, int64_t size, std::string& prefix) {
-  prefix.clear();
-  if (size == 0) return true;
-  auto ours = State().flow_file_ends.find(flow_path);
-  if (ours != State().flow_file_ends.end() && ours->second == size) return true;
-  platform::FilePtr flow = platform::OpenFile(flow_path, platform::OpenMode::kRead);
-  char last = '\n';
-  size_t got = 0;
-  if (!flow || !flow->Seek(size - 1) || !flow->Read(&last, 1, got) || got != 1) return false;
-  (void)flow->Close();  // only read: a failing close loses nothing
-  if (last != '\n') prefix = last == '\r' ? "\n" : "\r\n";
-  return true;
-}
-
-// A flow-file line as a key: without its "^" or "#", absolute (a relative
-// line, as earlier versions wrote them, is relative to the node directory),
-// "/" for "\", any case.
-std::string FlowKey(std::string_view line) {
-  while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
-  if (!line.empty() && (line.front() == '^' || line.front() == '#')) line.remove_prefix(1);
-  std::string key = ToLowerAscii(AbsoluteFlowPath(std::string(line)));
-  for (char& c : key)
-    if (c == '\\') c = '/';
-  return key;
+  const std::string native = tic_outbound_native_ + tic_path.substr(dir.size());
+  return "^" + AbsoluteFlowPath(env_, native) + "\r\n";
 }
 
 // True when the flow file names the queue copy already: a run before this
 // one was killed or stopped after it had handed the file to this link.
-bool FlowNamesQueueCopy(const std::string& flow_path) {
-  if (!State().queue_copy_reused) return false;
+bool TicExporter::FlowNamesQueueCopy(TicJob& job, const std::string& flow_path) {
+  if (!job.queue_copy_reused) return false;
   std::string bytes;
-  {
-    platform::CriticalErrorsOff quiet;
-    // Not there yet, or unreadable: the append below tells which.
-    if (!platform::ReadWholeFile(platform::CurrentEnv(), flow_path, bytes)) return false;
-  }
-  const std::string wanted = FlowKey(FlowLine("", QueueCopyPath()));
-  size_t start = 0;
-  while (start < bytes.size()) {
-    size_t end = bytes.find('\n', start);
-    if (end == std::string::npos) end = bytes.size();
-    if (FlowKey(std::string_view(bytes).substr(start, end - start)) == wanted) return true;
-    start = end + 1;
-  }
-  return false;
+  // Not there yet, or unreadable: the append tells which.
+  if (!platform::ReadWholeFile(env_, flow_path, bytes)) return false;
+  std::unordered_set<std::string> named;
+  AddFlowReferences(env_, bytes, named);
+  return named.count(ReferenceKey(env_, env_.NativePath(QueueCopyPath(job)))) > 0;
 }
 
-std::string OwnPathLine(const std::string& our_address) {
-  const int32_t offset = State().config.utc_offset;
-  const platform::LocalTime t = platform::LocalNow();
+std::string TicExporter::OwnPathLine(const std::string& our_address) {
+  const int32_t offset = Config().main.utc_offset;
+  const platform::LocalTime t = platform::LocalNow(env_);
   const char* format = offset < 0
       ? "Path %s %lu %s %s %u %02.2u:%02.2u:%02.2u %u UTC%02.2d00\r\n"
       : "Path %s %lu %s %s %u %02.2u:%02.2u:%02.2u %u UTC+%02.2d00\r\n";
-  return Format(format, our_address.c_str(), static_cast<unsigned long>(platform::UtcSeconds()),
+  return Format(format, our_address.c_str(), static_cast<unsigned long>(env_.UtcSeconds()),
                 WeekdayName(t.weekday), MonthName(t.month), static_cast<unsigned>(t.day),
                 static_cast<unsigned>(t.hour), static_cast<unsigned>(t.minute),
                 static_cast<unsigned>(t.second), static_cast<unsigned>(t.year), offset);
 }
 
-// Our own address belongs to the Seenby lines too: without it a downlink
-// whose other uplinks never saw the file sends it back to us.
-template <typename AddLine>
-void AddOwnSeenBy(const std::string& our_address, const FileEchoRecord& echo, AddLine& line) {
-  const FidoAddress us = ParseAddress(our_address);
-  if (InTicSeenBy(our_address)) return;
-  for (const EchoLinkEntry& other : echo.links)
-    if (other.send && ParseAddress(other.address) == us && FindLink(us)) return;
-  line("Seenby", our_address);
-}
-
-std::string OutgoingTicText(const LinkRecord& link, const FileEchoRecord& echo) {
-  const TicRecord& tic = State().tic;
+std::string TicExporter::OutgoingTicText(TicJob& job, const LinkRecord& link,
+                                         const FileEchoRecord& echo) {
+  const TicRecord& tic = job.tic;
+  const Configuration& config = Config();
   const std::string& our_address =
-      link.from_address.empty() ? State().config.main_address : link.from_address;
+      link.from_address.empty() ? config.main.main_address : link.from_address;
   std::string text;
   auto line = [&text](const char* keyword, const std::string& value) {
     text += keyword;
@@ -167,185 +110,151 @@ std::string OutgoingTicText(const LinkRecord& link, const FileEchoRecord& echo) 
   for (const std::string& path : tic.path) line("Path", path);
   text += OwnPathLine(our_address);
   for (const std::string& seen : tic.seenby) line("Seenby", seen);
+  bool listed_us = job.InSeenBy(our_address);
+  const FidoAddress us = ParseAddress(our_address);
   for (const EchoLinkEntry& other : echo.links) {
-    if (!other.send || InTicSeenBy(other.address)) continue;
-    if (FindLink(ParseAddress(other.address))) line("Seenby", other.address);
+    if (!other.send || job.InSeenBy(other.address)) continue;
+    const FidoAddress address = ParseAddress(other.address);
+    if (!config.FindLink(address)) continue;
+    line("Seenby", other.address);
+    listed_us = listed_us || address == us;
   }
-  AddOwnSeenBy(our_address, echo, line);
+  // Our own address belongs to the Seenby lines too: without it a downlink
+  // whose other uplinks never saw the file sends it back to us.
+  if (!listed_us) line("Seenby", our_address);
   if (!link.tic_password.empty()) line("Pw", link.tic_password);
   return text;
 }
 
-// A TIC that no flow line will name must not stay behind for the mailer.
-void RemoveUnsentTic(const std::string& tic_path) {
-  if (!platform::DeleteFile(tic_path))
-    LogLine(kMarkError, Format("Can't delete %s", tic_path.c_str()));
+void TicExporter::RemoveUnsentTic(Log& log, const std::string& tic_path) {
+  if (!env_.DeleteFile(tic_path))
+    log.Write(kMarkError, WithReason(Format("Can't delete %s", tic_path.c_str()), errno));
 }
 
 // Writes the whole outgoing TIC, forced to disk unless the caller forces a
 // whole batch at once, before any flow line names it; false (the file
 // removed) when it cannot be written whole.
-bool WriteOutgoingTic(const LinkRecord& link, const FileEchoRecord& echo, std::string& tic_path,
-                      bool sync, const std::string& made_before = {}) {
-  platform::FilePtr tic;
-  {
-    platform::CriticalErrorsOff quiet;
-    tic = CreateNextTicFile(State().config.tic_outbound_dir, tic_path, made_before);
-  }
+bool TicExporter::WriteOutgoingTic(TicJob& job, const LinkRecord& link,
+                                   const FileEchoRecord& echo, std::string& tic_path, bool sync,
+                                   const std::string& made_before) {
+  platform::FilePtr tic = CreateNextTicFile(env_, job.log, serials_, made_,
+                                            Config().main.tic_outbound_dir, tic_path, made_before);
   if (!tic) return false;
-  bool ok = tic->Write(OutgoingTicText(link, echo));
+  bool ok = tic->Write(OutgoingTicText(job, link, echo));
   ok = ok && (!sync || tic->Sync());
   ok = tic->Close() && ok;
-  if (!ok) RemoveUnsentTic(tic_path);
+  if (!ok) {
+    const int error = errno;
+    RemoveUnsentTic(job.log, tic_path);
+    errno = error;
+  }
   return ok;
 }
 
-// The prepared TICs no export will take: a run that stops part way must
-// not leave them for the mailer.
-void RemoveUnusedPreparedTics() {
-  RunState& state = State();
-  for (size_t i = state.prepared_used; i < state.prepared_tics.size(); ++i)
-    RemoveUnsentTic(state.prepared_tics[i]);
-  state.prepared_tics.resize(std::min(state.prepared_used, state.prepared_tics.size()));
-}
-
-// The outgoing TIC of this export: the next prepared one, or a new one.
-bool TakeOutgoingTic(const LinkRecord& link, const FileEchoRecord& echo, std::string& tic_path) {
-  RunState& state = State();
-  const size_t position = state.prepared_used;
-  if (position < state.prepared_tics.size()) {
-    tic_path = state.prepared_tics[position];
-    ++state.prepared_used;
+// The outgoing TIC of this export: the one prepared for this very entry,
+// or a new one.
+bool TicExporter::TakeOutgoingTic(TicJob& job, const FidoAddress& address,
+                                  const LinkRecord& link, const FileEchoRecord& echo,
+                                  std::string& tic_path) {
+  PreparedTics& prepared = job.prepared;
+  for (PreparedTics::Prepared& tic : prepared.tics) {
+    if (tic.taken || !(tic.address == address)) continue;
+    tic.taken = true;
+    tic_path = tic.path;
     return true;
   }
-  if (position == state.prepared_failed_at) return false;
-  return WriteOutgoingTic(link, echo, tic_path, true);
+  if (prepared.not_forced || (prepared.failed_for && *prepared.failed_for == address)) return false;
+  return WriteOutgoingTic(job, link, echo, tic_path, true);
 }
 
-// Fatal stops below clear our flag first: a flag we leave behind would hold
-// the mailer and every later run away from this destination.
-[[noreturn]] void StopAndClear(const FidoAddress& address, const std::string& domain,
-                               const char* message, int status) {
-  LogLine(kMarkError, message);
-  ClearBusy(address, domain);
-  RemoveUnusedPreparedTics();
-  FatalExit(status);
+// Fatal stops clear our flag first: a flag we leave behind would hold the
+// mailer and every later run away from this destination.
+RunStatus TicExporter::Stop(TicJob& job, const FidoAddress& address, const std::string& domain,
+                            const std::string& message, int status) {
+  job.log.Write(kMarkError, message);
+  outbound_.ClearBusy(job.log, address, domain);
+  EndPrepared(job);
+  return RunStatus::End(status);
 }
 
-enum class Appended { kWhole, kNotOpened, kNotWritten, kNotClosed };
-
-// Appends the queue line and the TIC line in one write, so the mailer never
-// finds one without the other; a write that fails half way is cut back off.
-Appended AppendFlowLines(const std::string& flow_path, const std::string& tic_path) {
-  // Open still from the last export under our flag, in a group of TICs.
-  platform::File* flow = KeptFlowFile(flow_path);
-  platform::FilePtr opened;
-  if (!flow) {
-    platform::CriticalErrorsOff quiet;
-    opened = platform::OpenFile(flow_path, platform::OpenMode::kAppend);
-    if (!opened) return Appended::kNotOpened;
-    flow = opened.get();
-  }
-  // A kept handle goes with a failure; a new one is closed as `opened` goes.
-  auto failed = [&] {
-    ForgetFlowFile(flow_path);
-    return Appended::kNotWritten;
-  };
-  int64_t before = 0;
-  std::string lines;
-  if (!flow->Size(before) || !LineEndNeeded(flow_path, before, lines)) return failed();
-  // No "^" for the queue copy: it is shared by every link and erased by the
-  // queue scan once no flow file names it. "^" for the TIC: the mailer
-  // deletes it once it has been sent.
-  lines += QueueCopyLine() + TicFlowLine(tic_path);
-  if (!flow->Write(lines)) {
-    if (!flow->Truncate(before))
-      LogLine(kMarkError, Format("Can't cut %s back, its last line is broken", flow_path.c_str()));
-    return failed();
-  }
-  State().flow_file_ends[flow_path] = before + static_cast<int64_t>(lines.size());
-  if (!opened || KeepFlowFile(flow_path, opened)) return Appended::kWhole;
-  return opened->Close() ? Appended::kWhole : Appended::kNotClosed;
-}
-
-}  // namespace
-
-void ExportTicToLink(const EchoLinkEntry& entry, const std::string& domain,
-                     const std::string& base_name, const LinkRecord& link,
-                     const FileEchoRecord& echo) {
+RunStatus TicExporter::Export(TicJob& job, const EchoLinkEntry& entry, const std::string& domain,
+                              const std::string& base_name, const LinkRecord& link,
+                              const FileEchoRecord& echo) {
   const FidoAddress address = ParseAddress(entry.address);
-  if (!WaitAndSetBusy(address, domain, State().busy_wait_limit)) {
+  BusyResult busy = BusyResult::kFailed;
+  RunStatus waited = outbound_.WaitAndSetBusy(job.log, address, domain, kBusyWaitLimit, busy);
+  if (waited.ends() || busy != BusyResult::kHeld) {
     // Nothing of this TIC is lost: it stays in the inbound and is handled
-    // again, forwarding included, once the flag has gone.
-    LogLine(kMarkError, Format("Node %s stays busy, giving up", entry.address.c_str()));
-    RemoveUnusedPreparedTics();
-    FatalExit(2);
+    // again, forwarding included, once the flag has gone. No flow line is
+    // ever written without our flag standing.
+    if (!waited.ends() && busy == BusyResult::kTaken)
+      job.log.Write(kMarkError, Format("Node %s stays busy, giving up", entry.address.c_str()));
+    EndPrepared(job);
+    return waited.ends() ? waited : RunStatus::End(2);
   }
   const std::string flow_path = base_name + "." + FlowLetter(link.flavour) + "lo";
-  if (FlowNamesQueueCopy(flow_path)) {
-    ClearBusy(address, domain);
-    LogLine(kMarkTic, Format("Node %s has this file already, skiping", entry.address.c_str()));
-    return;
+  if (FlowNamesQueueCopy(job, flow_path)) {
+    outbound_.ClearBusy(job.log, address, domain);
+    job.log.Write(kMarkTic,
+                  Format("Node %s has this file already, skiping", entry.address.c_str()));
+    return RunStatus::GoOn();
   }
   // The flow file is named in every failure: the sysop must find it.
   const std::string flow_failure = Format("Can't modify bink outbound %s", flow_path.c_str());
   std::string tic_path;
-  if (!TakeOutgoingTic(link, echo, tic_path))
-    StopAndClear(address, domain, "Can't create TIC file", 3);
-  switch (AppendFlowLines(flow_path, tic_path)) {
+  if (!TakeOutgoingTic(job, address, link, echo, tic_path))
+    return Stop(job, address, domain, "Can't create TIC file", 3);
+  // No "^" for the queue copy: it is shared by every link and erased by the
+  // queue scan once no flow file names it. "^" for the TIC: the mailer
+  // deletes it once it has been sent. One write, so the mailer never finds
+  // one line without the other.
+  int error = 0;
+  switch (outbound_.AppendFlowLines(job.log, flow_path,
+                                    QueueCopyLine(job) + TicFlowLine(tic_path), error)) {
     case Appended::kWhole:
       break;
     case Appended::kNotClosed:
       // The lines may be there: the TIC they name stays.
-      StopAndClear(address, domain, flow_failure.c_str(), 2);
+      return Stop(job, address, domain, WithReason(flow_failure, error), 2);
     case Appended::kNotOpened:
     case Appended::kNotWritten:
-      RemoveUnsentTic(tic_path);
-      StopAndClear(address, domain, flow_failure.c_str(), 2);
+      RemoveUnsentTic(job.log, tic_path);
+      return Stop(job, address, domain, WithReason(flow_failure, error), 2);
   }
-  ClearBusy(address, domain);
-  LogLine(kMarkTic, Format("Exported to %s", entry.address.c_str()));
+  outbound_.ClearBusy(job.log, address, domain);
+  job.log.Write(kMarkTic, Format("Exported to %s", entry.address.c_str()));
+  return RunStatus::GoOn();
 }
 
-void PrepareOutgoingTics(const std::vector<const LinkRecord*>& links, const FileEchoRecord& echo) {
-  RunState& state = State();
-  state.prepared_tics.clear();
-  state.prepared_used = 0;
-  state.prepared_failed_at = static_cast<size_t>(-1);
-  for (const LinkRecord* link : links) {
+void TicExporter::Prepare(TicJob& job, const std::vector<ExportTarget>& targets,
+                          const FileEchoRecord& echo) {
+  job.prepared = PreparedTics{};
+  for (const ExportTarget& target : targets) {
     std::string tic_path;
-    const std::string made_before = state.prepared_tics.empty() ? "" : state.prepared_tics.back();
-    if (!WriteOutgoingTic(*link, echo, tic_path, false, made_before)) {
-      state.prepared_failed_at = state.prepared_tics.size();
+    const std::string made_before = job.prepared.empty() ? "" : job.prepared.tics.back().path;
+    const FidoAddress address = ParseAddress(target.entry->address);
+    if (!WriteOutgoingTic(job, *target.link, echo, tic_path, false, made_before)) {
+      job.prepared.failed_for = address;
       break;
     }
-    state.prepared_tics.push_back(tic_path);
+    job.prepared.tics.push_back({address, tic_path, false});
   }
 }
 
-std::vector<std::string> TakeUnforcedDirs() {
-  RunState& state = State();
+std::vector<std::string> TicExporter::TakeUnforcedDirs(TicJob& job) {
   std::vector<std::string> dirs;
-  dirs.swap(state.unforced_dirs);
-  if (!state.prepared_tics.empty()) dirs.push_back(state.config.tic_outbound_dir);
+  dirs.swap(job.unforced_dirs);
+  if (!job.prepared.empty()) dirs.push_back(Config().main.tic_outbound_dir);
   return dirs;
 }
 
-void ForwardNotForced() {
-  RemoveUnusedPreparedTics();
-  State().prepared_failed_at = 0;
+void TicExporter::NotForced(TicJob& job) {
+  EndPrepared(job);
+  job.prepared.not_forced = true;
 }
 
-void ForceForwardToDisk() {
-  const std::vector<std::string> dirs = TakeUnforcedDirs();
-  if (dirs.empty() || platform::SyncFileSystems(dirs)) return;
-  ForwardNotForced();
-}
-
-void EndPreparedTics() {
-  RemoveUnusedPreparedTics();
-  RunState& state = State();
-  state.prepared_tics.clear();
-  state.prepared_used = 0;
-  state.prepared_failed_at = static_cast<size_t>(-1);
+void TicExporter::EndPrepared(TicJob& job) {
+  for (const PreparedTics::Prepared& tic : job.prepared.tics)
+    if (!tic.taken) RemoveUnsentTic(job.log, tic.path);
+  job.prepared.tics.clear();
 }

@@ -1,20 +1,20 @@
 #include "processor/outbound/unnamed_tics.h"
 
+#include <cerrno>
 #include <unordered_set>
 #include <utility>
 
 #include "common/text_helpers.h"
-#include "platform/platform.h"
+#include "processor/config_store.h"
 #include "processor/outbound/flow_references.h"
-#include "processor/log.h"
-#include "processor/run_state.h"
+#include "processor/outbound/outbound_layout.h"
 
 namespace {
 
 // Only a TIC pelix makes is erased, whatever else the list may hold: a name
 // of the TIC outbound, directly, ending in ".tic".
 bool MadeTicName(const std::string& path) {
-  const std::string& dir = State().config.tic_outbound_dir;
+  const std::string& dir = Config().main.tic_outbound_dir;
   if (dir.empty() || path.size() <= dir.size() + 4 || path.compare(0, dir.size(), dir) != 0)
     return false;
   const std::string name = path.substr(dir.size());
@@ -22,54 +22,46 @@ bool MadeTicName(const std::string& path) {
          EqualsIgnoreCase(name.substr(name.size() - 4), ".tic");
 }
 
-void RemoveList() {
-  if (!platform::DeleteFile(kUnnamedTicList))
-    LogLine(kMarkError, Format("Can't delete %s", kUnnamedTicList));
-}
-
 }  // namespace
 
-void NoteMadeTic(const std::string& tic_path) {
-  RunState& state = State();
-  if (!state.made_tics && !state.made_tics_failed) {
-    platform::CriticalErrorsOff quiet;
-    state.made_tics = platform::OpenFile(kUnnamedTicList, platform::OpenMode::kAppend);
-  }
-  if (state.made_tics && state.made_tics->Write(tic_path + "\n")) {
-    state.made_tics_noted = true;
+void MadeTics::RemoveList(Log& log) {
+  if (!env_.DeleteFile(kUnnamedTicList))
+    log.Write(kMarkError, WithReason(Format("Can't delete %s", kUnnamedTicList), errno));
+}
+
+void MadeTics::Note(Log& log, const std::string& tic_path) {
+  if (!list_ && !failed_) list_ = env_.Open(kUnnamedTicList, platform::OpenMode::kAppend);
+  if (list_ && list_->Write(tic_path + "\n")) {
+    noted_ = true;
     return;
   }
   // Nothing is lost: only a TIC a killed run leaves would stay behind.
-  if (!std::exchange(state.made_tics_failed, true))
-    LogLine(kMarkError, Format("Can't write %s", kUnnamedTicList));
+  if (!std::exchange(failed_, true))
+    log.Write(kMarkError, WithReason(Format("Can't write %s", kUnnamedTicList), errno));
 }
 
-void ForgetMadeTics() {
-  RunState& state = State();
-  if (!state.made_tics || !std::exchange(state.made_tics_noted, false)) return;
+void MadeTics::ForgetAll() {
+  if (!list_ || !std::exchange(noted_, false)) return;
   // A list that keeps its names costs the next run a look at them, no more.
-  (void)state.made_tics->Truncate(0);
+  (void)list_->Truncate(0);
 }
 
-void EndMadeTics() {
-  RunState& state = State();
-  if (!state.made_tics) return;
+void MadeTics::End(Log& log) {
+  if (!list_) return;
   // A list that stays is read again by the next run, which erases nothing
   // a flow file names.
-  (void)state.made_tics->Close();
-  state.made_tics = nullptr;
-  state.made_tics_noted = false;
-  RemoveList();
+  (void)list_->Close();
+  list_ = nullptr;
+  noted_ = false;
+  RemoveList(log);
 }
 
-void EraseUnnamedTics() {
+void MadeTics::EraseUnnamed(Log& log) {
   std::string list;
-  {
-    platform::CriticalErrorsOff quiet;
-    if (!platform::ReadWholeFile(platform::CurrentEnv(), kUnnamedTicList, list)) return;  // none left
-  }
+  if (!platform::ReadWholeFile(env_, kUnnamedTicList, list)) return;  // none left
   std::unordered_set<std::string> referenced;
-  if (!list.empty() && !ReadFlowReferences(OutboundDirectories(), "unsent TICs", referenced))
+  if (!list.empty() &&
+      !ReadFlowReferences(env_, log, OutboundDirectories(env_), "unsent TICs", referenced))
     return;  // the list stays for a run that can read them
   size_t start = 0;
   while (start < list.size()) {
@@ -77,11 +69,12 @@ void EraseUnnamedTics() {
     if (end == std::string::npos) end = list.size();
     const std::string path = list.substr(start, end - start);
     start = end + 1;
-    if (!MadeTicName(path) || !platform::ExistsExactly(path) ||
-        referenced.count(ReferenceKey(path)))
+    if (!MadeTicName(path) || !env_.ExistsExactly(path) ||
+        referenced.count(ReferenceKey(env_, path)))
       continue;
-    LogLine(kMarkErased, Format("Erasing %s, no flow file names it", path.c_str()));
-    if (!platform::DeleteFile(path)) LogLine(kMarkError, Format("Can't erase %s", path.c_str()));
+    log.Write(kMarkErased, Format("Erasing %s, no flow file names it", path.c_str()));
+    if (!env_.DeleteFile(path))
+      log.Write(kMarkError, WithReason(Format("Can't erase %s", path.c_str()), errno));
   }
-  RemoveList();
+  RemoveList(log);
 }

@@ -7,13 +7,30 @@
 
 #include <string>
 
+#include "platform/platform.h"
+#include "processor/log.h"
+
 inline constexpr char kUnnamedTicList[] = "pelix.tix";
 
-// After `tic_path` was made in the TIC outbound.
-void NoteMadeTic(const std::string& tic_path);
-// Every TIC made so far is named by its flow line or removed.
-void ForgetMadeTics();
-// The end of the run's exports: the list is removed.
-void EndMadeTics();
-// Erases what a stopped run left, before this run makes TICs of its own.
-void EraseUnnamedTics();
+class MadeTics {
+ public:
+  explicit MadeTics(platform::Env& env) : env_(env) {}
+
+  // After `tic_path` was made in the TIC outbound.
+  void Note(Log& log, const std::string& tic_path);
+  // Every TIC made so far is named by its flow line or removed.
+  void ForgetAll();
+  // The end of the run's exports: the list is removed.
+  void End(Log& log);
+  // Erases what a stopped run left, before this run makes TICs of its own.
+  void EraseUnnamed(Log& log);
+
+ private:
+  void RemoveList(Log& log);
+
+  platform::Env& env_;
+  // The list, open from the first TIC noted; `noted` once it holds a name.
+  platform::FilePtr list_;
+  bool noted_ = false;
+  bool failed_ = false;  // said once
+};

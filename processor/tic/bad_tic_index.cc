@@ -3,10 +3,10 @@
 #include <map>
 #include <vector>
 
+#include <cerrno>
+
 #include "common/text_helpers.h"
-#include "platform/platform.h"
-#include "processor/log.h"
-#include "processor/run_state.h"
+#include "processor/config_store.h"
 #include "processor/tic/safe_name.h"
 #include "processor/tic/tic_reader.h"
 
@@ -15,7 +15,6 @@ namespace {
 constexpr char kFileMissing[] = "File Missing";
 // Years of refused TICs fit; a larger file is not ours to read whole.
 constexpr size_t kLargestIndexRead = 16 << 20;
-constexpr size_t kLargestTicRead = 1 << 20;
 
 struct BadTic {
   std::string reason;
@@ -42,14 +41,11 @@ bool ParseIndexLine(std::string_view line, std::string& name, BadTic& entry) {
   return true;
 }
 
-std::map<std::string, BadTic> ReadIndex(const std::string& path) {
+std::map<std::string, BadTic> ReadIndex(platform::Env& env, const std::string& path) {
   std::map<std::string, BadTic> index;
   std::string text;
-  {
-    platform::CriticalErrorsOff quiet;
-    if (!platform::ReadWholeFile(platform::CurrentEnv(), path, text, kLargestIndexRead, platform::OpenMode::kReadNoFollow))
-      return index;
-  }
+  if (!platform::ReadWholeFile(env, path, text, kLargestIndexRead, platform::OpenMode::kReadNoFollow))
+    return index;
   size_t pos = 0;
   while (pos < text.size()) {
     size_t end = text.find('\n', pos);
@@ -65,55 +61,54 @@ std::map<std::string, BadTic> ReadIndex(const std::string& path) {
 }
 
 // The File value of the TIC at `path`; empty when it cannot be read.
-std::string FileOfTic(const std::string& path) {
-  std::string text;
-  if (!platform::ReadWholeFile(platform::CurrentEnv(), path, text, kLargestTicRead, platform::OpenMode::kReadNoFollow))
-    return {};
+std::string FileOfTic(platform::Env& env, const std::string& path) {
   TicRecord tic;
-  ReadTicLines(text, tic);
+  if (ReadTic(env, path, tic) == TicText::kUnreadable) return {};
   return tic.file;
 }
 
 // A TIC refused for its missing file, recently enough, whose file is now
 // (as a regular file) in the inbound.
-bool FileHasArrived(const std::string& tic_path, const BadTic& entry, int64_t now) {
+bool FileHasArrived(platform::Env& env, const std::string& tic_path, const BadTic& entry,
+                    int64_t now) {
   if (entry.reason != kFileMissing || now - entry.moved >= kLateFileWaitSeconds) return false;
-  const std::string file = FileOfTic(tic_path);
+  const std::string file = FileOfTic(env, tic_path);
   if (file.empty() || UnsafeFileNameReason(file) != nullptr) return false;
-  platform::CriticalErrorsOff quiet;
-  return platform::IsRegularFile(State().config.inbound_dir + file);
+  return env.IsRegularFile(Config().main.inbound_dir + file);
 }
 
 }  // namespace
 
-void RecordBadTic(const std::string& tic_name, std::string_view reason) {
+void RecordBadTic(platform::Env& env, Log& log, const std::string& tic_name,
+                  std::string_view reason) {
   // A tab or line end in the name would break the line: such a TIC is
   // never retried.
   if (UnsafeNameReason(tic_name) != nullptr) return;
-  const std::string path = State().config.bad_tic_dir + kBadTicIndexName;
+  const std::string path = Config().main.bad_tic_dir + kBadTicIndexName;
   const std::string line = Format("%s\t%s\t%lld\r\n", tic_name.c_str(),
                                   LoggableText(reason).c_str(),
-                                  static_cast<long long>(platform::UtcSeconds()));
-  if (!platform::AppendToFile(platform::CurrentEnv(), path, line))
-    LogLine(kMarkError, Format("Can't write %s", path.c_str()));
+                                  static_cast<long long>(env.UtcSeconds()));
+  if (!platform::AppendToFile(env, path, line))
+    log.Write(kMarkError, WithReason(Format("Can't write %s", path.c_str()), errno));
 }
 
-void RetryTicsWhoseFileArrived() {
-  const std::string& bad_dir = State().config.bad_tic_dir;
-  const std::string& inbound = State().config.inbound_dir;
+void RetryTicsWhoseFileArrived(platform::Env& env, Log& log) {
+  const std::string& bad_dir = Config().main.bad_tic_dir;
+  const std::string& inbound = Config().main.inbound_dir;
   if (bad_dir == inbound) return;
-  const std::map<std::string, BadTic> index = ReadIndex(bad_dir + kBadTicIndexName);
+  const std::map<std::string, BadTic> index = ReadIndex(env, bad_dir + kBadTicIndexName);
   if (index.empty()) return;
-  const int64_t now = platform::UtcSeconds();
-  const std::vector<platform::DirEntry> tics = platform::FindFilesQuietly(bad_dir + "*.tic");
+  const int64_t now = env.UtcSeconds();
+  const std::vector<platform::DirEntry> tics = env.FindFiles(bad_dir + "*.tic");
   for (const platform::DirEntry& tic : tics) {
     const auto found = index.find(tic.name);
     if (tic.is_directory || found == index.end()) continue;
-    if (!FileHasArrived(bad_dir + tic.name, found->second, now)) continue;
-    LogLine(kMarkTic, Format("Retrying %s, its file has arrived", tic.name.c_str()));
+    if (!FileHasArrived(env, bad_dir + tic.name, found->second, now)) continue;
+    log.Write(kMarkTic, Format("Retrying %s, its file has arrived", tic.name.c_str()));
     // A TIC of that name already in the inbound: this one waits for a later run.
-    if (!platform::MoveFile(bad_dir + tic.name, inbound + tic.name))
-      LogLine(kMarkError, Format("Can't move %s%s to %s, left in Bad Tics", bad_dir.c_str(),
-                                 tic.name.c_str(), inbound.c_str()));
+    if (!env.MoveFile(bad_dir + tic.name, inbound + tic.name))
+      log.Write(kMarkError, WithReason(Format("Can't move %s%s to %s, left in Bad Tics",
+                                              bad_dir.c_str(), tic.name.c_str(), inbound.c_str()),
+                                       errno));
   }
 }

@@ -8,6 +8,9 @@
 #include <string>
 #include <string_view>
 
+#include "platform/platform.h"
+#include "processor/log.h"
+
 // The index in bad_tic_dir: one line per moved TIC, "NAME<TAB>REASON<TAB>
 // UTC seconds of the move", CR LF ended; a later line for a name wins. Not
 // a "*.tic" name, so no TIC search finds it.
@@ -17,10 +20,11 @@ inline constexpr char kBadTicIndexName[] = "badtics.idx";
 inline constexpr int64_t kLateFileWaitSeconds = 14 * 24 * 60 * 60;
 
 // Notes the TIC just moved into bad_tic_dir as `tic_name` and why.
-void RecordBadTic(const std::string& tic_name, std::string_view reason);
+void RecordBadTic(platform::Env& env, Log& log, const std::string& tic_name,
+                  std::string_view reason);
 
 // Moves back into the inbound every TIC of bad_tic_dir refused with "File
 // Missing" less than kLateFileWaitSeconds ago whose file is now in the
 // inbound, for the TIC pass to handle. A missing or damaged index retries
 // nothing (or only what its whole lines name).
-void RetryTicsWhoseFileArrived();
+void RetryTicsWhoseFileArrived(platform::Env& env, Log& log);

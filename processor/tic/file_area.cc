@@ -1,32 +1,39 @@
 #include "processor/tic/file_area.h"
 
-#include "platform/platform.h"
+#include <cerrno>
+
+#include "processor/config_store.h"
 #include "processor/log.h"
-#include "processor/run_state.h"
 
 namespace {
 
 enum class Appended { kWhole, kNotOpened, kNotWritten };
 
 // Appends `line` to the text file `path`, creating it, in one write.
-Appended AppendLine(const std::string& path, const std::string& line) {
-  platform::FilePtr f;
-  {
-    platform::CriticalErrorsOff quiet;
-    f = platform::OpenFile(path, platform::OpenMode::kAppend);
+Appended AppendLine(platform::Env& env, const std::string& path, const std::string& line,
+                    int& error) {
+  platform::FilePtr f = env.Open(path, platform::OpenMode::kAppend);
+  if (!f) {
+    error = errno;
+    return Appended::kNotOpened;
   }
-  if (!f) return Appended::kNotOpened;
   bool written = f->Write(line);
-  written = f->Close() && written;
+  if (!written) error = errno;
+  if (!f->Close() && written) {
+    written = false;
+    error = errno;
+  }
   return written ? Appended::kWhole : Appended::kNotWritten;
 }
 
 // A line that could not be written (a full disk) is missing from a listing
 // the sysop and the users read: say so.
-void ReportUnwritten(Appended result, const std::string& path) {
+void ReportUnwritten(Log& log, Appended result, const std::string& path, int error) {
   if (result == Appended::kNotWritten)
-    LogLine(kMarkError, Format("Can't write %s", path.c_str()));
+    log.Write(kMarkError, WithReason(Format("Can't write %s", path.c_str()), error));
 }
+
+std::string AreaDirectory(const TicJob& job) { return Config().main.fileecho_dir + job.tic.area; }
 
 }  // namespace
 
@@ -38,54 +45,47 @@ std::string AnnounceRecordLine(const std::string& file, const std::string& desc)
   return Format(" %-12.12s %s\r\n", file.c_str(), desc.c_str());
 }
 
-namespace {
-
-std::string AreaDirectory() { return State().config.fileecho_dir + State().tic.area; }
-
-}  // namespace
-
-std::string AreaCopyPath() {
-  return AreaDirectory() + platform::kSeparator + State().tic.file;
+std::string AreaCopyPath(const TicJob& job) {
+  return AreaDirectory(job) + platform::kSeparator + job.tic.file;
 }
 
-bool CopyFileIntoArea(platform::Durability durability) {
-  const MainConfig& config = State().config;
+bool CopyFileIntoArea(platform::Env& env, TicJob& job, platform::Durability durability) {
   // A directory that cannot be made shows as the copy failing.
-  (void)platform::MakeDirectory(config.fileecho_dir);
-  (void)platform::MakeDirectory(AreaDirectory());
-  // Files arrive in an area through pelix: a new name needs no look
-  // through every file the area holds.
-  platform::KeepNamesOf(AreaDirectory());
-  const std::string placed = AreaCopyPath();
-  if (platform::CopyFile(State().inbound_file, placed, durability)) {
-    if (durability == platform::Durability::kLater) State().unforced_dirs.push_back(AreaDirectory());
+  (void)env.MakeDirectory(Config().main.fileecho_dir);
+  (void)env.MakeDirectory(AreaDirectory(job));
+  const std::string placed = AreaCopyPath(job);
+  if (env.CopyFile(job.inbound_file, placed, durability)) {
+    if (durability == platform::Durability::kLater) job.unforced_dirs.push_back(AreaDirectory(job));
     return true;
   }
   // A full disk or a directory in the file's place: nothing of the TIC is
   // done, and the next run does it all.
-  LogLine(kMarkError, Format("Can't copy %s, left in the inbound", placed.c_str()));
+  job.log.Write(kMarkError,
+                WithReason(Format("Can't copy %s, left in the inbound", placed.c_str()), errno));
   return false;
 }
 
-void ListFileInArea() {
-  const MainConfig& config = State().config;
-  const TicRecord& tic = State().tic;
-  const std::string files_bbs = AreaDirectory() + platform::kSeparator + "FILES.BBS";
-  const Appended listed =
-      AppendLine(files_bbs, FilesBbsLine(tic.file, tic.desc, config.files_bbs_counter != 0));
+RunStatus ListFileInArea(platform::Env& env, TicJob& job) {
+  const std::string files_bbs = AreaDirectory(job) + platform::kSeparator + "FILES.BBS";
+  int error = 0;
+  const Appended listed = AppendLine(
+      env, files_bbs, FilesBbsLine(job.tic.file, job.tic.desc, Config().main.files_bbs_counter != 0),
+      error);
   if (listed == Appended::kNotOpened) {
-    LogLine(kMarkError, "Can't Create FILES.BBS");
-    FatalExit(2);
+    job.log.Write(kMarkError, "Can't Create FILES.BBS");
+    return RunStatus::End(2);
   }
-  ReportUnwritten(listed, files_bbs);
+  ReportUnwritten(job.log, listed, files_bbs, error);
+  return RunStatus::GoOn();
 }
 
-void AddAnnounceRecord() {
-  const MainConfig& config = State().config;
-  const TicRecord& tic = State().tic;
-  (void)platform::MakeDirectory(config.announce_db_dir);
-  const std::string database = config.announce_db_dir + "Announce." + tic.area;
-  const Appended added = AppendLine(database, AnnounceRecordLine(tic.file, tic.desc));
-  if (added == Appended::kNotOpened) LogLine(kMarkNothing, "Can't Create Announce Database");
-  ReportUnwritten(added, database);
+void AddAnnounceRecord(platform::Env& env, TicJob& job) {
+  const std::string& db_dir = Config().main.announce_db_dir;
+  (void)env.MakeDirectory(db_dir);
+  const std::string database = db_dir + "Announce." + job.tic.area;
+  int error = 0;
+  const Appended added =
+      AppendLine(env, database, AnnounceRecordLine(job.tic.file, job.tic.desc), error);
+  if (added == Appended::kNotOpened) job.log.Write(kMarkNothing, "Can't Create Announce Database");
+  ReportUnwritten(job.log, added, database, error);
 }

@@ -6,6 +6,8 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "processor/run_status.h"
+#include "processor/tic_job.h"
 
 // One FILES.BBS line: the name cut or padded to 12 characters, then the
 // description, with "[00]" between them when the download counter is on.
@@ -15,21 +17,23 @@ std::string FilesBbsLine(const std::string& file, const std::string& desc, bool 
 // description.
 std::string AnnounceRecordLine(const std::string& file, const std::string& desc);
 
-// Copies the TIC's file from the inbound (State().inbound_file, which may be
-// a copy the mailer renamed) into fileecho_dir + area, under the TIC's File
-// name. False
-// (and logged) when no whole copy could be made: the TIC and its file then
-// stay in the inbound, with nothing of them handed on.
-// With Durability::kLater the copy is forced to disk by the forward that
-// follows, together with the queue copy and the outgoing TICs.
-[[nodiscard]] bool CopyFileIntoArea(platform::Durability durability = platform::Durability::kForced);
-// Where CopyFileIntoArea places the file of State().tic.
-std::string AreaCopyPath();
+// Where CopyFileIntoArea places the job's file: fileecho_dir + Area + "/"
+// + File.
+std::string AreaCopyPath(const TicJob& job);
+
+// Copies the job's file (job.inbound_file, which may be a copy the mailer
+// renamed) into its echo's directory under the TIC's File name. False
+// (logged) when no whole copy could be made: the TIC and its file then stay
+// in the inbound, with nothing of them handed on. With Durability::kLater
+// the copy is forced to disk with the job's other copies (its directory is
+// noted in job.unforced_dirs).
+[[nodiscard]] bool CopyFileIntoArea(platform::Env& env, TicJob& job,
+                                    platform::Durability durability);
 
 // Appends the file's FILES.BBS line once it is in its area; ends the run
 // with status 2 when FILES.BBS cannot be opened.
-void ListFileInArea();
+RunStatus ListFileInArea(platform::Env& env, TicJob& job);
 
 // Appends the file's line to announce_db_dir + "Announce." + area; a file
 // that cannot be opened is logged and skipped.
-void AddAnnounceRecord();
+void AddAnnounceRecord(platform::Env& env, TicJob& job);

@@ -33,12 +33,8 @@ uint32_t Crc32Of(const std::string& bytes) {
                       bytes.size());
 }
 
-uint32_t FileCrc32(const std::string& path) {
-  platform::FilePtr f;
-  {
-    platform::CriticalErrorsOff quiet;
-    f = platform::OpenFile(path, platform::OpenMode::kReadNoFollow);
-  }
+uint32_t FileCrc32(platform::Env& env, const std::string& path) {
+  platform::FilePtr f = env.Open(path, platform::OpenMode::kReadNoFollow);
   if (!f) return 0;
   uint32_t crc = 0xFFFFFFFFu;
   char block[kBlockSize];

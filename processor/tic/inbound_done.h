@@ -8,9 +8,27 @@
 
 #include <string>
 
-// Takes `path`, a file in inbound_dir, out of the inbound: moved aside, or
-// deleted when it cannot be. False when it is still there.
-[[nodiscard]] bool LeaveInbound(const std::string& path);
+#include "platform/platform.h"
+#include "processor/log.h"
 
-// Deletes what was moved aside, by this run or by one that was killed.
-void EmptyLeftInbound();
+class InboundDone {
+ public:
+  explicit InboundDone(platform::Env& env) : env_(env) {}
+
+  // The directory the files are moved into (hidden, and a directory: no
+  // TIC search, no look for a numbered copy and no mailer takes what lies
+  // there).
+  std::string Directory() const;
+
+  // Takes `path`, a file in inbound_dir, out of the inbound: moved aside,
+  // or deleted when it cannot be. False, errno telling why, when it is
+  // still there.
+  [[nodiscard]] bool Leave(const std::string& path);
+
+  // Deletes what was moved aside, by this run or by one that was killed.
+  void Empty(Log& log);
+
+ private:
+  platform::Env& env_;
+  bool made_ = false;  // the directory was made this run
+};

@@ -24,12 +24,3 @@ const char* UnsafeFileNameReason(std::string_view name) {
   if (EqualsIgnoreCase(name, "FILES.BBS")) return "is the name of the area listing";
   return nullptr;
 }
-
-std::string LoggableText(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    unsigned char u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x7F) c = '?';
-  }
-  return out;
-}

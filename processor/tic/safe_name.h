@@ -17,5 +17,3 @@ const char* UnsafeNameReason(std::string_view name);
 // replace. nullptr when it can be.
 const char* UnsafeFileNameReason(std::string_view name);
 
-// The value with every control character shown as "?", for log lines.
-std::string LoggableText(std::string_view text);

@@ -3,13 +3,6 @@
 #include <algorithm>
 
 #include "common/text_helpers.h"
-#include "platform/platform.h"
-#include "processor/log.h"
-#include "processor/passes.h"
-#include "processor/run_state.h"
-#include "processor/tic/safe_name.h"
-#include "processor/tic/tic_batch.h"
-#include "processor/tic/tic_inbound.h"
 
 namespace {
 
@@ -56,16 +49,16 @@ std::vector<std::string>* ListField(TicRecord& tic, int keyword) {
 
 }  // namespace
 
-void ApplyTicLine(const std::string& physical_line, TicRecord& tic) {
+void ApplyTicLine(std::string_view physical_line, TicRecord& tic) {
   // A zero byte ends the text of a line, as it ends any string of the format.
-  std::string line = physical_line.substr(0, physical_line.find('\0'));
+  std::string_view line = physical_line.substr(0, physical_line.find('\0'));
   while (!line.empty() && (line.back() == '\r' || line.back() == '\n' || line.back() == ' '))
-    line.pop_back();
+    line.remove_suffix(1);
   size_t pos = 0;
   const std::string keyword = NextToken(line, pos, ' ');
   if (keyword.empty()) return;
   const int code = LookupKeyword(kTicKeywords, keyword, 0, false);
-  const std::string value = line.substr(pos);
+  const std::string value(line.substr(pos));
   if (std::string* field = SingleField(tic, code)) {
     *field = value;
   } else if (std::vector<std::string>* list = ListField(tic, code)) {
@@ -85,7 +78,7 @@ void ReadTicLines(std::string_view text, TicRecord& tic) {
       end = line_end + 1;
       if (text[line_end] == '\r' && end < text.size() && text[end] == '\n') ++end;
     }
-    ApplyTicLine(std::string(text.substr(pos, end - pos)), tic);
+    ApplyTicLine(text.substr(pos, end - pos), tic);
     pos = end;
   }
 }
@@ -95,10 +88,10 @@ namespace {
 // Reads at most kMaxTicSize bytes; `too_big` tells that the TIC holds more.
 // The part read still names the TIC's file, so a refused TIC takes its
 // file along into the bad-TIC directory.
-bool ReadTicText(const std::string& tic_path, std::string& text, bool& too_big) {
-  platform::CriticalErrorsOff quiet;
+bool ReadTicText(platform::Env& env, const std::string& tic_path, std::string& text,
+                 bool& too_big) {
   // Never through a symbolic link: it could point at any file of the system.
-  platform::FilePtr file = platform::OpenFile(tic_path, platform::OpenMode::kReadNoFollow);
+  platform::FilePtr file = env.Open(tic_path, platform::OpenMode::kReadNoFollow);
   int64_t size = 0;
   if (!file || !file->Size(size)) return false;
   too_big = size > static_cast<int64_t>(kMaxTicSize);
@@ -116,36 +109,11 @@ bool ReadTicText(const std::string& tic_path, std::string& text, bool& too_big) 
 
 }  // namespace
 
-void ReadTic(const std::string& tic_path) {
+TicText ReadTic(platform::Env& env, const std::string& tic_path, TicRecord& tic) {
   std::string text;
   bool too_big = false;
-  const bool read = ReadTicText(tic_path, text, too_big);
-  TicRecord& tic = State().tic;
   tic = TicRecord{};
-  if (!read) {
-    LogLine(kMarkError, Format("Can't open %s", tic_path.c_str()));
-    return;
-  }
+  if (!ReadTicText(env, tic_path, text, too_big)) return TicText::kUnreadable;
   ReadTicLines(text, tic);
-  tic.serial = ++State().tics_read;
-  // A TIC waiting for its flush that uses this file, or a file of a name
-  // this TIC could take, is done first, as it would have been.
-  if (SharesNameWithWaitingTic(tic_path, tic)) FlushPendingTics();
-  // Every later step, a refusal below included, works on this TIC's file.
-  State().inbound_file = State().config.inbound_dir + tic.file;
-  LogLine(kMarkTicHeader, Format("Area : %s", LoggableText(tic.area).c_str()));
-  LogLine(kMarkTicHeader, Format("File : %s", LoggableText(tic.file).c_str()));
-  LogLine(kMarkTicHeader, Format("From : %s", LoggableText(tic.from).c_str()));
-  if (too_big) {
-    const std::string reason = Format("TIC too big, over %zu bytes", kMaxTicSize);
-    LogLine(kMarkError, reason);
-    return MoveToBadTics(tic_path, reason);
-  }
-  if (tic.seenby.size() + tic.path.size() + tic.ldesc.size() > kMaxTicListLines) {
-    const std::string reason =
-        Format("Too many Seenby, Path and Ldesc lines in TIC, over %zu", kMaxTicListLines);
-    LogLine(kMarkError, reason);
-    return MoveToBadTics(tic_path, reason);
-  }
-  ProcessInboundTic(tic_path);
+  return too_big ? TicText::kTooBig : TicText::kRead;
 }

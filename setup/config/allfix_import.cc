@@ -2,6 +2,7 @@
 
 #include "common/field_codec.h"
 #include "common/text_helpers.h"
+#include "platform/current_env.h"
 #include "platform/platform.h"
 #include "setup/config/dialog_text.h"
 #include "setup/config/message_box.h"
@@ -112,7 +113,6 @@ void ImportAreaDescriptions(std::string_view bytes, EditList<FileEchoRecord>& ec
 }
 
 void ImportAllfixConfiguration(std::string_view directory) {
-  platform::CriticalErrorsOff quiet;
   SetupConfiguration& state = SetupState();
   std::string bytes;
   if (!ReadAllfixFile(directory, kAllfixSetupFile, bytes)) return;

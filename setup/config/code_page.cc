@@ -3,6 +3,7 @@
 #include <array>
 
 #include "common/text_helpers.h"
+#include "platform/current_env.h"
 #include "platform/platform.h"
 
 namespace {
@@ -205,6 +206,6 @@ CodePage ReadCodePageChoice() {
 bool WriteCodePageChoice(CodePage page) {
   // Without a choice of the sysop's there is nothing to remember: no file
   // appears beside a configuration that was always Latin-1.
-  if (page == CodePage::kLatin1 && !platform::Exists(kCodePageFile)) return true;
+  if (page == CodePage::kLatin1 && !platform::CurrentEnv().Exists(kCodePageFile)) return true;
   return platform::RewriteFile(platform::CurrentEnv(), kCodePageFile, std::string(CodePageName(page)) + "\n");
 }

@@ -2,6 +2,7 @@
 #include <new>
 #include <string>
 
+#include "platform/current_env.h"
 #include "platform/platform.h"
 #include "setup/config/message_box.h"
 #include "setup/config/setup_config.h"
@@ -41,7 +42,7 @@ void ConvertOlderVersion(MainConfig& config) {
       // Version 2 kept the links in pelix.lnk, already in the pelix.nod
       // layout; an existing pelix.nod is not replaced, and without the
       // rename the links load from pelix.nod as it is.
-      (void)platform::MoveFile(kOldLinksFile, kLinksFile);
+      (void)platform::CurrentEnv().MoveFile(kOldLinksFile, kLinksFile);
       config.announce_to = 0;
       [[fallthrough]];
     case 3:
@@ -92,7 +93,6 @@ void LoadRecordFile(EditList<Record>& list, const char* file, Reader read,
 }  // namespace
 
 void LoadConfiguration() {
-  platform::CriticalErrorsOff quiet;
   if (!ClaimBusyFlag()) {
     ShowMessageBox("Pelix is busy (remove pelix.bsy if no other Pelix program runs)", "Fatal",
                    MessageButtons::kOk, MessageIcon::kNone);

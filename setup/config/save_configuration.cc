@@ -1,3 +1,4 @@
+#include "platform/current_env.h"
 #include "platform/platform.h"
 #include "setup/config/message_box.h"
 #include "setup/config/setup_config.h"
@@ -17,7 +18,6 @@ bool Rewrite(const char* name, const std::string& bytes,
 }  // namespace
 
 bool SaveConfiguration() {
-  platform::CriticalErrorsOff quiet;
   SetupConfiguration& state = SetupState();
   state.config.version = kConfigVersion;
   bool saved = Rewrite(kMainConfigFile, WriteMainConfig(state.config));

@@ -1,5 +1,6 @@
 #include "setup/config/setup_config.h"
 
+#include "platform/current_env.h"
 #include "platform/platform.h"
 
 SetupConfiguration& SetupState() {

@@ -11,11 +11,11 @@ namespace {
 TEST(NewFiles, AreCreatedForReadingAndWriting) {
   TempNode node;
   bool exists = true;
-  platform::FilePtr f = platform::OpenNewFile(node.Path("netmail\\7.msg"), exists);
+  platform::FilePtr f = platform::OpenNewFile(platform::DefaultEnv(), node.Path("netmail\\7.msg"), exists);
   ASSERT_EQ(f, nullptr);  // no such directory yet
   EXPECT_FALSE(exists);
   node.MakeDir("netmail");
-  f = platform::OpenNewFile(node.Path("netmail\\7.msg"), exists);
+  f = platform::OpenNewFile(platform::DefaultEnv(), node.Path("netmail\\7.msg"), exists);
   ASSERT_NE(f, nullptr);
   EXPECT_FALSE(exists);
   ASSERT_TRUE(f->Write("abc"));
@@ -34,7 +34,7 @@ TEST(NewFiles, NeverEmptyOrReplaceAnExistingFile) {
   node.WriteFile("netmail/7.MSG", "keep me");
   for (const char* name : {"netmail/7.MSG", "netmail/7.msg", "NETMAIL/7.Msg"}) {
     bool exists = false;
-    EXPECT_EQ(platform::OpenNewFile(node.Path(name), exists), nullptr) << name;
+    EXPECT_EQ(platform::OpenNewFile(platform::DefaultEnv(), node.Path(name), exists), nullptr) << name;
     EXPECT_TRUE(exists) << name;
   }
   EXPECT_EQ(node.ReadFile("netmail/7.MSG"), "keep me");
@@ -85,10 +85,10 @@ TEST(RewriteFile, MakesPrivateFilesPrivateAndKeepsAReplacedFilesMode) {
 TEST(ReadOnlyMark, IsSeenWhateverTheUser) {
   TempNode node;
   node.WriteFile("netmail/1.msg", "x");
-  EXPECT_FALSE(platform::IsReadOnly(node.Path("netmail/1.msg")));
+  EXPECT_FALSE(platform::DefaultEnv().IsReadOnly(node.Path("netmail/1.msg")));
   ASSERT_EQ(::chmod(node.Path("netmail/1.msg").c_str(), 0444), 0);
-  EXPECT_TRUE(platform::IsReadOnly(node.Path("NETMAIL\\1.MSG")));
-  EXPECT_FALSE(platform::IsReadOnly(node.Path("netmail/missing.msg")));
+  EXPECT_TRUE(platform::DefaultEnv().IsReadOnly(node.Path("NETMAIL\\1.MSG")));
+  EXPECT_FALSE(platform::DefaultEnv().IsReadOnly(node.Path("netmail/missing.msg")));
 }
 
 }  // namespace

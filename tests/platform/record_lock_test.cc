@@ -11,7 +11,7 @@ namespace {
 TEST(RecordLock, LockHeldByAnotherProgramIsWaitedForThenRefused) {
   TempNode node;
   node.WriteFile("base.jhr", "JAM");
-  platform::FilePtr file = platform::OpenFile(node.Path("base.jhr"), platform::OpenMode::kUpdate);
+  platform::FilePtr file = platform::DefaultEnv().Open(node.Path("base.jhr"), platform::OpenMode::kUpdate);
   ASSERT_NE(file, nullptr);
   ForeignLock reader(node.Path("base.jhr"));
   EXPECT_FALSE(file->LockFirstByte(300));
@@ -23,10 +23,10 @@ TEST(Files, ReplaceFilePutsTheNewFileInPlaceOfTheOld) {
   TempNode node;
   node.WriteFile("db/~Announce.TEST", "rest\r\n");
   node.WriteFile("db/Announce.TEST", "all\r\nrest\r\n");
-  EXPECT_TRUE(platform::ReplaceFile(node.Path("db/~Announce.TEST"), node.Path("db/announce.test")));
+  EXPECT_TRUE(platform::DefaultEnv().ReplaceFile(node.Path("db/~Announce.TEST"), node.Path("db/announce.test")));
   EXPECT_EQ(node.List("db"), (std::vector<std::string>{"Announce.TEST"}));
   EXPECT_EQ(node.ReadFile("db/Announce.TEST"), "rest\r\n");
-  EXPECT_FALSE(platform::ReplaceFile(node.Path("db/missing"), node.Path("db/Announce.TEST")));
+  EXPECT_FALSE(platform::DefaultEnv().ReplaceFile(node.Path("db/missing"), node.Path("db/Announce.TEST")));
   EXPECT_EQ(node.ReadFile("db/Announce.TEST"), "rest\r\n");
 }
 

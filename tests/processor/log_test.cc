@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "platform/platform.h"
-#include "processor/run_state.h"
 #include "tests/support/faulty_env.h"
 #include "tests/support/temp_node.h"
 
@@ -11,15 +10,14 @@ namespace {
 
 TEST(LogLine, WritesTheFixedFormatAndCutsLongMessages) {
   TempNode node;
-  ResetRunState();
-  State().config.log_file = node.Path("pelix.log");
-  platform::SetFixedClock(1704067200);  // 1 Jan 2024 00:00:00, TZ=UTC
+  FaultyEnv env;
+  env.UseFakeClock(1704067200);  // 1 Jan 2024 00:00:00, TZ=UTC
+  LogFile log(env, node.Path("pelix.log"));
   testing::internal::CaptureStdout();
-  LogLine('^', "Nothing to Announce");
-  LogLine('!', std::string(400, 'x'));
-  LogLine('!', "Can't Open for Writing/Create pelix.fe.\n");
+  log.Write('^', "Nothing to Announce");
+  log.Write('!', std::string(400, 'x'));
+  log.Write('!', "Can't Open for Writing/Create pelix.fe.\n");
   std::string console = testing::internal::GetCapturedStdout();
-  platform::SetFixedClock(std::nullopt);
 
   std::vector<std::string> lines = node.LogLines();
   ASSERT_EQ(lines.size(), 4u);
@@ -28,26 +26,24 @@ TEST(LogLine, WritesTheFixedFormatAndCutsLongMessages) {
   EXPECT_EQ(lines[1].size() + 1, 255u);  // with its line feed, within 256 bytes
   EXPECT_EQ(lines[3], "");               // the message's own line feed
   EXPECT_EQ(console.substr(0, 20), "Nothing to Announce\n");
-  ResetRunState();
+  EXPECT_EQ(log.error_lines(), 2);
 }
 
 // logrotate moves the log away without telling pelix: the next line must go
 // into a new file of the configured name, not after the moved one.
 TEST(LogLine, WritesIntoANewFileOnceTheLogWasRotated) {
   TempNode node;
-  ResetRunState();
-  State().config.log_file = node.Path("pelix.log");
+  LogFile log(platform::DefaultEnv(), node.Path("pelix.log"));
   testing::internal::CaptureStdout();
-  LogLine('*', "Processing A.TIC");
-  ASSERT_TRUE(platform::MoveFile(node.Path("pelix.log"), node.Path("pelix.log.1")));
-  LogLine('*', "Processing B.TIC");
+  log.Write('*', "Processing A.TIC");
+  ASSERT_TRUE(platform::DefaultEnv().MoveFile(node.Path("pelix.log"), node.Path("pelix.log.1")));
+  log.Write('*', "Processing B.TIC");
   testing::internal::GetCapturedStdout();
 
   std::vector<std::string> rotated = node.LogMessages("pelix.log.1");
   std::vector<std::string> current = node.LogMessages();
   EXPECT_EQ(rotated, std::vector<std::string>{"* Processing A.TIC"});
   EXPECT_EQ(current, std::vector<std::string>{"* Processing B.TIC"});
-  ResetRunState();
 }
 
 // Counts the opens of log files.
@@ -62,25 +58,22 @@ class LogOpenCounter : public FaultyEnv {
 };
 
 // A hub logs thousands of lines a run: the log is opened once, yet each
-// line is in the file the moment it is logged; another name in the
-// configuration gets the next line, and a full disk is said once.
+// line is in the file the moment it is logged; a full disk is said once.
 TEST(LogLine, OpensTheLogOnceAndWritesEveryLineAtOnce) {
   TempNode node;
-  ResetRunState();
   LogOpenCounter env;
-  platform::ScopedEnv scoped(&env);
-  State().config.log_file = node.Path("pelix.log");
+  LogFile log(env, node.Path("pelix.log"));
   testing::internal::CaptureStdout();
   for (size_t n = 1; n <= 3; ++n) {
-    LogLine('*', Format("Processing %zu.TIC", n));
+    log.Write('*', Format("Processing %zu.TIC", n));
     EXPECT_EQ(node.LogMessages().size(), n);
   }
   EXPECT_EQ(env.log_opens, 1);
-  State().config.log_file = node.Path("other.log");
-  LogLine('*', "Processing 4.TIC");
+  LogFile other(env, node.Path("other.log"));
+  other.Write('*', "Processing 4.TIC");
   env.Fail(FaultyEnv::Op::kWrite, 1, "other.log");
-  LogLine('!', "Can't copy 5.ZIP");
-  LogLine('!', "Can't copy 6.ZIP");
+  other.Write('!', "Can't copy 5.ZIP");
+  other.Write('!', "Can't copy 6.ZIP");
   const std::string console = testing::internal::GetCapturedStdout();
 
   EXPECT_EQ(env.log_opens, 2);
@@ -90,7 +83,28 @@ TEST(LogLine, OpensTheLogOnceAndWritesEveryLineAtOnce) {
   EXPECT_NE(console.find("Can't copy 6.ZIP\n"), std::string::npos);
   EXPECT_NE(console.find(warning), std::string::npos);
   EXPECT_EQ(console.find(warning), console.rfind(warning));
-  ResetRunState();
+}
+
+// The lines of a TIC handled while earlier ones wait come after theirs,
+// each with the time it was logged.
+TEST(LogLine, HeldLinesKeepTheirTimesAndComeAfterTheLinesBefore) {
+  TempNode node;
+  FaultyEnv env;
+  env.UseFakeClock(1704067200);
+  LogFile log(env, node.Path("pelix.log"));
+  HeldLog held(env, log);
+  testing::internal::CaptureStdout();
+  held.Hold();
+  held.Write('*', "Processing B.TIC");
+  env.UseFakeClock(1704067205);
+  log.Write('*', "Exported to 2:5020/2");
+  held.Release();
+  held.Write('$', "Area : PELIX.TEST");
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(node.LogLines(), (std::vector<std::string>{
+                                 "* 01 Jan 00:00:05 PELX Exported to 2:5020/2",
+                                 "* 01 Jan 00:00:00 PELX Processing B.TIC",
+                                 "$ 01 Jan 00:00:05 PELX Area : PELIX.TEST"}));
 }
 
 TEST(Format, BuildsAnyLength) {

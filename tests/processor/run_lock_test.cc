@@ -18,29 +18,30 @@ class BusyFlagTest : public ::testing::Test {
   void TearDown() override { ASSERT_EQ(::chdir(old_dir_), 0); }
 
   TempNode node_;
+  RunLock lock_{platform::DefaultEnv()};
   char old_dir_[4096];
 };
 
 TEST_F(BusyFlagTest, SecondClaimIsRefusedUntilTheFirstIsReleased) {
-  EXPECT_EQ(ClaimBusyFlag(), BusyClaim::kClaimed);
+  EXPECT_EQ(lock_.Claim(), BusyClaim::kClaimed);
   EXPECT_TRUE(node_.Exists("pelix.bsy"));
-  EXPECT_EQ(ClaimBusyFlag(), BusyClaim::kBusy);
-  EXPECT_TRUE(ReleaseBusyFlag());
+  EXPECT_EQ(lock_.Claim(), BusyClaim::kBusy);
+  EXPECT_TRUE(lock_.Release());
   EXPECT_FALSE(node_.Exists("pelix.bsy"));
-  EXPECT_EQ(ClaimBusyFlag(), BusyClaim::kClaimed);
-  EXPECT_TRUE(ReleaseBusyFlag());
+  EXPECT_EQ(lock_.Claim(), BusyClaim::kClaimed);
+  EXPECT_TRUE(lock_.Release());
 }
 
 TEST_F(BusyFlagTest, FlagDeletedMeanwhileIsReportedAtTheEnd) {
-  ASSERT_EQ(ClaimBusyFlag(), BusyClaim::kClaimed);
+  ASSERT_EQ(lock_.Claim(), BusyClaim::kClaimed);
   std::remove("pelix.bsy");
-  EXPECT_FALSE(ReleaseBusyFlag());  // the run then ends with status -1
+  EXPECT_FALSE(lock_.Release());  // the run then ends with status -1
 }
 
 TEST_F(BusyFlagTest, AnotherProgramsFlagIsNeverRemoved) {
   node_.WriteFile("pelix.bsy", "");
-  EXPECT_EQ(ClaimBusyFlag(), BusyClaim::kBusy);
-  EXPECT_TRUE(ReleaseBusyFlag());
+  EXPECT_EQ(lock_.Claim(), BusyClaim::kBusy);
+  EXPECT_TRUE(lock_.Release());
   EXPECT_TRUE(node_.Exists("pelix.bsy"));
 }
 

@@ -17,6 +17,7 @@
 #include <regex>
 #include <thread>
 
+#include "platform/exit_cleanup.h"
 #include "platform/platform.h"
 #include "tests/support/faulty_env.h"
 #include "tests/support/in_process_run.h"
@@ -343,7 +344,7 @@ class MemoryRunsOutEnv : public FaultyEnv {
     if (std::string_view(path).ends_with("139c0002.flo")) {
       // The flag the export holds now (armed here too, so the test does not
       // depend on where the export arms it).
-      platform::SetHeldOutboundFlag("out/139c0002.bsy");
+      (void)platform::ExitCleanup::OfProcess().Add("out/139c0002.bsy");
       void* volatile taken = ::operator new(size_t{1} << 62);
       ::operator delete(taken);
     }

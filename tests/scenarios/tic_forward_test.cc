@@ -208,7 +208,8 @@ TEST(TicForward, FileThatCannotBePlacedStaysInTheInbound) {
     RunResult r = RunPelixWith(env, node);
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_EQ(AfterHeader(node),
-              Lines{"! Can't copy files/PELIX.TEST/FILE.ZIP, left in the inbound"});
+              Lines{std::string("! Can't copy files/PELIX.TEST/FILE.ZIP, left in the inbound: ") +
+                    (not_forced ? "No space left on device" : "Is a directory")});
     // Nothing of the TIC is done: the next run does it all.
     EXPECT_EQ(node.List("in"), (Lines{"A.TIC", "FILE.ZIP"}));
     EXPECT_EQ(node.ReadFile("in/FILE.ZIP"), kContents);
@@ -285,7 +286,7 @@ TEST(TicForward, ManyExportsInOneRunGetDistinctTicsAndOverwriteNone) {
   node.MakeDir("ticout");
   node.WriteConfig(BasicConfigText() + kThreeLinks);
   // The names a run started now would try first.
-  const int64_t now = platform::UtcSeconds();
+  const int64_t now = platform::DefaultEnv().UtcSeconds();
   std::set<std::string> taken;
   for (int64_t step = 0; step < 3; ++step) {
     std::string name = Format("px%06lld.tic", static_cast<long long>((now / 100 + step) % 1000000));
@@ -332,7 +333,7 @@ TEST(TicForward, WaitsWhileTheMailerHoldsALinkThenExports) {
     EXPECT_FALSE(node.Exists("out/139c0002.clo"));
     EXPECT_FALSE(node.Exists("out/139c0003.hlo"));
     EXPECT_TRUE(node.Exists("in/A.TIC"));
-    ASSERT_TRUE(platform::DeleteFile(node.Path(flag)));
+    ASSERT_TRUE(platform::DefaultEnv().DeleteFile(node.Path(flag)));
     run.join();
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_EQ(node.List("out"), (Lines{"139c0002.clo", "139c0003.hlo"}));
@@ -363,7 +364,8 @@ TEST(TicForward, FailureBeforeForwardingHandsNothingOnAndKeepsTheInbound) {
     const char* message;
   } cases[] = {
       // The queue on a full disk: no whole copy to name in any flow file.
-      {FaultyEnv::Op::kCopy, "queue/", "! Can't copy queue/FILE.ZIP, left in the inbound"},
+      {FaultyEnv::Op::kCopy, "queue/",
+       "! Can't copy queue/FILE.ZIP, left in the inbound: No space left on device"},
       // An inbound pelix may read but not empty: every run would send it again.
       {FaultyEnv::Op::kCanDelete, "A.TIC", "! Can't delete in/A.TIC, left in the inbound"},
       {FaultyEnv::Op::kCanDelete, "in/FILE.ZIP", "! Can't delete in/FILE.ZIP, left in the inbound"},
@@ -515,6 +517,30 @@ TEST(TicForward, TicsOfARunShareOneFlushAndEndInTheirOrder) {
   }
 }
 
+// A sysop's clean-up of "*.bsy" in the outbound while a run hands files on
+// takes our flags and the file they are linked from: every later flow line
+// still goes into its flow file under a flag of ours, made again (the
+// FaultyEnv stops a run that writes one without).
+TEST(TicForward, BusyFlagsRemovedMidRunAreMadeAgainBeforeAnyLine) {
+  TempNode node;
+  DropForwardedArrival(node);
+  DropArrival(node, "C.TIC", "C.ZIP", "c", TicLines("C.ZIP", "c"));
+  FaultyEnv env;
+  bool cleaned = false;
+  env.AfterWrite([&](const std::string& path) {
+    if (cleaned || path.find("139c0003.hlo") == std::string::npos) return;
+    cleaned = true;
+    for (const std::string& name : node.List("out"))
+      if (name.ends_with(".bsy")) ::unlink(node.Path("out/" + name).c_str());
+  });
+  RunResult r = RunPelixWith(env, node);
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(FlowLines(node.ReadFile("out/139c0002.clo")).size(), 4u);
+  EXPECT_EQ(FlowLines(node.ReadFile("out/139c0003.hlo")).size(), 4u);
+  EXPECT_EQ(node.List("out"), (Lines{"139c0002.clo", "139c0003.hlo"}));
+  EXPECT_EQ(node.List("in"), Lines{});
+}
+
 // The mailer starts calling 2:5020/3 just after A's lines for 2:5020/2 are
 // written, and, while pelix waits, sends them and removes that flow file.
 class MailerBetweenExports : public FaultyEnv {
@@ -598,7 +624,7 @@ TEST(TicForward, GivingUpAtABusyLinkHandsTheTicToNoLink) {
   EXPECT_EQ(node.List("ticout"), Lines{});
   EXPECT_EQ(node.List("in"), (Lines{"A.TIC", "FILE.ZIP"}));
   // Once the mailer is done, the next run gives each link the file once.
-  ASSERT_TRUE(platform::DeleteFile(node.Path("out/139c0003.csy")));
+  ASSERT_TRUE(platform::DefaultEnv().DeleteFile(node.Path("out/139c0003.csy")));
   r = node.Run();
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_EQ(FlowLines(node.ReadFile("out/139c0002.clo")).size(), 2u);
@@ -690,8 +716,8 @@ TEST(TicForward, SecondFileOfTheSameNameNeverReplacesACopyStillToBeSent) {
             std::string::npos);
   // Once the mailer has sent everything the copies and their numbered
   // subdirectories go; the sysop's subdirectory stays.
-  ASSERT_TRUE(platform::DeleteFile(node.Path("out/139c0002.clo")));
-  ASSERT_TRUE(platform::DeleteFile(node.Path("out/139c0003.hlo")));
+  ASSERT_TRUE(platform::DefaultEnv().DeleteFile(node.Path("out/139c0002.clo")));
+  ASSERT_TRUE(platform::DefaultEnv().DeleteFile(node.Path("out/139c0003.hlo")));
   ASSERT_EQ(node.Run().status, 0);
   EXPECT_EQ(node.List("queue"), Lines{"keep"});
 }

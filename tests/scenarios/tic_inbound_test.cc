@@ -442,7 +442,7 @@ TEST(TicInbound, TicRefusedForItsMissingFileIsRetriedWhenTheFileArrives) {
   EXPECT_TRUE(index[0].starts_with("A.TIC\tFile Missing\t")) << index[0];
   EXPECT_TRUE(index[1].starts_with("B.TIC\tPassword mismatch\t")) << index[1];
   const int64_t moved = std::stoll(index[0].substr(index[0].rfind('\t') + 1));
-  EXPECT_LE(std::abs(platform::UtcSeconds() - moved), 60);
+  EXPECT_LE(std::abs(platform::DefaultEnv().UtcSeconds() - moved), 60);
 
   // Both files arrive: only the TIC that waited for its file is handled.
   const size_t first_run = TicMessages(node).size();
@@ -459,7 +459,7 @@ TEST(TicInbound, TicRefusedForItsMissingFileIsRetriedWhenTheFileArrives) {
 
 TEST(TicInbound, OnlyRecentFileMissingTicsAreRetried) {
   const int64_t day = 24 * 60 * 60;
-  const int64_t now = platform::UtcSeconds();
+  const int64_t now = platform::DefaultEnv().UtcSeconds();
   const struct {
     const char* what;
     std::string index;

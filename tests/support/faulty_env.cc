@@ -1,20 +1,31 @@
 #include "tests/support/faulty_env.h"
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 
 namespace {
+
+// "NAME.?lo": a flow file of the outbound.
+bool IsFlowFile(const std::string& path) {
+  const size_t n = path.size();
+  return n > 4 && path[n - 4] == '.' && (path[n - 2] | 0x20) == 'l' && (path[n - 1] | 0x20) == 'o' &&
+         path.find_last_of("/\\") < n - 4;
+}
+
 
 // Passes everything to the real file but the writes and syncs the rules
 // make fail.
 class FaultyFile : public platform::File {
  public:
-  FaultyFile(FaultyEnv& env, std::string path, platform::FilePtr file)
-      : env_(env), path_(std::move(path)), file_(std::move(file)) {}
+  FaultyFile(FaultyEnv& env, std::string path, platform::FilePtr file, bool flow)
+      : env_(env), path_(std::move(path)), file_(std::move(file)), flow_(flow) {}
 
   bool Read(char* buffer, size_t size, size_t& got) override {
     return file_->Read(buffer, size, got);
   }
   bool Write(std::string_view bytes) override {
+    if (flow_) env_.CheckOurFlagStands(path_);
     if (env_.ShouldFail(FaultyEnv::Op::kWrite, path_)) {
       int error = errno;
       // A disk that fills up takes part of the last write.
@@ -22,7 +33,9 @@ class FaultyFile : public platform::File {
       errno = error;
       return false;
     }
-    return file_->Write(bytes);
+    if (!file_->Write(bytes)) return false;
+    env_.Wrote(path_);
+    return true;
   }
   bool Seek(int64_t offset) override { return file_->Seek(offset); }
   bool Size(int64_t& size) override { return file_->Size(size); }
@@ -31,7 +44,15 @@ class FaultyFile : public platform::File {
     if (env_.ShouldFail(FaultyEnv::Op::kSync, path_)) return false;
     return file_->Sync();
   }
-  bool Close() override { return file_->Close(); }
+  bool Close() override {
+    if (env_.ShouldFail(FaultyEnv::Op::kClose, path_)) {
+      int error = errno;
+      (void)file_->Close();
+      errno = error;
+      return false;
+    }
+    return file_->Close();
+  }
   bool SetMode(uint32_t mode) override { return file_->SetMode(mode); }
   bool LockFirstByte(int wait_milliseconds) override {
     return file_->LockFirstByte(wait_milliseconds);
@@ -42,11 +63,23 @@ class FaultyFile : public platform::File {
   FaultyEnv& env_;
   std::string path_;
   platform::FilePtr file_;
+  bool flow_;  // a flow file opened for appending
 };
 
 }  // namespace
 
-FaultyEnv::FaultyEnv() : EnvWrapper(&platform::DefaultEnv()), failures_(10, 0) {}
+FaultyEnv::FaultyEnv() : EnvWrapper(&platform::DefaultEnv()) {}
+
+
+void FaultyEnv::CheckOurFlagStands(const std::string& flow_path) {
+  const std::string flag = flow_path.substr(0, flow_path.size() - 3) + "bsy";
+  std::string text;
+  const std::string ours = "pelix " + std::to_string(CurrentPid()) + "\n";
+  if (platform::ReadWholeFile(*target(), flag, text, 256) && text == ours) return;
+  std::fprintf(stderr, "FaultyEnv: %s opened for a flow line without our busy flag %s\n",
+               flow_path.c_str(), flag.c_str());
+  std::abort();
+}
 
 void FaultyEnv::Fail(Op op, int nth, std::string path_part, int count, int error) {
   rules_.push_back({op, std::move(path_part), nth - 1, count, error});
@@ -79,9 +112,11 @@ platform::FilePtr FaultyEnv::Open(const std::string& path, platform::OpenMode mo
     if (exists) *exists = false;
     return nullptr;
   }
+  if (mode == OpenMode::kAppend && IsFlowFile(path)) CheckOurFlagStands(path);
   platform::FilePtr file = EnvWrapper::Open(path, mode, exists);
   if (!file) return nullptr;
-  return std::make_unique<FaultyFile>(*this, path, std::move(file));
+  const bool flow = mode == OpenMode::kAppend && IsFlowFile(path);
+  return std::make_unique<FaultyFile>(*this, path, std::move(file), flow);
 }
 
 bool FaultyEnv::CopyFile(const std::string& from, const std::string& to,
@@ -145,6 +180,7 @@ void FaultyEnv::UseFakeClock(int64_t utc_seconds) { clock_ = utc_seconds; }
 int64_t FaultyEnv::UtcSeconds() { return clock_ ? *clock_ : EnvWrapper::UtcSeconds(); }
 
 void FaultyEnv::SleepMilliseconds(int milliseconds) {
+  if (on_sleep_) on_sleep_();
   slept_ms_ += milliseconds;
   if (!clock_) return EnvWrapper::SleepMilliseconds(milliseconds);
   // Whole seconds pass once enough sleeping has added up.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -24,19 +25,39 @@ class FaultyEnv : public platform::EnvWrapper {
     kMakeDirectory,
     kLink,
     kCanDelete,  // the check whether a file may be removed says no
+    kClose,      // a close that reports the file's last writes lost
   };
 
+  // Every open of a flow file (".?lo") for appending, and every write to
+  // one, checks that our busy flag of its destination stands, holding our
+  // pid: a run that would write a flow line without it stops at once
+  // (abort), so the test that ran it fails.
   FaultyEnv();
+
+  void CheckOurFlagStands(const std::string& flow_path);
+  void Wrote(const std::string& path) {
+    if (after_write_) after_write_(path);
+  }
 
   // From the `nth` call on (1 = the next one) of `op` on a path containing
   // `path_part`, `count` calls fail (-1: every one) with `error` in errno.
   void Fail(Op op, int nth = 1, std::string path_part = "", int count = -1, int error = 28);
+  // The next call of `op` on such a path fails, the ones after it work: a
+  // disk that is full for a moment.
+  void FailOnce(Op op, std::string path_part = "", int error = 28) {
+    Fail(op, 1, std::move(path_part), 1, error);
+  }
   void ClearFailures() { rules_.clear(); }
   // How many calls of `op` have failed so far.
   int failures(Op op) const;
 
   // A clock standing at `utc_seconds` that SleepMilliseconds moves on.
   void UseFakeClock(int64_t utc_seconds);
+  // Called at every sleep, before the clock moves: another program acting
+  // while the code waits (a mailer ending its session), without a race.
+  void OnSleep(std::function<void()> hook) { on_sleep_ = std::move(hook); }
+  // Called after every write that went through, with the file's path.
+  void AfterWrite(std::function<void(const std::string&)> hook) { after_write_ = std::move(hook); }
   int64_t slept_milliseconds() const { return slept_ms_; }
   // Only these processes run on the machine (this one always does).
   void UseProcesses(std::set<int> live) { live_ = std::move(live); }
@@ -71,8 +92,10 @@ class FaultyEnv : public platform::EnvWrapper {
     int error;
   };
   std::vector<Rule> rules_;
-  std::vector<int> failures_;
+  std::vector<int> failures_ = std::vector<int>(11, 0);
   std::optional<int64_t> clock_;
   std::optional<std::set<int>> live_;
   int64_t slept_ms_ = 0;
+  std::function<void()> on_sleep_;
+  std::function<void(const std::string&)> after_write_;
 };

@@ -10,7 +10,6 @@
 #include <sstream>
 
 #include "processor/run.h"
-#include "processor/run_state.h"
 
 RunResult RunPelixWith(platform::Env& env, const TempNode& node,
                        const std::vector<std::string>& arguments) {
@@ -25,9 +24,7 @@ RunResult RunPelixWith(platform::Env& env, const TempNode& node,
     if (out < 0 || ::chdir(node.dir().c_str()) != 0) ::_exit(120);
     ::dup2(out, 1);
     ::dup2(out, 2);
-    platform::SetEnv(&env);
-    ResetRunState();
-    int status = RunPelix(arguments);
+    int status = RunPelix(env, arguments);
     std::fflush(stdout);
     ::_exit(status & 0xff);
   }

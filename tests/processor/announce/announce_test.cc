@@ -3,13 +3,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <optional>
 #include <set>
 #include <sstream>
 
 #include "platform/platform.h"
+#include "processor/announce/announce.h"
 #include "processor/config_store.h"
-#include "processor/passes.h"
-#include "processor/run_state.h"
+#include "tests/support/faulty_env.h"
 #include "tests/support/foreign_lock.h"
 #include "tests/support/temp_node.h"
 
@@ -73,21 +74,24 @@ std::vector<std::string> ReportLines(const std::string& report) {
 class AnnounceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetRunState();
     ASSERT_NE(::getcwd(old_dir_, sizeof old_dir_), nullptr);
     node_.WriteConfig(BasicConfigText());
     node_.MakeDir("announce");
     node_.MakeDir("area");
     ASSERT_EQ(::chdir(node_.dir().c_str()), 0);
-    ReadConfiguration();
+    ASSERT_FALSE(ReadConfiguration(env_, config_).ends());
+    in_use_.emplace(config_);
+    log_.emplace(env_, config_.main.log_file);
   }
   void TearDown() override {
+    log_.reset();
+    in_use_.reset();
     ASSERT_EQ(::chdir(old_dir_), 0);
-    ResetRunState();
   }
+  void MakeAnnounceReport() { ::MakeAnnounceReport(env_, *log_, serials_); }
   void UseTextFile(const std::string& target = "newfiles.txt") {
-    State().config.announce_to = 1;
-    State().config.announce_target = target;
+    config_.main.announce_to = 1;
+    config_.main.announce_target = target;
   }
   // The text of every message of the JAM base, in order.
   std::vector<std::string> JamTexts() const {
@@ -103,6 +107,11 @@ class AnnounceTest : public ::testing::Test {
   }
 
   TempNode node_;
+  FaultyEnv env_;
+  Configuration config_;
+  std::optional<ConfigurationInUse> in_use_;
+  std::optional<LogFile> log_;
+  Serials serials_{env_};
   char old_dir_[4096];
 };
 
@@ -179,10 +188,13 @@ TEST_F(AnnounceTest, ReportThatCannotBePostedKeepsEveryDatabaseFile) {
     std::string log;
   };
   const Case cases[] = {
-      {"no folder for the base", 0, "nowhere/newfiles", nullptr, "! Can't Create JAM Base"},
-      {"index not writable", 0, "area/newfiles", "area/newfiles.jdx", "! Can't Open JAM Base"},
-      {"text not writable", 0, "area/newfiles", "area/newfiles.jdt", "! Can't Open JAM Base"},
-      {"text file is a folder", 1, "report", "report", "! Can't write file report"},
+      {"no folder for the base", 0, "nowhere/newfiles", nullptr,
+       "! Can't Create JAM Base: No such file or directory"},
+      {"index not writable", 0, "area/newfiles", "area/newfiles.jdx",
+       "! Can't Open JAM Base: Is a directory"},
+      {"text not writable", 0, "area/newfiles", "area/newfiles.jdt",
+       "! Can't Open JAM Base: Is a directory"},
+      {"text file is a folder", 1, "report", "report", "! Can't write file report: Is a directory"},
       {"unknown target", 7, "area/newfiles", nullptr, "! Unknown Announce Target 7"},
   };
   const std::string a = " A.ZIP        one\r\n";
@@ -192,8 +204,8 @@ TEST_F(AnnounceTest, ReportThatCannotBePostedKeepsEveryDatabaseFile) {
     node_.WriteFile("announce/Announce.A", a);
     node_.WriteFile("announce/Announce.B", b);
     if (c.make_dir) node_.MakeDir(c.make_dir);
-    State().config.announce_to = c.announce_to;
-    State().config.announce_target = c.target;
+    config_.main.announce_to = c.announce_to;
+    config_.main.announce_target = c.target;
     std::size_t logged = node_.LogMessages().size();
     MakeAnnounceReport();
     std::vector<std::string> log = node_.LogMessages();
@@ -204,8 +216,8 @@ TEST_F(AnnounceTest, ReportThatCannotBePostedKeepsEveryDatabaseFile) {
     if (c.make_dir) ::rmdir(node_.Path(c.make_dir).c_str());
   }
   // Once the base can be written, the kept files are announced.
-  State().config.announce_to = 0;
-  State().config.announce_target = "area/newfiles";
+  config_.main.announce_to = 0;
+  config_.main.announce_target = "area/newfiles";
   MakeAnnounceReport();
   ASSERT_FALSE(JamTexts().empty());
   EXPECT_EQ(JamTexts().back(), CrOnly("\r\n" + Block("A", a) + Block("B", b) + kJamTail));

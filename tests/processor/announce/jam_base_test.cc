@@ -5,9 +5,10 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <optional>
 
 #include "platform/platform.h"
-#include "processor/run_state.h"
+#include "processor/config_store.h"
 #include "tests/support/faulty_env.h"
 #include "tests/support/foreign_lock.h"
 #include "tests/support/temp_node.h"
@@ -52,25 +53,26 @@ std::vector<Subfield> Subfields(const std::string& jhr, size_t at) {
 class JamBaseTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetRunState();
-    State().config.log_file = node_.Path("pelix.log");
-    State().config.main_address = "2:5020/100";
-    platform::SetFixedClock(kMarch15);
-  }
-  void TearDown() override {
-    platform::SetFixedClock(std::nullopt);
-    ResetRunState();
+    config_.main.main_address = "2:5020/100";
+    env_.UseFakeClock(kMarch15);
   }
   bool Post(const std::string& text, const std::string& address = "2:5020/100") {
     JamBaseHeader header;
-    platform::FilePtr jhr = OpenJamBase(base_, header);
+    platform::FilePtr jhr = OpenJamBase(env_, log_, base_, header);
     if (!jhr) return false;
-    bool appended = AppendJamMessage(base_, *jhr, header, text, address, "Pelix", "All",
-                                     "New Files");
-    return CloseJamBase(*jhr, header) && appended;
+    bool appended = AppendJamMessage(env_, log_, *serials_, base_, *jhr, header, text, address,
+                                     "Pelix", "All", "New Files");
+    return CloseJamBase(log_, *jhr, header) && appended;
   }
 
   TempNode node_;
+  FaultyEnv env_;
+  Configuration config_;
+  ConfigurationInUse in_use_{config_};
+  LogFile log_{env_, node_.Path("pelix.log")};
+  std::optional<Serials> serials_{env_};
+  // What a new run of pelix starts with.
+  void NewRun() { serials_.emplace(env_); }
   std::string base_ = node_.Path("newfiles");
 };
 
@@ -151,7 +153,7 @@ TEST_F(JamBaseTest, NewBaseHoldsBaseHeaderOneMessageAndItsIndex) {
   // Readers need the last-read file; a new base gets an empty one.
   EXPECT_TRUE(node_.Exists("newfiles.jlr"));
   EXPECT_EQ(node_.ReadFile("newfiles.jlr"), "");
-  EXPECT_EQ(State().serial_counter, 1u);
+  EXPECT_EQ(serials_->Next(), kMarch15 + 1);  // one serial taken
 }
 
 TEST_F(JamBaseTest, SecondRunAppendsMessageTwoAndCountsTheOpening) {
@@ -161,9 +163,8 @@ TEST_F(JamBaseTest, SecondRunAppendsMessageTwoAndCountsTheOpening) {
   size_t first_end = node_.ReadFile("newfiles.jhr").size();
   // A reader has used the base meanwhile; its last-read data stays as is.
   node_.WriteFile("newfiles.jlr", std::string(16, '\x07'));
-  ResetRunState();
-  State().config.log_file = node_.Path("pelix.log");
-  platform::SetFixedClock(kMarch15 + 60);
+  NewRun();
+  env_.UseFakeClock(kMarch15 + 60);
   ASSERT_TRUE(Post(second));
 
   std::string jhr = node_.ReadFile("newfiles.jhr");
@@ -187,7 +188,7 @@ TEST_F(JamBaseTest, SecondRunAppendsMessageTwoAndCountsTheOpening) {
 }
 
 TEST_F(JamBaseTest, AddressWithDomainGoesWholeIntoSenderAndMsgid) {
-  State().serial_counter = 3;
+  serials_->Skip(3);
   ASSERT_TRUE(Post("text\r", "2:5020/100.7@fidonet"));
   std::string jhr = node_.ReadFile("newfiles.jhr");
   std::vector<Subfield> fields = Subfields(jhr, 1024);
@@ -195,36 +196,39 @@ TEST_F(JamBaseTest, AddressWithDomainGoesWholeIntoSenderAndMsgid) {
   EXPECT_EQ(fields[0].data, "2:5020/100.7@fidonet");
   EXPECT_EQ(fields[4].data, "2:5020/100.7@fidonet 65f44073");
   EXPECT_EQ(U32(jhr, 1024 + 8), 5 * 8 + 20 + 5 + 3 + 9 + 29);
-  EXPECT_EQ(State().serial_counter, 4u);
+  EXPECT_EQ(serials_->Next(), kMarch15 + 4);
 }
 
 TEST_F(JamBaseTest, BaseIsLockedWhileItIsWritten) {
   JamBaseHeader header;
-  platform::FilePtr jhr = OpenJamBase(base_, header);
+  platform::FilePtr jhr = OpenJamBase(env_, log_, base_, header);
   ASSERT_NE(jhr, nullptr);
   EXPECT_FALSE(FirstByteFreeForOthers(base_ + ".jhr"));
-  ASSERT_TRUE(AppendJamMessage(base_, *jhr, header, "t", "2:5020/100", "Pelix", "All", "S"));
+  ASSERT_TRUE(AppendJamMessage(env_, log_, *serials_, base_, *jhr, header, "t", "2:5020/100",
+                               "Pelix", "All", "S"));
   EXPECT_FALSE(FirstByteFreeForOthers(base_ + ".jhr"));
-  ASSERT_TRUE(CloseJamBase(*jhr, header));
+  ASSERT_TRUE(CloseJamBase(log_, *jhr, header));
   EXPECT_TRUE(FirstByteFreeForOthers(base_ + ".jhr"));
 }
 
 TEST_F(JamBaseTest, MissingFolderGivesCantCreateAndNoFiles) {
   JamBaseHeader header;
-  EXPECT_EQ(OpenJamBase(node_.Path("nowhere/newfiles"), header), nullptr);
-  EXPECT_EQ(node_.LogMessages(), (std::vector<std::string>{"! Can't Create JAM Base"}));
+  EXPECT_EQ(OpenJamBase(env_, log_, node_.Path("nowhere/newfiles"), header), nullptr);
+  EXPECT_EQ(node_.LogMessages(),
+            (std::vector<std::string>{"! Can't Create JAM Base: No such file or directory"}));
   EXPECT_FALSE(node_.Exists("nowhere"));
 }
 
 TEST_F(JamBaseTest, IndexThatCannotBeOpenedAppendsNothing) {
   node_.MakeDir("newfiles.jdx");  // a folder where the index should be
   JamBaseHeader header;
-  platform::FilePtr jhr = OpenJamBase(base_, header);
+  platform::FilePtr jhr = OpenJamBase(env_, log_, base_, header);
   ASSERT_NE(jhr, nullptr);
-  EXPECT_FALSE(AppendJamMessage(base_, *jhr, header, "text", "2:5020/100", "Pelix", "All",
-                                "New Files"));
-  EXPECT_TRUE(CloseJamBase(*jhr, header));
-  EXPECT_EQ(node_.LogMessages(), (std::vector<std::string>{"! Can't Open JAM Base"}));
+  EXPECT_FALSE(AppendJamMessage(env_, log_, *serials_, base_, *jhr, header, "text", "2:5020/100",
+                                "Pelix", "All", "New Files"));
+  EXPECT_TRUE(CloseJamBase(log_, *jhr, header));
+  EXPECT_EQ(node_.LogMessages(),
+            (std::vector<std::string>{"! Can't Open JAM Base: Is a directory"}));
   std::string jhr_bytes = node_.ReadFile("newfiles.jhr");
   EXPECT_EQ(jhr_bytes.size(), 1024u);
   EXPECT_EQ(U32(jhr_bytes, 12), 0u);  // ActiveMsgs
@@ -237,12 +241,8 @@ TEST_F(JamBaseTest, FullDiskLeavesNoPartOfAMessageBehind) {
     SCOPED_TRACE(full);
     std::vector<size_t> sizes;
     for (const std::string& f : files) sizes.push_back(node_.ReadFile(f).size());
-    FaultyEnv env;
-    env.Fail(FaultyEnv::Op::kWrite, 1, full, 1);
-    {
-      platform::ScopedEnv scoped(&env);
-      EXPECT_FALSE(Post("second, cut by a full disk\r"));
-    }
+    env_.Fail(FaultyEnv::Op::kWrite, 1, full, 1);
+    EXPECT_FALSE(Post("second, cut by a full disk\r"));
     EXPECT_EQ(node_.ReadFile("newfiles.jhr").size(), sizes[0]);
     // Text that no header names may stay behind a failed index write, as
     // that of a deleted message does; a cut text never does.
@@ -250,7 +250,7 @@ TEST_F(JamBaseTest, FullDiskLeavesNoPartOfAMessageBehind) {
       EXPECT_EQ(node_.ReadFile("newfiles.jdt").size(), sizes[1]);
     }
     EXPECT_EQ(node_.ReadFile("newfiles.jdx").size(), sizes[2]);
-    EXPECT_EQ(node_.LogMessages().back(), "! Can't Write JAM Base");
+    EXPECT_EQ(node_.LogMessages().back(), "! Can't Write JAM Base: No space left on device");
   }
   ASSERT_TRUE(Post("second\r"));
   const std::string jhr = node_.ReadFile("newfiles.jhr");

@@ -2,6 +2,8 @@
 // written, and what the netmail pass leaves in memory for the TIC pass.
 #include "processor/netmail/area_manager.h"
 
+#include <optional>
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -10,8 +12,7 @@
 #include "platform/platform.h"
 #include "processor/config_store.h"
 #include "processor/log.h"
-#include "processor/passes.h"
-#include "processor/run_state.h"
+#include "processor/netmail/netmail_scan.h"
 #include "tests/support/faulty_env.h"
 #include "tests/support/stored_message.h"
 #include "tests/support/temp_node.h"
@@ -37,28 +38,31 @@ TestMessage Request(const std::vector<std::string>& lines) {
 class AreaManagerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetRunState();
-    platform::SetEnv(&env_);
     ASSERT_NE(::getcwd(old_dir_, sizeof old_dir_), nullptr);
     node_.WriteConfig(BasicConfigText() + kLinksAndEchoes);
     node_.MakeDir("netmail");
     ASSERT_EQ(::chdir(node_.dir().c_str()), 0);
-    ReadConfiguration();
+    ASSERT_FALSE(ReadConfiguration(env_, config_).ends());
+    in_use_.emplace(config_);
+    log_.emplace(env_, config_.main.log_file);
+    context_.emplace(NetmailContext{env_, *log_, config_, serials_});
   }
   void TearDown() override {
-    platform::SetEnv(nullptr);
+    context_.reset();
+    log_.reset();
+    in_use_.reset();
     ASSERT_EQ(::chdir(old_dir_), 0);
-    ResetRunState();
   }
+  void ProcessNetmailMessage(const std::string& path) { ::ProcessNetmailMessage(*context_, path); }
 
   // Puts a request into the folder and hands it to the netmail pass.
   void Process(const TestMessage& m, const std::string& name = "1.msg") {
     node_.WriteFile("netmail/" + name, BuildStoredMessage(m));
-    ProcessNetmailMessage(State().config.netmail_dir + name);
+    ProcessNetmailMessage(config_.main.netmail_dir + name);
   }
 
   const EchoLinkEntry* RequesterEntry(const char* tag) {
-    FileEchoRecord* echo = FindFileEcho(tag);
+    FileEchoRecord* echo = config_.FindFileEcho(tag);
     return echo ? FindEchoLink(*echo, ParseAddress("2:345/6")) : nullptr;
   }
 
@@ -67,6 +71,11 @@ class AreaManagerTest : public ::testing::Test {
 
   FaultyEnv env_;
   TempNode node_;
+  Configuration config_;
+  std::optional<ConfigurationInUse> in_use_;
+  std::optional<LogFile> log_;
+  Serials serials_{env_};
+  std::optional<NetmailContext> context_;
   char old_dir_[4096];
 };
 
@@ -76,12 +85,13 @@ TEST_F(AreaManagerTest, ReplyThatCannotBeCreatedLeavesTheRequestForALaterRun) {
   Process(Request({"+AREA1", "%PAUSE"}));
   EXPECT_EQ(node_.List("netmail"), std::vector<std::string>{"1.msg"});
   EXPECT_EQ(RequesterEntry("AREA1"), nullptr);
-  EXPECT_EQ(FindLink(ParseAddress("2:345/6"))->passive, 0);
+  EXPECT_EQ(config_.FindLink(ParseAddress("2:345/6"))->passive, 0);
   EXPECT_EQ(node_.ReadFile("pelix.fe"), fe_before);
   EXPECT_EQ(node_.LogMessages(),
             (std::vector<std::string>{
                 "% Processing Area Manager Request from 2:345/6",
-                "! Can't create netmail message in netmail/, request from 2:345/6 left for a later run"}));
+                "! Can't create netmail message in netmail/, request from 2:345/6 left for a later run: "
+                "No space left on device"}));
 }
 
 TEST_F(AreaManagerTest, ListThatCannotBeCreatedTakesTheWholeAnswerBack) {
@@ -92,19 +102,20 @@ TEST_F(AreaManagerTest, ListThatCannotBeCreatedTakesTheWholeAnswerBack) {
   EXPECT_EQ(RequesterEntry("AREA1"), nullptr);
   ASSERT_NE(RequesterEntry("AREA2"), nullptr);
   EXPECT_EQ(RequesterEntry("AREA2")->send, 1);
-  LinkRecord* link = FindLink(ParseAddress("2:345/6"));
+  LinkRecord* link = config_.FindLink(ParseAddress("2:345/6"));
   ASSERT_NE(link, nullptr);
   EXPECT_EQ(link->passive, 0);
   EXPECT_EQ(link->areamgr_password, "secret");
   std::vector<std::string> log = node_.LogMessages();
   ASSERT_FALSE(log.empty());
   EXPECT_EQ(log.back(),
-            "! Can't create netmail message in netmail/, request from 2:345/6 left for a later run");
+            "! Can't create netmail message in netmail/, request from 2:345/6 left for a later run: "
+            "No space left on device");
   EXPECT_EQ(std::count(log.begin(), log.end(), "% Switching Active"), 0);
 
   // Once messages can be written again the request is answered whole.
   env_.ClearFailures();
-  ProcessNetmailMessage(State().config.netmail_dir + "1.msg");
+  ProcessNetmailMessage(config_.main.netmail_dir + "1.msg");
   EXPECT_EQ(node_.List("netmail"), (std::vector<std::string>{"2.msg", "3.msg"}));
   EXPECT_EQ(ParseStoredMessage(node_.ReadFile("netmail/2.msg")).subject, "Area manager reply");
   EXPECT_EQ(ParseStoredMessage(node_.ReadFile("netmail/3.msg")).subject, "List Request");
@@ -121,12 +132,12 @@ TEST_F(AreaManagerTest, ConfigurationThatCannotBeSavedTakesTheWholeAnswerBack) {
   Process(Request({"+AREA1", "%PAUSE"}));
   EXPECT_EQ(node_.List("netmail"), std::vector<std::string>{"1.msg"});
   EXPECT_EQ(RequesterEntry("AREA1"), nullptr);
-  EXPECT_EQ(FindLink(ParseAddress("2:345/6"))->passive, 0);
+  EXPECT_EQ(config_.FindLink(ParseAddress("2:345/6"))->passive, 0);
   EXPECT_EQ(node_.ReadFile("pelix.fe"), fe_before);
   EXPECT_EQ(node_.ReadFile("pelix.nod"), nod_before);
   std::vector<std::string> log = node_.LogMessages();
   ASSERT_GE(log.size(), 2u);
-  EXPECT_EQ(log[log.size() - 2], "! Can't write pelix.nod, it keeps its previous contents");
+  EXPECT_EQ(log[log.size() - 2], "! Can't write pelix.nod, it keeps its previous contents: No space left on device");
   EXPECT_EQ(log.back(),
             "! Can't save the configuration, request from 2:345/6 left for a later run");
 }
@@ -152,7 +163,7 @@ TEST_F(AreaManagerTest, NetmailPassChangesWhatTheTicPassWillSee) {
   ASSERT_NE(area2, nullptr);
   EXPECT_EQ(area2->send, 0);
   EXPECT_EQ(area2->receive, 1);
-  LinkRecord* link = FindLink(ParseAddress("2:345/6"));
+  LinkRecord* link = config_.FindLink(ParseAddress("2:345/6"));
   ASSERT_NE(link, nullptr);
   EXPECT_EQ(link->passive, 1);
   EXPECT_EQ(link->tic_password, "newtic");
@@ -166,7 +177,7 @@ TEST_F(AreaManagerTest, RequestNotForUsHasNoEffectAtAll) {
   request.from = ParseAddress("2:345/6");
   request.to = ParseAddress("2:5020/100.1");
   request.body_lines = {"+AREA1"};
-  EXPECT_FALSE(RunAreaManager(request));
+  EXPECT_FALSE(RunAreaManager(*context_, request));
   EXPECT_TRUE(node_.List("netmail").empty());
   EXPECT_EQ(RequesterEntry("AREA1"), nullptr);
   EXPECT_FALSE(node_.Exists("pelix.log"));

@@ -6,9 +6,11 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <optional>
 
 #include "platform/platform.h"
-#include "processor/run_state.h"
+#include "processor/config_store.h"
+#include "tests/support/faulty_env.h"
 #include "tests/support/stored_message.h"
 #include "tests/support/temp_node.h"
 
@@ -18,19 +20,12 @@ constexpr int64_t kSixDecember2026 = 1796554031;  // Sun 06 Dec 2026 10:47:11 UT
 
 class NetmailFolderTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ResetRunState();
-    platform::SetFixedClock(kSixDecember2026);
-  }
-  void TearDown() override {
-    platform::SetFixedClock(std::nullopt);
-    ResetRunState();
-  }
+  void SetUp() override { env_.UseFakeClock(kSixDecember2026); }
 
   // Creates one message in netmail/ and returns its file name.
   std::string CreateIn(TempNode& node, const std::string& folder = "netmail/") {
     std::string path;
-    platform::FilePtr f = CreateNetmailMessage(node.Path(folder), path);
+    platform::FilePtr f = CreateNetmailMessage(env_, node.Path(folder), path);
     EXPECT_NE(f, nullptr);
     if (!f) return "";
     EXPECT_TRUE(CloseNetmailMessage(*f));
@@ -43,26 +38,33 @@ class NetmailFolderTest : public ::testing::Test {
                        const std::string& domain) {
     node.MakeDir("netmail");
     std::string path;
-    platform::FilePtr f = CreateNetmailMessage(node.Path("netmail/"), path);
+    platform::FilePtr f = CreateNetmailMessage(env_, node.Path("netmail/"), path);
     if (!f) {
       ADD_FAILURE() << "no message created";
       return "";
     }
-    EXPECT_TRUE(WriteNetmailHeader(from_name, ParseAddress(orig), to_name, ParseAddress(dest),
-                                   subject, domain, *f));
+    EXPECT_TRUE(WriteNetmailHeader(env_, *serials_, from_name, ParseAddress(orig), to_name,
+                                   ParseAddress(dest), subject, domain, *f));
     EXPECT_TRUE(CloseNetmailMessage(*f));
     return node.ReadFile(path.substr(node.dir().size()));
   }
 
   NetmailText ReadBack(TempNode& node, const std::string& bytes, NetmailHeader* header = nullptr) {
     node.WriteFile("netmail/in.msg", bytes);
-    platform::FilePtr f = platform::OpenFile(node.Path("netmail/in.msg"), platform::OpenMode::kRead);
+    platform::FilePtr f = platform::DefaultEnv().Open(node.Path("netmail/in.msg"), platform::OpenMode::kRead);
     NetmailHeader h;
     EXPECT_TRUE(ReadNetmailHeader(*f, h));
     NetmailText text = ReadNetmailText(*f);
     if (header) *header = h;
     return text;
   }
+
+  FaultyEnv env_;
+  Configuration config_;
+  ConfigurationInUse in_use_{config_};
+  std::optional<Serials> serials_{env_};
+  // What a new run of pelix starts with.
+  void NewRun() { serials_.emplace(env_); }
 };
 
 TEST_F(NetmailFolderTest, NumbersFollowLastreadAndTheHighestMessage) {
@@ -106,8 +108,8 @@ TEST_F(NetmailFolderTest, AMessageCreatedStillOpenCountsForTheNext) {
   TempNode node;
   node.MakeDir("netmail");
   std::string first, second;
-  platform::FilePtr a = CreateNetmailMessage(node.Path("netmail/"), first);
-  platform::FilePtr b = CreateNetmailMessage(node.Path("netmail/"), second);
+  platform::FilePtr a = CreateNetmailMessage(env_, node.Path("netmail/"), first);
+  platform::FilePtr b = CreateNetmailMessage(env_, node.Path("netmail/"), second);
   ASSERT_NE(a, nullptr);
   ASSERT_NE(b, nullptr);
   EXPECT_EQ(first, node.Path("netmail/1.msg"));
@@ -129,7 +131,7 @@ TEST_F(NetmailFolderTest, FolderIsJoinedWithOneSeparator) {
 TEST_F(NetmailFolderTest, NoFolderNoMessage) {
   TempNode node;
   std::string path = "unchanged";
-  EXPECT_EQ(CreateNetmailMessage(node.Path("missing/"), path), nullptr);
+  EXPECT_EQ(CreateNetmailMessage(env_, node.Path("missing/"), path), nullptr);
   EXPECT_EQ(path, "unchanged");
 }
 
@@ -154,7 +156,7 @@ TEST_F(NetmailFolderTest, HeaderIsFts0001ByteForByte) {
 }
 
 TEST_F(NetmailFolderTest, KillAnswersAddsKillSent) {
-  State().config.kill_answers = 1;
+  config_.main.kill_answers = 1;
   TempNode node;
   StoredMessageView v = ParseStoredMessage(
       WriteOne(node, "Pelix", "2:5020/100", "John", "2:345/6", "s", ""));
@@ -191,7 +193,7 @@ TEST_F(NetmailFolderTest, PointsTravelInFmptAndTopt) {
        "\x01MSGID: 2:5020/100.7@fidonet.org 6b153d2f\r"},
   };
   for (const Case& c : cases) {
-    ResetRunState();
+    NewRun();
     TempNode node;
     std::string bytes = WriteOne(node, "Pelix", c.orig, "John", c.dest, "s", c.domain);
     EXPECT_EQ(bytes.substr(190), c.control_lines) << c.orig << " -> " << c.dest;
@@ -204,7 +206,7 @@ TEST_F(NetmailFolderTest, MessagesOfOneSecondCarryDifferentSerials) {
   std::string second = WriteOne(node, "Pelix", "2:5020/100", "John", "2:345/6", "s", "");
   EXPECT_NE(first.find("MSGID: 2:5020/100 6b153d2f\r"), std::string::npos);
   EXPECT_NE(second.find("MSGID: 2:5020/100 6b153d30\r"), std::string::npos);
-  EXPECT_EQ(State().serial_counter, 2u);
+  EXPECT_EQ(serials_->Next(), static_cast<uint32_t>(kSixDecember2026) + 2);
 }
 
 TEST_F(NetmailFolderTest, CrAndCrLfLineEndsReadAlike) {
@@ -275,7 +277,7 @@ TEST_F(NetmailFolderTest, OnlyTheFirst64KiBOfTheTextAreRead) {
 TEST_F(NetmailFolderTest, AFileShorterThanAHeaderIsNoMessage) {
   TempNode node;
   node.WriteFile("netmail/short.msg", std::string(189, 'x'));
-  platform::FilePtr f = platform::OpenFile(node.Path("netmail/short.msg"), platform::OpenMode::kRead);
+  platform::FilePtr f = platform::DefaultEnv().Open(node.Path("netmail/short.msg"), platform::OpenMode::kRead);
   ASSERT_NE(f, nullptr);
   NetmailHeader header;
   EXPECT_FALSE(ReadNetmailHeader(*f, header));

@@ -1,10 +1,12 @@
 // Where a destination's files live in the outbound, and its busy flags.
-#include "processor/outbound/outbound.h"
+#include "processor/outbound/outbound_layout.h"
+#include "processor/outbound/outbound_session.h"
 
 #include <chrono>
 #include <csignal>
 #include <thread>
 
+#include "platform/exit_cleanup.h"
 #include "processor/log.h"
 #include "tests/processor/loaded_node.h"
 #include "tests/support/faulty_env.h"
@@ -15,7 +17,31 @@ namespace {
 const char kTwoDomains[] =
     "[domain]\nname = @othernet\noutbound_dir = other\nzone_list = 2,255\n";
 
-class OutboundTest : public LoadedNodeTest {};
+class OutboundTest : public LoadedNodeTest {
+ protected:
+  void TearDown() override {
+    (void)outbound_.ReleaseAll(log());
+    LoadedNodeTest::TearDown();
+  }
+  std::optional<std::string> OutboundBase(const FidoAddress& address, const std::string& domain) {
+    return outbound_.Base(log(), address, domain);
+  }
+  bool LinkBusy(const FidoAddress& address, const std::string& domain) {
+    return outbound_.LinkBusy(log(), address, domain);
+  }
+  BusyResult SetBusy(const FidoAddress& address, const std::string& domain) {
+    return outbound_.SetBusy(log(), address, domain);
+  }
+  void ClearBusy(const FidoAddress& address, const std::string& domain) {
+    outbound_.ClearBusy(log(), address, domain);
+  }
+  bool WaitWhileBusy(const FidoAddress& address, const std::string& domain, int64_t limit) {
+    size_t busy = 0;
+    return outbound_.WaitWhileAnyBusy(log(), {Destination{address, domain}}, limit, busy);
+  }
+
+  OutboundSession outbound_{env_, platform::ExitCleanup::OfProcess()};
+};
 
 TEST_F(OutboundTest, BaseNamesFollowZoneNetNodeAndPoint) {
   Load(BasicConfigText() + kTwoDomains);
@@ -41,7 +67,7 @@ TEST_F(OutboundTest, BaseNamesFollowZoneNetNodeAndPoint) {
   EXPECT_TRUE(node_.Exists("out.001"));
   EXPECT_TRUE(node_.Exists("other.0ff"));
   // The point's directory lies beside the node's own files, not holding them.
-  EXPECT_TRUE(platform::IsDirectory("out/01590006.pnt"));
+  EXPECT_TRUE(platform::DefaultEnv().IsDirectory("out/01590006.pnt"));
   EXPECT_FALSE(node_.Exists("out/01590006"));
 }
 
@@ -70,7 +96,6 @@ TEST_F(OutboundTest, DomainChosenByNameThenZoneListThenDefault) {
        "7:1/1@unknown", "b.007/00010001"},
   };
   for (const Case& c : cases) {
-    ResetRunState();
     std::string config = BasicConfigText();
     config = config.substr(0, config.find("[domain]")) + c.domains;
     Load(config);
@@ -85,7 +110,7 @@ TEST_F(OutboundTest, NoFittingDomainGivesNoDirectoryAndSaysSo) {
   std::string config = BasicConfigText();
   Load(config.substr(0, config.find("[domain]")) +
        "[domain]\nname = A\noutbound_dir = a\nzone_list = 1\n");
-  EXPECT_FALSE(OutboundDirectory(ParseAddress("2:1/1"), "").has_value());
+  EXPECT_FALSE(OutboundDirectory(log(), ParseAddress("2:1/1"), "").has_value());
   EXPECT_FALSE(OutboundBase(ParseAddress("2:1/1.5"), "@x").has_value());
   EXPECT_EQ(node_.List(""), (std::vector<std::string>{"pelix.cfg", "pelix.dmn", "pelix.fe",
                                                       "pelix.log", "pelix.nod"}));
@@ -119,7 +144,7 @@ TEST_F(OutboundTest, BusyOrCallFlagInEitherLetterCaseMakesTheDestinationBusy) {
     node_.WriteFile(flag, "");
     EXPECT_TRUE(LinkBusy(node, "")) << flag;
     EXPECT_FALSE(LinkBusy(point, "")) << flag;
-    ASSERT_TRUE(platform::DeleteFile(flag));
+    ASSERT_TRUE(platform::DefaultEnv().DeleteFile(flag));
   }
   node_.WriteFile("out/01590006.flo", "");
   node_.WriteFile("out/01590006.sy", "");
@@ -143,16 +168,35 @@ TEST_F(OutboundTest, OurFlagHoldsOurPidAndClearBusyRemovesOnlyIt) {
   EXPECT_TRUE(LinkBusy(address, ""));
   node_.WriteFile("out.001/00170004.csy", "");
   ClearBusy(address, "");
-  ReleaseFlagSides();
+  (void)outbound_.ReleaseAll(log());
   EXPECT_EQ(node_.List("out.001"), (std::vector<std::string>{"00170004.csy"}));
-  ASSERT_TRUE(platform::DeleteFile("out.001/00170004.csy"));
+  ASSERT_TRUE(platform::DefaultEnv().DeleteFile("out.001/00170004.csy"));
   // The mailer's flag under our name: busy again, and never removed by us.
   node_.WriteFile("out.001/00170004.bsy", "4242\n");
   EXPECT_EQ(SetBusy(address, ""), BusyResult::kTaken);
   ClearBusy(address, "");
-  ReleaseFlagSides();
+  (void)outbound_.ReleaseAll(log());
   EXPECT_EQ(node_.ReadFile("out.001/00170004.bsy"), "4242\n");
   EXPECT_EQ(node_.List("out.001"), (std::vector<std::string>{"00170004.bsy"}));
+}
+
+// A sysop's clean-up of "*.bsy" takes the file our flags are linked from:
+// it is made again, and the flag still appears whole, holding our pid.
+TEST_F(OutboundTest, VanishedSideFileIsMadeAgain) {
+  Load(BasicConfigText());
+  const FidoAddress address = ParseAddress("1:23/4");
+  ASSERT_TRUE(OutboundBase(address, "").has_value());
+  ASSERT_EQ(SetBusy(address, ""), BusyResult::kHeld);
+  ClearBusy(address, "");
+  const std::string side = Format("out.001/~pelix.%d.bsy", ::getpid());
+  ASSERT_TRUE(platform::DefaultEnv().DeleteFile(side));
+  ASSERT_EQ(SetBusy(address, ""), BusyResult::kHeld);
+  EXPECT_EQ(node_.ReadFile("out.001/00170004.bsy"), Format("pelix %d\n", ::getpid()));
+  EXPECT_TRUE(node_.Exists(side));
+  ClearBusy(address, "");
+  (void)outbound_.ReleaseAll(log());
+  EXPECT_EQ(node_.List("out.001"), std::vector<std::string>{});
+  EXPECT_FALSE(node_.Exists("pelix.log"));
 }
 
 // What a fatal end or an interrupt does: our flag and the file it is linked
@@ -163,7 +207,7 @@ TEST_F(OutboundTest, FatalEndRemovesOurFlagAndItsSideFile) {
   ASSERT_TRUE(OutboundBase(address, "").has_value());
   node_.WriteFile("out.001/00170005.bsy", "4242\n");
   ASSERT_EQ(SetBusy(address, ""), BusyResult::kHeld);
-  platform::RemoveHeldOutboundFlag();
+  platform::ExitCleanup::OfProcess().RemoveAll();
   EXPECT_EQ(node_.List("out.001"), (std::vector<std::string>{"00170005.bsy"}));
 }
 
@@ -175,7 +219,7 @@ TEST_F(OutboundDeathTest, InterruptRemovesTheFlagWeHoldWithPelixBsy) {
   ASSERT_TRUE(OutboundBase(address, "").has_value());
   EXPECT_EXIT(
       {
-        if (platform::CurrentEnv().ClaimProcessFlag("pelix.bsy").result !=
+        if (env_.ClaimProcessFlag("pelix.bsy").result !=
             platform::FlagClaim::kClaimed)
           ::_exit(1);
         if (SetBusy(address, "") != BusyResult::kHeld) ::_exit(1);
@@ -190,7 +234,7 @@ TEST_F(OutboundTest, FlagOfAProcessThatIsGoneIsStale) {
   Load(BasicConfigText());
   const FidoAddress address = ParseAddress("2:345/6");
   ASSERT_TRUE(OutboundBase(address, "").has_value());
-  const int64_t now = platform::UtcSeconds();
+  const int64_t now = platform::DefaultEnv().UtcSeconds();
   // Process ids above the largest a Linux system hands out, so that no real
   // process (this test's own included) can stand for them.
   struct Case {
@@ -210,14 +254,12 @@ TEST_F(OutboundTest, FlagOfAProcessThatIsGoneIsStale) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
     node_.WriteFile(c.flag, c.text);
-    FaultyEnv env;
-    env.UseProcesses({5004242});
-    env.UseFakeClock(now + c.age);
-    platform::ScopedEnv scoped(&env);
+    env_.UseProcesses({5004242});
+    env_.UseFakeClock(now + c.age);
     EXPECT_EQ(LinkBusy(address, ""), !c.stale);
     EXPECT_EQ(node_.Exists(c.flag), !c.stale);
     if (node_.Exists(c.flag)) {
-      ASSERT_TRUE(platform::DeleteFile(c.flag));
+      ASSERT_TRUE(platform::DefaultEnv().DeleteFile(c.flag));
     }
   }
   EXPECT_EQ(node_.LogMessages(),
@@ -235,7 +277,7 @@ TEST_F(OutboundTest, WaitEndsWhenTheMailerRemovesItsFlag) {
     node_.WriteFile(flag, "");
     std::thread mailer([flag] {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
-      EXPECT_TRUE(platform::DeleteFile(flag));
+      EXPECT_TRUE(platform::DefaultEnv().DeleteFile(flag));
     });
     EXPECT_TRUE(WaitWhileBusy(address, "", 3600)) << flag;
     mailer.join();
@@ -262,8 +304,19 @@ TEST_F(OutboundTest, SideFilesOfFlagsLeftByKilledRunsAreRemoved) {
   node_.WriteFile("out/~01590006.bsy", "");                // killed before its pid
   node_.WriteFile("out/~01590007.bsy", "pelix 5000999\n");  // its process is gone
   node_.WriteFile("out/01590008.bsy", "");                  // a real flag stays
-  RemoveStaleSideFlags("out");
-  EXPECT_EQ(node_.List("out"), std::vector<std::string>{"01590008.bsy"});
+  // This run's own side file holds our pid: it is never taken for a
+  // killed run's while the run goes on.
+  const FidoAddress address = ParseAddress("2:5020/9");
+  ASSERT_TRUE(OutboundBase(address, "").has_value());
+  ASSERT_EQ(SetBusy(address, ""), BusyResult::kHeld);
+  ClearBusy(address, "");
+  const std::string own = Format("~pelix.%d.bsy", ::getpid());
+  outbound_.RemoveStaleSideFlags(log(), "out");
+  EXPECT_EQ(node_.List("out"), (std::vector<std::string>{"01590008.bsy", own}));
+  EXPECT_EQ(node_.LogMessages(),
+            (std::vector<std::string>{
+                "! Removing unfinished busy flag out/~01590006.bsy",
+                "! Removing stale busy flag out/~01590007.bsy of process 5000999"}));
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
 // Erasing queue copies once no flow file of any outbound names them.
 #include <unistd.h>
 
-#include "processor/outbound/outbound.h"
-#include "processor/passes.h"
+#include <cerrno>
+
+#include "platform/exit_cleanup.h"
+#include "processor/outbound/outbound_session.h"
+#include "processor/outbound/queue_scan.h"
 #include "processor/outbound/tic_export.h"
 #include "tests/processor/loaded_node.h"
 #include "tests/support/faulty_env.h"
@@ -14,6 +17,13 @@ const char kSecondDomain[] =
 
 class QueueScanTest : public LoadedNodeTest {
  protected:
+  void TearDown() override {
+    (void)outbound_.ReleaseAll(log());
+    LoadedNodeTest::TearDown();
+  }
+  void ScanQueue() { ::ScanQueue(env_, log(), outbound_); }
+
+  OutboundSession outbound_{env_, platform::ExitCleanup::OfProcess()};
   std::vector<std::string> Erased() {
     std::vector<std::string> erased;
     for (const std::string& m : node_.LogMessages())
@@ -97,9 +107,9 @@ TEST_F(QueueScanTest, LongFlowLineStillProtectsItsFile) {
 TEST_F(QueueScanTest, NoQueueDirectoryErasesNothing) {
   node_.WriteFile("stray.zip", "x");
   Load(BasicConfigText());
-  State().config.queue_dir = "";
+  config_.main.queue_dir = "";
   ScanQueue();
-  State().config.queue_dir = "missing/";
+  config_.main.queue_dir = "missing/";
   ScanQueue();
   EXPECT_TRUE(node_.Exists("stray.zip"));
   EXPECT_TRUE(node_.Exists("pelix.cfg"));
@@ -113,21 +123,25 @@ TEST_F(QueueScanTest, QueueCopyStaysUntilTheLastLinkHasIt) {
        "[echo]\ntag = E\nlink = 2:5020/1 send\nlink = 1:23/4.5 send\n"
        "[link]\naddress = 2:5020/1\nflavour = c\n"
        "[link]\naddress = 1:23/4.5\nflavour = h\n");
-  State().tic.area = "E";
-  State().tic.file = "FILE.ZIP";
-  FileEchoRecord& echo = State().fileecho_list[0];
+  MadeTics made(env_);
+  Serials serials(env_);
+  TicExporter exporter(env_, outbound_, made, serials);
+  TicJob job(env_, log(), "in/A.TIC");
+  job.tic.area = "E";
+  job.tic.file = "FILE.ZIP";
+  FileEchoRecord& echo = config_.fileecho_list[0];
   for (size_t i = 0; i < 2; ++i) {
     const EchoLinkEntry& entry = echo.links[i];
-    std::optional<std::string> base = OutboundBase(ParseAddress(entry.address), "");
+    std::optional<std::string> base = outbound_.Base(log(), ParseAddress(entry.address), "");
     ASSERT_TRUE(base.has_value());
-    ExportTicToLink(entry, "", *base, State().link_list[i], echo);
+    ASSERT_FALSE(exporter.Export(job, entry, "", *base, config_.link_list[i], echo).ends());
   }
   ScanQueue();
   EXPECT_TRUE(node_.Exists("queue/FILE.ZIP"));
-  ASSERT_TRUE(platform::DeleteFile("out/139c0001.clo"));  // sent to the first link
+  ASSERT_TRUE(platform::DefaultEnv().DeleteFile("out/139c0001.clo"));  // sent to the first link
   ScanQueue();
   EXPECT_TRUE(node_.Exists("queue/FILE.ZIP"));
-  ASSERT_TRUE(platform::DeleteFile("out.001/00170004.pnt/00000005.hlo"));
+  ASSERT_TRUE(platform::DefaultEnv().DeleteFile("out.001/00170004.pnt/00000005.hlo"));
   ScanQueue();
   EXPECT_FALSE(node_.Exists("queue/FILE.ZIP"));
   EXPECT_EQ(Erased(),
@@ -137,15 +151,11 @@ TEST_F(QueueScanTest, QueueCopyStaysUntilTheLastLinkHasIt) {
 TEST_F(QueueScanTest, CopyThatCannotBeErasedIsLoggedAndTriedAgain) {
   node_.WriteFile("queue/A.ZIP", "a");
   Load(BasicConfigText());
-  FaultyEnv env;
-  env.Fail(FaultyEnv::Op::kDelete, 1, "A.ZIP", 1, 13);
-  {
-    platform::ScopedEnv scoped(&env);
-    ScanQueue();
-  }
+  env_.Fail(FaultyEnv::Op::kDelete, 1, "A.ZIP", 1, EACCES);
+  ScanQueue();
   EXPECT_EQ(node_.LogMessages(), (std::vector<std::string>{
                                      "( Erasing sent passtrought file queue/A.ZIP",
-                                     "! Can't erase queue/A.ZIP"}));
+                                     "! Can't erase queue/A.ZIP: Permission denied"}));
   ScanQueue();
   EXPECT_EQ(node_.List("queue"), std::vector<std::string>{});
 }

@@ -2,14 +2,14 @@
 // the busy flag around both.
 #include "processor/outbound/tic_export.h"
 
-#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <set>
-#include <thread>
+#include <utility>
 
+#include "platform/exit_cleanup.h"
 #include "processor/log.h"
-#include "processor/outbound/outbound.h"
+#include "processor/outbound/outbound_session.h"
 #include "tests/processor/loaded_node.h"
 #include "tests/support/faulty_env.h"
 
@@ -36,20 +36,26 @@ class TicExportTest : public LoadedNodeTest {
     LoadedNodeTest::SetUp();
     ::setenv("TZ", "UTC", 1);
     ::tzset();
-    platform::SetFixedClock(kNow);
+    env_.UseFakeClock(kNow);
+  }
+  void TearDown() override {
+    (void)outbound_.ReleaseAll(log());
+    made_.End(log());
+    LoadedNodeTest::TearDown();
   }
   void LoadNode(const std::string& config = BasicConfigText()) {
     node_.MakeDir("ticout");
     node_.WriteFile("queue/FILE.ZIP", "data");
     Load(config + kLinks);
-    TicRecord& tic = State().tic;
+    job_.emplace(env_, log(), "in/A.TIC");
+    TicRecord& tic = job_->tic;
     tic.area = "Pelix.Files";
     tic.file = "FILE.ZIP";
     tic.crc = "DEADBEEF";
     tic.from = "2:5020/9";
   }
   void FullTic() {
-    TicRecord& tic = State().tic;
+    TicRecord& tic = job_->tic;
     tic.areadesc = "Test files";
     tic.origin = "2:5020/9";
     tic.desc = "A  test file";
@@ -63,20 +69,32 @@ class TicExportTest : public LoadedNodeTest {
     tic.pw = "old";
     tic.to = "2:5020/100";
   }
-  // What the inbound pass does for one selected entry.
-  void Export(const std::string& address) {
-    FileEchoRecord* echo = FindFileEcho("PELIX.FILES");
-    ASSERT_NE(echo, nullptr);
-    LinkRecord* link = FindLink(ParseAddress(address));
-    ASSERT_NE(link, nullptr) << address;
+  const FileEchoRecord& Echo() { return *config_.FindFileEcho("PELIX.FILES"); }
+  EchoLinkEntry EntryOf(const std::string& address) {
     EchoLinkEntry entry{address, 0, 1};
-    if (EchoLinkEntry* listed = FindEchoLink(*echo, ParseAddress(address))) entry = *listed;
-    std::string domain = DomainPart(address);
-    std::optional<std::string> base = OutboundBase(ParseAddress(address), domain);
-    ASSERT_TRUE(base.has_value());
-    ExportTicToLink(entry, domain, *base, *link, *echo);
-    ReleaseFlagSides();  // as the end of a forward does
+    if (const EchoLinkEntry* listed = FindEchoLink(Echo(), ParseAddress(address))) entry = *listed;
+    return entry;
   }
+  // What the inbound pass does for one selected entry: the status the
+  // export ends the run with, 0 when the run goes on.
+  int Export(const std::string& address) {
+    const LinkRecord* link = config_.FindLink(ParseAddress(address));
+    EXPECT_NE(link, nullptr) << address;
+    const EchoLinkEntry entry = EntryOf(address);
+    const std::string domain = DomainPart(address);
+    std::optional<std::string> base = outbound_.Base(log(), ParseAddress(address), domain);
+    EXPECT_TRUE(base.has_value());
+    if (!link || !base) return -1;
+    const RunStatus exported = exporter_.Export(*job_, entry, domain, *base, *link, Echo());
+    (void)outbound_.ReleaseAll(log());  // as the end of a run does
+    return exported.ends() ? exported.exit_status() : 0;
+  }
+
+  OutboundSession outbound_{env_, platform::ExitCleanup::OfProcess()};
+  MadeTics made_{env_};
+  Serials serials_{env_};
+  TicExporter exporter_{env_, outbound_, made_, serials_};
+  std::optional<TicJob> job_;
 };
 
 TEST_F(TicExportTest, OutgoingTicHoldsEveryLineInOrder) {
@@ -139,8 +157,8 @@ TEST_F(TicExportTest, OwnPathLineCarriesTheConfiguredUtcOffset) {
                {0, "2020 UTC+0000\r\n"}, {-11, "2020 UTC-1100\r\n"},
                {12, "2020 UTC+1200\r\n"}};
   for (const Case& c : cases) {
-    State().config.utc_offset = c.offset;
-    State().tic.seenby = {"2:5020/1", "2:5020/2", "2:5020/3", "2:5020/4", "2:5020/5.1"};
+    config_.main.utc_offset = c.offset;
+    job_->tic.seenby = {"2:5020/1", "2:5020/2", "2:5020/3", "2:5020/4", "2:5020/5.1"};
     Export("2:5020/3");
     std::vector<std::string> names = node_.List("ticout");
     std::string text = node_.ReadFile("ticout/" + names.back());
@@ -201,7 +219,7 @@ TEST_F(TicExportTest, FlowLinesNameFilesAsTheyLieOnDisk) {
   config.replace(config.find("queue_dir = queue/"), 18, "queue_dir = Queue\\");
   config.replace(config.find("tic_outbound_dir = ticout/"), 26, "tic_outbound_dir = TicOut\\");
   LoadNode(config);
-  State().tic.file = "file.zip";  // the queue copy is FILE.ZIP
+  job_->tic.file = "file.zip";  // the queue copy is FILE.ZIP
   Export("2:5020/1");
   // Absolute, since the mailer resolves a relative line against its own
   // directory.
@@ -231,35 +249,32 @@ TEST_F(TicExportTest, ManyExportsInOneSecondNeverReuseOrOverwriteATic) {
 TEST_F(TicExportTest, WaitsWhileTheMailerHoldsTheDestination) {
   LoadNode();
   for (const char* flag : {"out/139c0001.bsy", "out/139c0001.csy", "out/139C0001.BSY"}) {
-    ASSERT_TRUE(platform::MakeDirectory("out"));
+    ASSERT_TRUE(platform::DefaultEnv().MakeDirectory("out"));
     node_.WriteFile(flag, "");
+    // The mailer ends its session while pelix waits.
     bool untouched_while_busy = false;
-    std::thread mailer([&] {
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-      untouched_while_busy = !platform::Exists("out/139c0001.clo");
-      EXPECT_TRUE(platform::DeleteFile(flag));
+    bool ended = false;
+    env_.OnSleep([&] {
+      if (std::exchange(ended, true)) return;
+      untouched_while_busy = !platform::DefaultEnv().Exists("out/139c0001.clo");
+      EXPECT_TRUE(platform::DefaultEnv().DeleteFile(flag));
     });
-    Export("2:5020/1");
-    mailer.join();
+    ASSERT_EQ(Export("2:5020/1"), 0);
     EXPECT_TRUE(untouched_while_busy) << flag;
     EXPECT_TRUE(node_.Exists("out/139c0001.clo")) << flag;
     EXPECT_EQ(node_.List("out"), std::vector<std::string>{"139c0001.clo"}) << flag;
-    ASSERT_TRUE(platform::DeleteFile("out/139c0001.clo"));
+    ASSERT_TRUE(platform::DefaultEnv().DeleteFile("out/139c0001.clo"));
   }
+  env_.OnSleep(nullptr);
 }
 
-using TicExportDeathTest = TicExportTest;
-
-TEST_F(TicExportDeathTest, FlagThatNeverGoesStopsTheRunAndTouchesNothing) {
+TEST_F(TicExportTest, FlagThatNeverGoesStopsTheRunAndTouchesNothing) {
   LoadNode();
-  ASSERT_TRUE(platform::MakeDirectory("out"));
+  ASSERT_TRUE(platform::DefaultEnv().MakeDirectory("out"));
   node_.WriteFile("out/139c0001.bsy", "mailer");
   // Ten minutes of waiting on a clock that moves only while pelix sleeps
   // between its looks at the flag.
-  FaultyEnv clock;
-  clock.UseFakeClock(kNow);
-  platform::ScopedEnv scoped(&clock);
-  EXPECT_EXIT(Export("2:5020/1"), ::testing::ExitedWithCode(2), "");
+  EXPECT_EQ(Export("2:5020/1"), 2);
   // Given up ten minutes after 12:26:40.
   EXPECT_EQ(node_.LogLines(),
             std::vector<std::string>{"! 13 Sep 12:36:40 PELX Node 2:5020/1 stays busy, giving up"});
@@ -268,12 +283,13 @@ TEST_F(TicExportDeathTest, FlagThatNeverGoesStopsTheRunAndTouchesNothing) {
   EXPECT_TRUE(node_.List("ticout").empty());
 }
 
-TEST_F(TicExportDeathTest, UnopenableFlowFileStopsWithStatusTwoAndClearsOurFlag) {
+TEST_F(TicExportTest, UnopenableFlowFileStopsWithStatusTwoAndClearsOurFlag) {
   LoadNode();
   node_.MakeDir("out/139c0001.clo");  // a directory where the flow file goes
-  EXPECT_EXIT(Export("2:5020/1"), ::testing::ExitedWithCode(2), "");
+  EXPECT_EQ(Export("2:5020/1"), 2);
   EXPECT_EQ(node_.LogMessages(),
-            std::vector<std::string>{"! Can't modify bink outbound out/139c0001.clo"});
+            std::vector<std::string>{
+                "! Can't modify bink outbound out/139c0001.clo: Is a directory"});
   EXPECT_EQ(node_.List("out"), std::vector<std::string>{"139c0001.clo"});
   EXPECT_TRUE(node_.List("ticout").empty());
 }
@@ -287,18 +303,18 @@ TEST_F(TicExportTest, MissingTicOutboundIsCreated) {
   EXPECT_EQ(node_.List("out"), std::vector<std::string>{"139c0001.clo"});
 }
 
-TEST_F(TicExportDeathTest, UncreatableTicStopsWithStatusThreeAndClearsOurFlag) {
+TEST_F(TicExportTest, UncreatableTicStopsWithStatusThreeAndClearsOurFlag) {
   std::string config = BasicConfigText();
   config.replace(config.find("ticout/"), 7, "blocker/");
   LoadNode(config);
   node_.WriteFile("blocker", "a file where the TIC outbound should be");
-  EXPECT_EXIT(Export("2:5020/1"), ::testing::ExitedWithCode(3), "");
+  EXPECT_EQ(Export("2:5020/1"), 3);
   EXPECT_EQ(node_.LogMessages(), std::vector<std::string>{"! Can't create TIC file"});
   // No flow line names a TIC that is not there.
   EXPECT_TRUE(node_.List("out").empty());
 }
 
-TEST_F(TicExportDeathTest, FailedWriteLeavesNeitherFlowLinesNorTic) {
+TEST_F(TicExportTest, FailedWriteLeavesNeitherFlowLinesNorTic) {
   struct Case {
     FaultyEnv::Op op;
     const char* path_part;
@@ -306,20 +322,17 @@ TEST_F(TicExportDeathTest, FailedWriteLeavesNeitherFlowLinesNorTic) {
     const char* message;
   } cases[] = {{FaultyEnv::Op::kWrite, "ticout/", 3, "! Can't create TIC file"},
                {FaultyEnv::Op::kSync, "ticout/", 3, "! Can't create TIC file"},
-               {FaultyEnv::Op::kWrite, ".clo", 2, "! Can't modify bink outbound out/139c0001.clo"},
-               {FaultyEnv::Op::kCreate, ".clo", 2, "! Can't modify bink outbound out/139c0001.clo"}};
+               {FaultyEnv::Op::kWrite, ".clo", 2,
+                "! Can't modify bink outbound out/139c0001.clo: No space left on device"},
+               {FaultyEnv::Op::kCreate, ".clo", 2,
+                "! Can't modify bink outbound out/139c0001.clo: No space left on device"}};
   LoadNode();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);
     node_.WriteFile("out/139c0001.clo", "^/var/spool/other.pkt\r\n");
-    FaultyEnv env;
-    env.Fail(c.op, 1, c.path_part);
-    EXPECT_EXIT(
-        {
-          platform::ScopedEnv scoped(&env);
-          Export("2:5020/1");
-        },
-        ::testing::ExitedWithCode(c.status), "");
+    env_.ClearFailures();
+    env_.Fail(c.op, 1, c.path_part, 1);
+    EXPECT_EQ(Export("2:5020/1"), c.status);
     EXPECT_EQ(node_.LogMessages().back(), c.message);
     // A half-written append is cut back off; the TIC no line names is gone.
     EXPECT_EQ(node_.ReadFile("out/139c0001.clo"), "^/var/spool/other.pkt\r\n");
@@ -328,9 +341,33 @@ TEST_F(TicExportDeathTest, FailedWriteLeavesNeitherFlowLinesNorTic) {
   }
 }
 
+// The outgoing TICs written ahead for a group's flush are each taken by the
+// export of the entry they were written for, whatever the order of the
+// exports: a link never gets another link's TIC, with its password.
+TEST_F(TicExportTest, PreparedTicGoesToTheLinkItWasWrittenFor) {
+  LoadNode();
+  const FileEchoRecord& echo = Echo();
+  std::vector<ExportTarget> targets;
+  for (const char* address : {"2:5020/1", "2:5020/3"})
+    targets.push_back({FindEchoLink(echo, ParseAddress(address)),
+                       config_.FindLink(ParseAddress(address))});
+  exporter_.Prepare(*job_, targets, echo);
+  ASSERT_EQ(node_.List("ticout").size(), 2u);
+  ASSERT_EQ(Export("2:5020/3"), 0);
+  ASSERT_EQ(Export("2:5020/1"), 0);
+  EXPECT_EQ(node_.List("ticout").size(), 2u);  // each took one made ahead
+  auto tic_of = [&](const char* flow) {
+    const std::string lines = node_.ReadFile(flow);
+    const size_t at = lines.find('^') + 1 + node_.dir().size();
+    return node_.ReadFile(lines.substr(at, lines.find('\r', at) - at));
+  };
+  EXPECT_EQ(tic_of("out/139c0003.flo").find("Pw "), std::string::npos);
+  EXPECT_NE(tic_of("out/139c0001.clo").find("Pw SECRET\r\n"), std::string::npos);
+}
+
 TEST_F(TicExportTest, UnusableFlavourIsHandledAsNormal) {
   LoadNode();
-  for (LinkRecord& link : State().link_list)
+  for (LinkRecord& link : config_.link_list)
     if (link.address == "2:5020/1") link.flavour = '\0';
   Export("2:5020/1");
   EXPECT_TRUE(node_.Exists("out/139c0001.flo"));

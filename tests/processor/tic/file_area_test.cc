@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "processor/run_state.h"
+#include <optional>
+
+#include "processor/config_store.h"
+#include "tests/support/faulty_env.h"
 #include "tests/support/temp_node.h"
 
 namespace {
@@ -33,10 +36,9 @@ TEST(FileAreaLines, NameIsCutOrPaddedToTwelveCharacters) {
 class FileAreaTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetRunState();
     ASSERT_NE(::getcwd(old_dir_, sizeof old_dir_), nullptr);
     ASSERT_EQ(::chdir(node_.dir().c_str()), 0);
-    MainConfig& config = State().config;
+    MainConfig& config = config_.main;
     config.inbound_dir = "in/";
     config.fileecho_dir = "files/";
     config.announce_db_dir = "announce/";
@@ -44,26 +46,29 @@ class FileAreaTest : public ::testing::Test {
   }
   void TearDown() override {
     ASSERT_EQ(::chdir(old_dir_), 0);
-    ResetRunState();
   }
   void Arrive(const std::string& area, const std::string& file, const std::string& desc) {
     node_.WriteFile("in/" + file, "contents of " + file);
-    State().tic.area = area;
-    State().tic.file = file;
-    State().inbound_file = "in/" + file;
-    State().tic.desc = desc;
+    job_.emplace(env_, log_, "in/A.TIC");
+    job_->tic.area = area;
+    job_->tic.file = file;
+    job_->inbound_file = "in/" + file;
+    job_->tic.desc = desc;
+  }
+  // The file copied into its area and listed there, as an accepted TIC has it.
+  bool PlaceFileInArea() {
+    if (!CopyFileIntoArea(env_, *job_, platform::Durability::kForced)) return false;
+    return !ListFileInArea(env_, *job_).ends();
   }
 
   TempNode node_;
+  FaultyEnv env_;
+  Configuration config_;
+  ConfigurationInUse in_use_{config_};
+  LogFile log_{env_, "pelix.log"};
+  std::optional<TicJob> job_;
   char old_dir_[4096];
 };
-
-// The file copied into its area and listed there, as an accepted TIC has it.
-bool PlaceFileInArea() {
-  if (!CopyFileIntoArea()) return false;
-  ListFileInArea();
-  return true;
-}
 
 TEST_F(FileAreaTest, FileIsCopiedIntoItsEchoDirectoryAndListed) {
   Arrive("PELIX.TEST", "FILE.ZIP", "First file");
@@ -80,7 +85,7 @@ TEST_F(FileAreaTest, SameNameOverwritesTheFileAndAddsASecondLine) {
   Arrive("PELIX.TEST", "FILE.ZIP", "Old");
   PlaceFileInArea();
   node_.WriteFile("in/FILE.ZIP", "new contents");
-  State().tic.desc = "New";
+  job_->tic.desc = "New";
   PlaceFileInArea();
   EXPECT_EQ(node_.ReadFile("files/PELIX.TEST/FILE.ZIP"), "new contents");
   EXPECT_EQ(node_.ReadFile("files/PELIX.TEST/FILES.BBS"),
@@ -88,7 +93,7 @@ TEST_F(FileAreaTest, SameNameOverwritesTheFileAndAddsASecondLine) {
 }
 
 TEST_F(FileAreaTest, CounterSettingInsertsTheDownloadCounter) {
-  State().config.files_bbs_counter = 1;
+  config_.main.files_bbs_counter = 1;
   Arrive("PELIX.TEST", "FILE.ZIP", "Counted");
   PlaceFileInArea();
   EXPECT_EQ(node_.ReadFile("files/PELIX.TEST/FILES.BBS"), "FILE.ZIP     [00] Counted\r\n");
@@ -96,9 +101,9 @@ TEST_F(FileAreaTest, CounterSettingInsertsTheDownloadCounter) {
 
 TEST_F(FileAreaTest, AnnounceFileIsNamedAsTheTicSpellsTheTag) {
   Arrive("Pelix.Test", "FILE.ZIP", "One");
-  AddAnnounceRecord();
+  AddAnnounceRecord(env_, *job_);
   Arrive("Pelix.Test", "TWO.ZIP", "");
-  AddAnnounceRecord();
+  AddAnnounceRecord(env_, *job_);
   EXPECT_EQ(node_.List("announce"), std::vector<std::string>{"Announce.Pelix.Test"});
   EXPECT_EQ(node_.ReadFile("announce/Announce.Pelix.Test"),
             " FILE.ZIP     One\r\n TWO.ZIP      \r\n");
@@ -108,7 +113,7 @@ TEST_F(FileAreaTest, AnnounceFileIsNamedAsTheTicSpellsTheTag) {
 TEST_F(FileAreaTest, AnnounceDatabaseThatCannotBeOpenedIsLoggedAndSkipped) {
   node_.WriteFile("announce", "a file where the directory should be");
   Arrive("PELIX.TEST", "FILE.ZIP", "One");
-  AddAnnounceRecord();
+  AddAnnounceRecord(env_, *job_);
   EXPECT_EQ(node_.LogMessages(), std::vector<std::string>{"^ Can't Create Announce Database"});
 }
 
@@ -118,7 +123,8 @@ TEST_F(FileAreaTest, FailedCopyIsLoggedAndNotListed) {
   EXPECT_FALSE(PlaceFileInArea());
   EXPECT_FALSE(node_.Exists("files/PELIX.TEST/FILES.BBS"));
   EXPECT_EQ(node_.LogMessages(), std::vector<std::string>{
-                                     "! Can't copy files/PELIX.TEST/FILE.ZIP, left in the inbound"});
+                                     "! Can't copy files/PELIX.TEST/FILE.ZIP, left in the inbound: "
+                                     "Is a directory"});
   Arrive("PELIX.TEST", "OTHER.ZIP", "Two");
   EXPECT_TRUE(PlaceFileInArea());
 }
@@ -126,7 +132,10 @@ TEST_F(FileAreaTest, FailedCopyIsLoggedAndNotListed) {
 TEST_F(FileAreaTest, FilesBbsThatCannotBeOpenedStopsTheRunWithStatusTwo) {
   node_.MakeDir("files/PELIX.TEST/FILES.BBS");
   Arrive("PELIX.TEST", "FILE.ZIP", "One");
-  EXPECT_EXIT(PlaceFileInArea(), ::testing::ExitedWithCode(2), "");
+  ASSERT_TRUE(CopyFileIntoArea(env_, *job_, platform::Durability::kForced));
+  const RunStatus listed = ListFileInArea(env_, *job_);
+  EXPECT_TRUE(listed.ends());
+  EXPECT_EQ(listed.exit_status(), 2);
   EXPECT_EQ(node_.LogMessages(), std::vector<std::string>{"! Can't Create FILES.BBS"});
 }
 

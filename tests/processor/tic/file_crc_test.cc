@@ -19,15 +19,15 @@ TEST(FileCrc, FileAcrossSeveralBlocksGivesTheSameCrcAsItsBytes) {
   for (int i = 0; i < 5000; ++i) bytes.push_back(static_cast<char>((i * 7) & 0xFF));
   node.WriteFile("big.bin", bytes);
   node.WriteFile("empty.bin", "");
-  EXPECT_EQ(FileCrc32(node.Path("big.bin")), Crc32Of(bytes));
-  EXPECT_EQ(FileCrc32(node.Path("empty.bin")), 0u);
+  EXPECT_EQ(FileCrc32(platform::DefaultEnv(), node.Path("big.bin")), Crc32Of(bytes));
+  EXPECT_EQ(FileCrc32(platform::DefaultEnv(), node.Path("empty.bin")), 0u);
 }
 
 TEST(FileCrc, MissingFileOrDirectoryGivesZero) {
   TempNode node;
   node.MakeDir("sub");
-  EXPECT_EQ(FileCrc32(node.Path("missing.bin")), 0u);
-  EXPECT_EQ(FileCrc32(node.Path("sub")), 0u);
+  EXPECT_EQ(FileCrc32(platform::DefaultEnv(), node.Path("missing.bin")), 0u);
+  EXPECT_EQ(FileCrc32(platform::DefaultEnv(), node.Path("sub")), 0u);
 }
 
 }  // namespace

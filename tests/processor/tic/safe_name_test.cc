@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/text_helpers.h"
+
 namespace {
 
 TEST(SafeName, PlainNamesPass) {

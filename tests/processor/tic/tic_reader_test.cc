@@ -5,6 +5,9 @@
 
 #include <string>
 
+#include "platform/platform.h"
+#include "tests/support/temp_node.h"
+
 namespace {
 
 TicRecord Parse(const std::string& text) {
@@ -97,4 +100,27 @@ TEST(TicReader, ZeroByteEndsTheLine) {
   EXPECT_EQ(tic.file, "A.ZIP");
   EXPECT_EQ(tic.area, "X");
 }
+}  // namespace
+
+namespace {
+
+// Reading a TIC only reads it: the checks and their log lines come after,
+// and a TIC that cannot be opened, or one too big to be real, says so.
+TEST(TicReader, ReadingATicOnlyParsesIt) {
+  TempNode node;
+  platform::Env& env = platform::DefaultEnv();
+  node.WriteFile("in/A.TIC", "Area PELIX.TEST\r\nFile A.ZIP\r\n");
+  node.WriteFile("in/BIG.TIC", "File BIG.ZIP\r\n" + std::string(kMaxTicSize, 'x'));
+  TicRecord tic;
+  tic.desc = "from the TIC before";
+  EXPECT_EQ(ReadTic(env, node.Path("in/A.TIC"), tic), TicText::kRead);
+  EXPECT_EQ(tic.area, "PELIX.TEST");
+  EXPECT_EQ(tic.desc, "");
+  EXPECT_EQ(ReadTic(env, node.Path("in/BIG.TIC"), tic), TicText::kTooBig);
+  EXPECT_EQ(tic.file, "BIG.ZIP");
+  EXPECT_EQ(ReadTic(env, node.Path("in/MISSING.TIC"), tic), TicText::kUnreadable);
+  EXPECT_EQ(node.List("in"), (std::vector<std::string>{"A.TIC", "BIG.TIC"}));
+  EXPECT_FALSE(node.Exists("pelix.log"));
+}
+
 }  // namespace

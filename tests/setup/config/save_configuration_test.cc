@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "common/records.h"
+#include "platform/current_env.h"
 #include "platform/platform.h"
 #include "setup/config/setup_config.h"
 #include "tests/support/faulty_env.h"

@@ -1,7 +1,7 @@
 // The outgoing TIC's name: the listed, remembered search must pick exactly
 // the names, and leave exactly the serial counter, that trying serial after
 // serial against the directory gives.
-#include "processor/outbound/tic_name_search.h"
+#include "processor/outbound/tic_names.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <set>
 
 #include "common/text_helpers.h"
-#include "processor/run_state.h"
+#include "tests/support/faulty_env.h"
 #include "tests/support/temp_node.h"
 
 namespace {
@@ -35,9 +35,14 @@ TEST(TicNameSearch, PicksWhatTryingEverySerialPicks) {
     SCOPED_TRACE(now);
     const uint32_t block = now >= 1000000000 ? 100 : now >= 100000000 ? 10 : 1;
     TempNode node;
-    ResetRunState();
-    platform::SetFixedClock(now);
+    FaultyEnv env;
+    env.UseFakeClock(now);
+    Serials serials(env);
+    MadeTics made(env);
+    LogFile log(env, node.Path("pelix.log"));
     const std::string dir = node.dir() + "ticout/";
+    // As the TIC pass keeps it: listed once, then kept by our own names.
+    env.KeepNamesOf(dir);
     std::set<std::string> taken;
     auto name_of_block = [&](uint32_t k) { return NameOf(static_cast<uint32_t>(now) + k * block); };
     node.WriteFile("ticout/" + ToUpperAscii(name_of_block(0)), "other case");
@@ -60,22 +65,24 @@ TEST(TicNameSearch, PicksWhatTryingEverySerialPicks) {
       const std::string expected = SearchSerialBySerial(now, taken, counter);
       std::string path;
       // The TIC made just before is known taken without a look.
-      platform::FilePtr tic = CreateNextTicFile(dir, path, i == 5 ? previous : std::string());
+      platform::FilePtr tic =
+          CreateNextTicFile(env, log, serials, made, dir, path, i == 5 ? previous : std::string());
       ASSERT_NE(tic, nullptr);
       EXPECT_EQ(path, dir + expected);
       taken.insert(expected);
       previous = path;
       if (i == 1) {  // ours, removed again because no flow line names it
-        ASSERT_TRUE(platform::DeleteFile(path));
+        ASSERT_TRUE(platform::DefaultEnv().DeleteFile(path));
         taken.erase(expected);
       }
     }
-    EXPECT_EQ(State().serial_counter, counter);
+    env.ForgetKeptNames();
+    made.End(log);
+    // The serials after the search are those trying every serial leaves.
+    EXPECT_EQ(serials.Next(), static_cast<uint32_t>(now) + counter);
     EXPECT_EQ(node.ReadFile("ticout/" + ToUpperAscii(name_of_block(0))), "other case");
     EXPECT_EQ(node.ReadFile("ticout/" + theirs), "theirs");
   }
-  platform::SetFixedClock(std::nullopt);
-  ResetRunState();
 }
 
 }  // namespace

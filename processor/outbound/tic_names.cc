@@ -1,8 +1,4 @@
-#include "processor/outbound/tic_name_search.h"
-
-#include "processor/log.h"
-#include "processor/run_state.h"
-#include "processor/outbound/unnamed_tics.h"
+#include "processor/outbound/tic_names.h"
 
 namespace {
 
@@ -23,33 +19,29 @@ uint32_t SerialsSharingName(uint32_t serial) {
   return divisor - 1 - serial % divisor;
 }
 
-platform::FilePtr CreateNextTicFile(const std::string& dir, std::string& path,
+platform::FilePtr CreateNextTicFile(platform::Env& env, Log& log, Serials& serials, MadeTics& made,
+                                   const std::string& dir, std::string& path,
                                    const std::string& made_before) {
-  // Only TIC processors name files there, and of them only the one that
-  // holds pelix.bsy: its names need no look through thousands of TICs
-  // that wait for the mailer.
-  platform::KeepNamesOf(dir);
   while (true) {
-    const uint32_t serial = NextSerial();
+    const uint32_t serial = serials.Next();
     path = dir + TicName(serial);
-    if (path != made_before && platform::CurrentEnv().NameFree(path)) {
+    if (path != made_before && env.NameFree(path)) {
       // Free in every letter case a moment ago: made in this one only if it
       // is still free in it, with no second look for the others.
       // Noted first: a run killed at any moment after leaves it noted.
-      NoteMadeTic(path);
+      made.Note(log, path);
       bool taken = false;
-      platform::FilePtr tic =
-          platform::CurrentEnv().Open(path, platform::OpenMode::kCreateExact, &taken);
+      platform::FilePtr tic = env.Open(path, platform::OpenMode::kCreateExact, &taken);
       if (tic) return tic;
       // A TIC outbound that is not there yet is made, as the queue and the
       // file areas are, rather than stopping every run that forwards a file.
-      if (!taken && !dir.empty() && !platform::IsDirectory(dir) && platform::MakeDirectory(dir))
-        tic = platform::OpenNewFile(path, taken);
+      if (!taken && !dir.empty() && !env.IsDirectory(dir) && env.MakeDirectory(dir))
+        tic = platform::OpenNewFile(env, path, taken);
       if (tic) return tic;
       // Not another program taking the name meanwhile: no TIC can be made.
       if (!taken) return nullptr;
     }
     // Every following serial that gives this name would find it taken too.
-    State().serial_counter += SerialsSharingName(serial);
+    serials.Skip(SerialsSharingName(serial));
   }
 }

@@ -1,7 +1,6 @@
-// The parsed form of the one TIC being processed.
+// The parsed form of a TIC.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -21,7 +20,4 @@ struct TicRecord {
   std::vector<std::string> seenby;
   std::vector<std::string> path;
   std::vector<std::string> ldesc;
-  // Which TIC this is in the run (0: not read from the inbound), so that
-  // what is worked out from it once can be kept for it.
-  uint64_t serial = 0;
 };

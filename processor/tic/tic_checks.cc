@@ -1,0 +1,248 @@
+#include "processor/tic/tic_checks.h"
+
+#include <cerrno>
+#include <vector>
+
+#include "common/fido_address.h"
+#include "common/text_helpers.h"
+#include "processor/tic/bad_tic_index.h"
+#include "processor/tic/file_crc.h"
+#include "processor/tic/safe_name.h"
+#include "processor/tic/tic_reader.h"
+
+namespace {
+
+constexpr char kAutoCreatedDescription[] = "Automaticaly added area";
+constexpr char kCantSend[] = "This node can't send files to this fileecho";
+
+// Only a TIC's File value that is a plain, non-empty name may lead to the
+// file itself being read, moved or deleted; an empty one would name the
+// inbound directory.
+bool FileNameUsable(const TicJob& job) {
+  return !job.tic.file.empty() && UnsafeFileNameReason(job.tic.file) == nullptr;
+}
+
+void Reject(platform::Env& env, TicJob& job, char mark, const std::string& message) {
+  job.log.Write(mark, message);
+  MoveToBadTics(env, job, message);
+}
+
+// The File and Area values become path parts; a value that could leave the
+// configured directories is refused before anything is looked up.
+bool NamesAreSafe(platform::Env& env, TicJob& job) {
+  const TicRecord& tic = job.tic;
+  if (const char* why = UnsafeFileNameReason(tic.file)) {
+    Reject(env, job, kMarkError, Format("Unsafe File name in TIC, it %s", why));
+    return false;
+  }
+  // An empty tag would make the file-echo folder itself the echo directory.
+  if (const char* why = tic.area.empty() ? "is empty" : UnsafeNameReason(tic.area)) {
+    Reject(env, job, kMarkError, Format("Unsafe Area tag in TIC, it %s", why));
+    return false;
+  }
+  return true;
+}
+
+// Only a regular file counts: a symbolic link planted in the inbound could
+// publish a secret, and a FIFO or a device would hold the run or hand the
+// links a file that is not there.
+bool InboundFilePresent(platform::Env& env, const TicJob& job) {
+  return env.IsRegularFile(job.inbound_file);
+}
+
+// The echo directory is made when the file is placed; a file already in its
+// place (or in the place of the file-echo folder) would stop every run at
+// FILES.BBS, so such a TIC is refused before anything is forwarded.
+bool EchoDirectoryUsable(platform::Env& env, TicJob& job) {
+  const Configuration& config = Config();
+  const FileEchoRecord* echo = config.FindFileEcho(job.tic.area);
+  if (echo && echo->passthrough) return true;
+  std::string folder = config.main.fileecho_dir;
+  if (!folder.empty() && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
+  for (const std::string& dir : {folder, config.main.fileecho_dir + job.tic.area}) {
+    if (!dir.empty() && env.Exists(dir) && !env.IsDirectory(dir)) {
+      Reject(env, job, kMarkError, Format("Echo directory %s is not a directory", dir.c_str()));
+      return false;
+    }
+  }
+  return true;
+}
+
+// Whether the file of this TIC is one that another TIC still in the inbound
+// needs: it names the file, or the file is a TIC itself. A TIC from a
+// stranger, or a broken one, must not carry off what a real TIC waits for;
+// the file then stays for that TIC.
+bool NeededByAnotherTic(platform::Env& env, const TicJob& job) {
+  const std::string& file = job.tic.file;
+  if (file.size() >= 4 && EqualsIgnoreCase(file.substr(file.size() - 4), ".tic")) return true;
+  const std::string& inbound = Config().main.inbound_dir;
+  const std::string own_name = NameInPath(job.tic_path);
+  for (const platform::DirEntry& entry : env.FindFiles(inbound + "*.tic")) {
+    if (entry.is_directory || entry.name == own_name) continue;
+    TicRecord other;
+    if (ReadTic(env, inbound + entry.name, other) != TicText::kRead) continue;
+    if (EqualsIgnoreCase(other.file, file)) return true;
+  }
+  return false;
+}
+
+std::string FileCrcText(platform::Env& env, const std::string& path) {
+  return Format("%8.8lX", static_cast<unsigned long>(FileCrc32(env, path)));
+}
+
+// Fills a missing Crc with the computed one, so that the outgoing TICs
+// carry it; false when the TIC's value differs.
+bool CrcMatches(platform::Env& env, TicJob& job) {
+  const std::string computed = FileCrcText(env, job.inbound_file);
+  if (job.tic.crc.empty()) job.tic.crc = computed;
+  return EqualsIgnoreCase(job.tic.crc, computed);
+}
+
+// "NAME.1", "NAME.22": `name` is `file` followed by "." and digits.
+bool IsNumberedCopyName(const std::string& name, const std::string& file) {
+  if (name.size() < file.size() + 2 || name[file.size()] != '.') return false;
+  if (!EqualsIgnoreCase(name.substr(0, file.size()), file)) return false;
+  return name.find_first_not_of("0123456789", file.size() + 1) == std::string::npos;
+}
+
+// binkd keeps a second file of a name already in the inbound as NAME.1
+// (NAME.2, ...), and other mailers do alike: the numbered copy whose CRC-32
+// is the TIC's becomes the TIC's file. Without a Crc line none is taken.
+bool FindRenamedFile(platform::Env& env, TicJob& job) {
+  const TicRecord& tic = job.tic;
+  if (tic.crc.empty()) return false;
+  const std::string& inbound = Config().main.inbound_dir;
+  for (const platform::DirEntry& entry : env.FindFiles(inbound + tic.file + ".*")) {
+    const std::string path = inbound + entry.name;
+    if (!IsNumberedCopyName(entry.name, tic.file) || !env.IsRegularFile(path)) continue;
+    if (!EqualsIgnoreCase(FileCrcText(env, path), tic.crc)) continue;
+    job.log.Write(kMarkTic, Format("Using %s for %s", entry.name.c_str(), tic.file.c_str()));
+    job.inbound_file = path;
+    return true;
+  }
+  return false;
+}
+
+RunStatus AutoCreateEcho(TicContext& context, TicJob& job) {
+  const TicRecord& tic = job.tic;
+  FileEchoRecord echo;
+  echo.tag = tic.area;
+  echo.description = tic.areadesc.empty() ? kAutoCreatedDescription : tic.areadesc;
+  echo.passthrough = 0;
+  echo.links.push_back(EchoLinkEntry{tic.from, 1, 0});
+  context.config.fileecho_list.push_back(echo);
+  context.config.ListsChanged();
+  job.echo_index = context.config.fileecho_list.size() - 1;
+  bool added = false;
+  RunStatus appended = AppendFileEcho(context.env, job.log, echo, added);
+  if (added) job.log.Write(kMarkEcho, Format("Autocreated filecho %s", tic.area.c_str()));
+  return appended;
+}
+
+// Our Path line in a TIC means the file went through this system before,
+// came back by another way and is here and (if passed on) at our links
+// already.
+bool PassedUsAlready(const TicJob& job) {
+  const Configuration& config = Config();
+  std::vector<FidoAddress> ours = {ParseAddress(config.main.main_address)};
+  size_t pos = 0;
+  while (pos < config.main.aka_list.size()) {
+    const std::string aka = NextToken(config.main.aka_list, pos, ',');
+    if (!aka.empty()) ours.push_back(ParseAddress(aka));
+  }
+  for (const LinkRecord& link : config.link_list)
+    if (!link.from_address.empty()) ours.push_back(ParseAddress(link.from_address));
+  for (const std::string& path : job.tic.path) {
+    size_t at = 0;
+    const FidoAddress passed = ParseAddress(NextToken(path, at, ' '));
+    for (const FidoAddress& our : ours)
+      if (our == passed) return true;
+  }
+  return false;
+}
+
+// A file that cannot be moved (its name taken in the bad-TIC directory)
+// stays in the inbound, and its TIC is handled again on the next run.
+bool MoveOrSay(platform::Env& env, Log& log, const std::string& from, const std::string& to) {
+  if (env.MoveFile(from, to)) return true;
+  log.Write(kMarkError, WithReason(Format("Can't move %s to %s, left in the inbound",
+                                          from.c_str(), to.c_str()),
+                                   errno));
+  return false;
+}
+
+}  // namespace
+
+void MoveToBadTics(platform::Env& env, TicJob& job, std::string_view reason) {
+  job.log.Write(kMarkTic, "Moving TIC to Bad Tics");
+  const std::string& bad_dir = Config().main.bad_tic_dir;
+  // A directory that cannot be made shows as the moves failing.
+  (void)env.MakeDirectory(bad_dir);
+  const std::string tic_name = NameInPath(job.tic_path);
+  if (MoveOrSay(env, job.log, job.tic_path, bad_dir + tic_name))
+    RecordBadTic(env, job.log, tic_name, reason);
+  if (FileNameUsable(job) && InboundFilePresent(env, job) && !NeededByAnotherTic(env, job))
+    MoveOrSay(env, job.log, job.inbound_file, bad_dir + job.tic.file);
+}
+
+bool InboundRemovable(platform::Env& env, TicJob& job) {
+  for (const std::string& path : {job.tic_path, job.inbound_file}) {
+    if (env.CanDelete(path)) continue;
+    job.log.Write(kMarkError, Format("Can't delete %s, left in the inbound", path.c_str()));
+    return false;
+  }
+  return true;
+}
+
+RunStatus CheckInboundTic(TicContext& context, TicJob& job, bool& accepted) {
+  accepted = false;
+  platform::Env& env = context.env;
+  job.inbound_file = Config().main.inbound_dir + job.tic.file;
+  // An empty File would make the inbound directory itself the "file".
+  if (job.tic.file.empty()) {
+    Reject(env, job, kMarkError, "File Missing");
+    return RunStatus::GoOn();
+  }
+  if (!NamesAreSafe(env, job) || !EchoDirectoryUsable(env, job)) return RunStatus::GoOn();
+  const bool present = InboundFilePresent(env, job);
+  if (!(present && CrcMatches(env, job)) && !FindRenamedFile(env, job)) {
+    Reject(env, job, kMarkError, present ? "Bad CRC32" : "File Missing");
+    return RunStatus::GoOn();
+  }
+
+  const TicRecord& tic = job.tic;
+  const FidoAddress sender_address = ParseAddress(tic.from);
+  const LinkRecord* sender = Config().FindLink(sender_address);
+  if (!sender) {
+    Reject(env, job, kMarkError, "Unknown From Node");
+    return RunStatus::GoOn();
+  }
+  if (!EqualsIgnoreCase(sender->tic_password, tic.pw)) {
+    Reject(env, job, kMarkError, "Password mismatch");
+    return RunStatus::GoOn();
+  }
+  if (PassedUsAlready(job)) {
+    Reject(env, job, kMarkError, Format("Dupe, %s has passed us already", tic.file.c_str()));
+    return RunStatus::GoOn();
+  }
+
+  const FileEchoRecord* echo = Config().FindFileEcho(tic.area);
+  if (echo) {
+    job.echo_index = static_cast<size_t>(echo - Config().fileecho_list.data());
+  } else {
+    if (!sender->allow_autocreate) {
+      Reject(env, job, kMarkEcho, "Auto create for this node is not allowed.");
+      return RunStatus::GoOn();
+    }
+    if (RunStatus created = AutoCreateEcho(context, job); created.ends()) return created;
+    echo = &Config().fileecho_list[job.echo_index];
+  }
+  const EchoLinkEntry* own_entry = FindEchoLink(*echo, sender_address);
+  if (!own_entry || !own_entry->receive) {
+    MoveToBadTics(env, job, kCantSend);
+    job.log.Write(kMarkEcho, kCantSend);
+    return RunStatus::GoOn();
+  }
+  accepted = true;
+  return RunStatus::GoOn();
+}

@@ -1,0 +1,28 @@
+// The checks an arrived TIC must pass, in their order: a usable File and
+// Area, the file there with its CRC, a configured sender with its password,
+// a TIC that has not passed us before, a known echo (or one the sender may
+// create) and the sender's right to send to it. The first that fails moves
+// the TIC (and its file, when that may be touched) into bad_tic_dir.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "processor/run_status.h"
+#include "processor/tic/tic_context.h"
+#include "processor/tic_job.h"
+
+// `accepted` true when every check passed: job.echo_index is then the
+// TIC's echo, created for it if need be. Ends the run when a created echo
+// cannot be added to pelix.fe at all.
+RunStatus CheckInboundTic(TicContext& context, TicJob& job, bool& accepted);
+
+// True when the TIC and its file may be removed from the inbound once
+// handled, or every run would forward them again (a mailer and pelix
+// running as different users); logged when not.
+bool InboundRemovable(platform::Env& env, TicJob& job);
+
+// Moves a rejected TIC, and its file when the TIC names one that may be
+// touched, into bad_tic_dir, and notes `reason` in the index there. A move
+// whose target exists leaves the file.
+void MoveToBadTics(platform::Env& env, TicJob& job, std::string_view reason);

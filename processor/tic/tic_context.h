@@ -1,0 +1,17 @@
+// What handling a TIC works with besides the TIC itself: the parts a run
+// owns and hands down to its TIC pass (and to a hatch).
+#pragma once
+
+#include "platform/platform.h"
+#include "processor/config_store.h"
+#include "processor/outbound/outbound_session.h"
+#include "processor/outbound/tic_export.h"
+
+struct TicContext {
+  platform::Env& env;
+  // Read through Config() as everywhere; changed here only when a TIC
+  // creates its echo.
+  Configuration& config;
+  OutboundSession& outbound;
+  TicExporter& exporter;
+};

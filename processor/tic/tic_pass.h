@@ -1,0 +1,15 @@
+// The TIC pass: every "*.tic" of inbound_dir in listing order, each read,
+// checked and, when accepted, forwarded, placed and announced.
+#pragma once
+
+#include "processor/log.h"
+#include "processor/outbound/unnamed_tics.h"
+#include "processor/run_status.h"
+#include "processor/tic/inbound_done.h"
+#include "processor/tic/tic_context.h"
+
+// Also retries the TICs of bad_tic_dir whose late file has arrived, and
+// clears what a killed run left (outgoing TICs no flow line names, files
+// moved out of the inbound). Ends the run on the fatal conditions of the
+// TICs' handling, once every TIC before the one that met it is done.
+RunStatus RunTicPass(TicContext& context, InboundDone& done, MadeTics& made, Log& log);
