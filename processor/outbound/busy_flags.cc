@@ -100,13 +100,42 @@ bool OutboundSession::LinkBusy(Log& log, const FidoAddress& address, const std::
   if (!base) return false;
   const std::string dir = DirectoryOf(*base);
   const std::string name = base->substr(dir.size());
-  // The busy flag and the mailer's call flag, named as a Unix mailer names
-  // them or all in capitals as a DOS-born one does; looked at by name, so a
-  // destination costs the same however many files the outbound holds.
+  // The mailer's busy and call flags, named as a Unix mailer names them or
+  // all in capitals as a DOS-born one does, are looked at by name every
+  // time: the mailer may start a session at any moment. Any other flag of
+  // the destination (another letter before "sy", another mix of cases)
+  // comes from the directory's listing, read once a group while listings
+  // are on.
   const std::string upper = ToUpperAscii(name);
-  bool busy = false;
+  std::vector<std::string> flags;
   for (const std::string& flag : {name + ".bsy", name + ".csy", upper + ".BSY", upper + ".CSY"})
-    if (env_.ExistsExactly(dir + flag) && !RemoveIfStale(log, dir + flag)) busy = true;
+    if (env_.ExistsExactly(dir + flag)) flags.push_back(flag);
+  if (!listing_flags_) flag_listings_.erase(dir);
+  const std::string prefix = ToLowerAscii(name) + ".";
+  const std::map<std::string, std::string>& names = FlagNamesIn(dir);
+  std::vector<std::string> listed;
+  for (auto it = names.lower_bound(prefix); it != names.end() && StartsWith(it->first, prefix);
+       ++it)
+    if (it->first.size() == prefix.size() + 3 && it->first.compare(prefix.size() + 1, 2, "sy") == 0)
+      listed.push_back(it->second);
+  for (const std::string& flag : listed) {
+    if (std::find(flags.begin(), flags.end(), flag) != flags.end()) continue;
+    // Gone since the listing: nothing holds the destination any more.
+    if (env_.ExistsExactly(dir + flag)) {
+      flags.push_back(flag);
+    } else {
+      flag_listings_[dir].erase(ToLowerAscii(flag));
+    }
+  }
+  bool busy = false;
+  for (const std::string& flag : flags) {
+    if (RemoveIfStale(log, dir + flag)) {
+      flag_listings_[dir].erase(ToLowerAscii(flag));
+      continue;
+    }
+    busy = true;
+  }
+  if (!listing_flags_) flag_listings_.erase(dir);
   return busy;
 }
 

@@ -134,13 +134,17 @@ TEST_F(OutboundTest, DomainWithoutOutboundGivesNoDirectoryAndSaysSo) {
                                       "! No outbound directory for 1:23/4.5"}));
 }
 
-TEST_F(OutboundTest, BusyOrCallFlagInEitherLetterCaseMakesTheDestinationBusy) {
+// Any flag of the destination, its base name with "." one character and
+// "sy", in any letter case: the mailer's busy and call flags and another
+// program's alike.
+TEST_F(OutboundTest, AnyFlagOfTheDestinationInAnyLetterCaseMakesItBusy) {
   Load(BasicConfigText());
   const FidoAddress node = ParseAddress("2:345/6");
   const FidoAddress point = ParseAddress("2:345/6.7");
   ASSERT_TRUE(OutboundBase(point, "").has_value());
   EXPECT_FALSE(LinkBusy(node, ""));
-  for (const char* flag : {"out/01590006.bsy", "out/01590006.CSY", "out/01590006.BSY"}) {
+  for (const char* flag : {"out/01590006.bsy", "out/01590006.CSY", "out/01590006.BSY",
+                           "out/01590006.xsy", "out/01590006.Bsy", "out/01590006.QSY"}) {
     node_.WriteFile(flag, "");
     EXPECT_TRUE(LinkBusy(node, "")) << flag;
     EXPECT_FALSE(LinkBusy(point, "")) << flag;
