@@ -117,11 +117,15 @@ bool PostToJamBase(platform::Env& env, Log& log, Serials& serials, const std::st
 }
 
 // The report takes the text file's place whole, so a full disk leaves the
-// last report readable instead of a cut one.
+// last report readable instead of a cut one. A file that cannot even be
+// begun is one that cannot be opened.
 bool WriteTextFile(platform::Env& env, Log& log, const std::string& report) {
   const std::string& target = Config().main.announce_target;
-  if (platform::RewriteFile(env, target, report)) return true;
-  log.Write(kMarkError, WithReason(Format("Can't write file %s", target.c_str()), errno));
+  platform::RewriteStep failed = platform::RewriteStep::kNone;
+  if (platform::RewriteFile(env, target, report, platform::kDefaultFileMode, &failed)) return true;
+  const char* what = failed == platform::RewriteStep::kCreate ? "Can't open file %s"
+                                                              : "Can't write file %s";
+  log.Write(kMarkError, WithReason(Format(what, target.c_str()), errno));
   return false;
 }
 

@@ -194,6 +194,9 @@ TEST_F(AnnounceTest, ReportThatCannotBePostedKeepsEveryDatabaseFile) {
        "! Can't Open JAM Base: Is a directory"},
       {"text not writable", 0, "area/newfiles", "area/newfiles.jdt",
        "! Can't Open JAM Base: Is a directory"},
+      // The text file cannot even be opened, or what was opened not written.
+      {"no folder for the text file", 1, "nowhere/report", nullptr,
+       "! Can't open file nowhere/report: No such file or directory"},
       {"text file is a folder", 1, "report", "report", "! Can't write file report: Is a directory"},
       {"unknown target", 7, "area/newfiles", nullptr, "! Unknown Announce Target 7"},
   };
