@@ -1,8 +1,68 @@
 #include "common/records.h"
 
 #include <cstring>
+#include <variant>
 
 #include "common/field_codec.h"
+#include "common/record_fields.h"
+
+namespace {
+
+void Put(FieldWriter& w, const std::string& text, size_t width) { w.Text(text, width); }
+void Put(FieldWriter& w, uint8_t value, size_t) { w.U8(value); }
+void Put(FieldWriter& w, uint16_t value, size_t) { w.U16(value); }
+void Put(FieldWriter& w, int32_t value, size_t) { w.I32(value); }
+void Put(FieldWriter& w, char letter, size_t) { w.U8(static_cast<uint8_t>(letter)); }
+
+bool Get(FieldReader& r, std::string& text, size_t width) { return r.Text(text, width); }
+bool Get(FieldReader& r, uint8_t& value, size_t) { return r.U8(value); }
+bool Get(FieldReader& r, uint16_t& value, size_t) { return r.U16(value); }
+bool Get(FieldReader& r, int32_t& value, size_t) { return r.I32(value); }
+bool Get(FieldReader& r, char& letter, size_t) {
+  uint8_t byte = 0;
+  const bool whole = r.U8(byte);
+  letter = static_cast<char>(byte);
+  return whole;
+}
+
+template <typename Fields, typename R>
+void WriteRecord(FieldWriter& w, const Fields& fields, const R& record) {
+  for (const auto& field : fields)
+    std::visit([&](auto member) { Put(w, record.*member, field.width); }, field.member);
+}
+
+// Every field that the bytes hold, the rest left as they are; true when
+// the last field was read whole, which is what makes a record count.
+template <typename Fields, typename R>
+bool ReadRecord(FieldReader& r, const Fields& fields, R& record) {
+  bool whole = false;
+  for (const auto& field : fields)
+    whole = std::visit([&](auto member) { return Get(r, record.*member, field.width); },
+                       field.member);
+  return whole;
+}
+
+template <typename R, typename Fields>
+std::vector<R> ReadSequence(std::string_view bytes, const Fields& fields) {
+  std::vector<R> records;
+  FieldReader r(bytes);
+  while (!r.at_end()) {
+    R record;
+    if (!ReadRecord(r, fields, record)) break;
+    records.push_back(std::move(record));
+  }
+  return records;
+}
+
+template <typename R, typename Fields>
+std::string WriteSequence(const std::vector<R>& records, const Fields& fields) {
+  std::string out;
+  FieldWriter w(out);
+  for (const R& record : records) WriteRecord(w, fields, record);
+  return out;
+}
+
+}  // namespace
 
 bool HasConfigSignature(std::string_view bytes) {
   return bytes.size() >= kSignatureWidth &&
@@ -13,119 +73,48 @@ MainConfig ReadMainConfig(std::string_view bytes) {
   MainConfig c;
   FieldReader r(bytes);
   r.Skip(kSignatureWidth);
-  r.U16(c.version);
-  r.Text(c.inbound_dir, kTextWidth);
-  r.Text(c.tic_outbound_dir, kTextWidth);
-  r.Text(c.queue_dir, kTextWidth);
-  r.Text(c.fileecho_dir, kTextWidth);
-  r.Text(c.netmail_dir, kTextWidth);
-  r.Text(c.bad_tic_dir, kTextWidth);
-  r.I32(c.utc_offset);
-  r.Text(c.main_address, kTextWidth);
-  r.I32(c.kill_answers);
-  r.Text(c.log_file, kTextWidth);
-  r.Text(c.announce_db_dir, kTextWidth);
-  r.Text(c.announce_target, kTextWidth);
-  r.I32(c.announce_to);
-  r.I32(c.files_bbs_counter);
-  r.Text(c.aka_list, kTextWidth);
+  ReadRecord(r, kMainConfigFields, c);
   return c;
 }
 
-std::string WriteMainConfig(const MainConfig& c) {
+std::string WriteMainConfigAsHeld(const MainConfig& c) {
   std::string out;
   FieldWriter w(out);
   w.Raw(std::string_view(kSignature, kSignatureWidth));
-  w.U16(kConfigVersion);
-  w.Text(c.inbound_dir, kTextWidth);
-  w.Text(c.tic_outbound_dir, kTextWidth);
-  w.Text(c.queue_dir, kTextWidth);
-  w.Text(c.fileecho_dir, kTextWidth);
-  w.Text(c.netmail_dir, kTextWidth);
-  w.Text(c.bad_tic_dir, kTextWidth);
-  w.I32(c.utc_offset);
-  w.Text(c.main_address, kTextWidth);
-  w.I32(c.kill_answers);
-  w.Text(c.log_file, kTextWidth);
-  w.Text(c.announce_db_dir, kTextWidth);
-  w.Text(c.announce_target, kTextWidth);
-  w.I32(c.announce_to);
-  w.I32(c.files_bbs_counter);
-  w.Text(c.aka_list, kTextWidth);
+  WriteRecord(w, kMainConfigFields, c);
   return out;
+}
+
+std::string WriteMainConfig(const MainConfig& c) {
+  MainConfig current = c;
+  current.version = kConfigVersion;
+  return WriteMainConfigAsHeld(current);
 }
 
 void AppendDomainRecord(std::string& out, const DomainRecord& d) {
   FieldWriter w(out);
-  w.Text(d.name, kTextWidth);
-  w.Text(d.outbound_dir, kTextWidth);
-  w.U8(d.is_default);
-  w.U8(d.has_main_zone);
-  w.U16(d.main_zone);
-  w.Text(d.zone_list, kTextWidth);
+  WriteRecord(w, kDomainFields, d);
 }
 
 std::vector<DomainRecord> ReadDomains(std::string_view bytes) {
-  std::vector<DomainRecord> domains;
-  FieldReader r(bytes);
-  while (!r.at_end()) {
-    DomainRecord d;
-    r.Text(d.name, kTextWidth);
-    r.Text(d.outbound_dir, kTextWidth);
-    r.U8(d.is_default);
-    r.U8(d.has_main_zone);
-    r.U16(d.main_zone);
-    if (!r.Text(d.zone_list, kTextWidth)) break;
-    domains.push_back(std::move(d));
-  }
-  return domains;
+  return ReadSequence<DomainRecord>(bytes, kDomainFields);
 }
 
 std::string WriteDomains(const std::vector<DomainRecord>& domains) {
-  std::string out;
-  for (const DomainRecord& d : domains) AppendDomainRecord(out, d);
-  return out;
+  return WriteSequence(domains, kDomainFields);
 }
 
 void AppendLinkRecord(std::string& out, const LinkRecord& l) {
   FieldWriter w(out);
-  w.Text(l.sysop_name, kTextWidth);
-  w.Text(l.address, kTextWidth);
-  w.Text(l.areamgr_password, kPasswordWidth);
-  w.Text(l.tic_password, kPasswordWidth);
-  w.Text(l.from_address, kTextWidth);
-  w.U8(static_cast<uint8_t>(l.flavour));
-  w.U8(static_cast<uint8_t>(l.spare_flavour));
-  w.I32(l.passive);
-  w.I32(l.allow_autocreate);
+  WriteRecord(w, kLinkFields, l);
 }
 
 std::vector<LinkRecord> ReadLinks(std::string_view bytes) {
-  std::vector<LinkRecord> links;
-  FieldReader r(bytes);
-  while (!r.at_end()) {
-    LinkRecord l;
-    uint8_t flavour = 0, spare = 0;
-    r.Text(l.sysop_name, kTextWidth);
-    r.Text(l.address, kTextWidth);
-    r.Text(l.areamgr_password, kPasswordWidth);
-    r.Text(l.tic_password, kPasswordWidth);
-    r.Text(l.from_address, kTextWidth);
-    r.U8(flavour);
-    r.U8(spare);
-    r.I32(l.passive);
-    if (!r.I32(l.allow_autocreate)) break;
-    l.flavour = static_cast<char>(flavour);
-    l.spare_flavour = static_cast<char>(spare);
-    links.push_back(std::move(l));
-  }
-  return links;
+  return ReadSequence<LinkRecord>(bytes, kLinkFields);
 }
 
 std::string WriteLinks(const std::vector<LinkRecord>& links) {
-  std::string out;
-  for (const LinkRecord& l : links) AppendLinkRecord(out, l);
-  return out;
+  return WriteSequence(links, kLinkFields);
 }
 
 std::vector<FileEchoRecord> ReadFileEchoes(std::string_view bytes) {
@@ -133,16 +122,12 @@ std::vector<FileEchoRecord> ReadFileEchoes(std::string_view bytes) {
   FieldReader r(bytes);
   while (!r.at_end()) {
     FileEchoRecord e;
-    r.Text(e.tag, kTextWidth);
-    r.Text(e.description, kTextWidth);
-    if (!r.I32(e.passthrough)) break;
+    if (!ReadRecord(r, kFileEchoFields, e)) break;
     int32_t link_count = 0;
     r.I32(link_count);
     for (int32_t i = 0; i < link_count && !r.at_end(); ++i) {
       EchoLinkEntry entry;
-      r.Text(entry.address, kTextWidth);
-      r.I32(entry.receive);
-      r.I32(entry.send);
+      ReadRecord(r, kEchoLinkFields, entry);
       e.links.push_back(std::move(entry));
     }
     echoes.push_back(std::move(e));
@@ -156,18 +141,9 @@ bool EchoLinkIsStored(const EchoLinkEntry& entry) {
 
 namespace {
 
-void AppendEchoHeader(FieldWriter& w, const FileEchoRecord& e,
-                      int32_t link_count) {
-  w.Text(e.tag, kTextWidth);
-  w.Text(e.description, kTextWidth);
-  w.I32(e.passthrough);
+void AppendEchoHeader(FieldWriter& w, const FileEchoRecord& e, int32_t link_count) {
+  WriteRecord(w, kFileEchoFields, e);
   w.I32(link_count);
-}
-
-void AppendEchoLink(FieldWriter& w, const EchoLinkEntry& entry) {
-  w.Text(entry.address, kTextWidth);
-  w.I32(entry.receive);
-  w.I32(entry.send);
 }
 
 }  // namespace
@@ -178,14 +154,14 @@ void AppendFileEchoRecord(std::string& out, const FileEchoRecord& e) {
   for (const EchoLinkEntry& entry : e.links) stored += EchoLinkIsStored(entry);
   AppendEchoHeader(w, e, stored);
   for (const EchoLinkEntry& entry : e.links) {
-    if (EchoLinkIsStored(entry)) AppendEchoLink(w, entry);
+    if (EchoLinkIsStored(entry)) WriteRecord(w, kEchoLinkFields, entry);
   }
 }
 
 void AppendNewFileEchoRecord(std::string& out, const FileEchoRecord& e) {
   FieldWriter w(out);
   AppendEchoHeader(w, e, 1);
-  AppendEchoLink(w, e.links.empty() ? EchoLinkEntry{} : e.links.front());
+  WriteRecord(w, kEchoLinkFields, e.links.empty() ? EchoLinkEntry{} : e.links.front());
 }
 
 std::string WriteFileEchoes(const std::vector<FileEchoRecord>& echoes,

@@ -1,7 +1,8 @@
 // The records of the four configuration files (pelix.cfg, pelix.dmn,
-// pelix.fe, pelix.nod) and their exact byte layouts. Records are stored
+// pelix.fe, pelix.nod) and their readers and writers. Records are stored
 // field after field, little-endian, without padding; texts are zero-filled
-// after their terminating zero.
+// after their terminating zero. The fields of each record, in file order
+// and with their widths, are in common/record_fields.h.
 #pragma once
 
 #include <cstddef>
@@ -97,6 +98,9 @@ bool HasConfigSignature(std::string_view bytes);
 MainConfig ReadMainConfig(std::string_view bytes);
 // Writes the signature, version 4 and every field at its width.
 std::string WriteMainConfig(const MainConfig& config);
+// The same with `version` as held: sample files of older versions, which
+// setup converts, are made this way.
+std::string WriteMainConfigAsHeld(const MainConfig& config);
 
 // pelix.dmn and pelix.nod: records until one cannot be read whole.
 std::vector<DomainRecord> ReadDomains(std::string_view bytes);
