@@ -11,8 +11,12 @@
 //   link = 2:5020/1 receive send     (flags: receive, send, or -)
 //   [link]                one per LinkRecord
 //
-// Unknown sections or fields are errors, so a typing mistake in a test is
-// reported instead of silently giving an empty field.
+// The names are those of common/record_fields.h. Unknown sections or
+// fields, and values that do not fit their field, are errors, so a typing
+// mistake is reported instead of silently giving an empty or a cut field.
+// Sections are started and fed by their name, so a later section that
+// keeps its lines verbatim (another program's settings) needs only a case
+// of its own in the parser.
 #pragma once
 
 #include <string>
@@ -27,11 +31,15 @@ struct ConfigText {
   std::vector<LinkRecord> links;
 };
 
-// Parses the text; on failure returns false and says why in `error`.
+// Parses the text; on failure returns false and says why in `error`
+// ("line 3: ...").
 bool ParseConfigText(const std::string& text, ConfigText& out, std::string& error);
 
 // The text form of a configuration; ParseConfigText reads it back unchanged.
 std::string FormatConfigText(const ConfigText& config);
+
+// An echo's entry as its "link =" line shows it: "2:5020/1 receive send".
+std::string EchoLinkText(const EchoLinkEntry& entry);
 
 // Writes pelix.cfg, pelix.dmn, pelix.fe and pelix.nod into `dir` (which
 // ends in "/" or is empty). The version field is written as held.
