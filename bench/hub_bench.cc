@@ -37,7 +37,7 @@
 #include "platform/platform.h"
 #include "processor/tic/file_crc.h"
 #include "processor/log.h"
-#include "tools/config_text.h"
+#include "tools/config_files.h"
 
 namespace {
 

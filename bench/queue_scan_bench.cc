@@ -16,7 +16,7 @@
 #include "processor/log.h"
 #include "processor/outbound/outbound_session.h"
 #include "processor/outbound/queue_scan.h"
-#include "tools/config_text.h"
+#include "tools/config_files.h"
 
 namespace {
 

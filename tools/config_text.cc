@@ -4,10 +4,11 @@
 #include <variant>
 
 #include "common/record_fields.h"
-#include "platform/platform.h"
 #include "tools/field_text.h"
 
 namespace {
+
+constexpr std::string_view kFingerprintPrefix = "# fingerprint:";
 
 std::string Trim(const std::string& s) {
   size_t b = s.find_first_not_of(" \t\r");
@@ -77,6 +78,20 @@ bool SetInSection(const std::string& section, const std::string& key, const std:
   return SetNamedField(kFileEchoFields, out.echoes.back(), key, value, why);
 }
 
+bool ReadFingerprintLine(const std::string& line, ConfigText& out, std::string& why) {
+  NodeFingerprint fingerprint;
+  if (out.fingerprint) {
+    why = "a second fingerprint";
+    return false;
+  }
+  if (!ParseFingerprint(line.substr(kFingerprintPrefix.size()), fingerprint)) {
+    why = "cannot read the fingerprint";
+    return false;
+  }
+  out.fingerprint = fingerprint;
+  return true;
+}
+
 template <typename Fields, typename R>
 void FormatSection(std::ostringstream& out, const char* section, const Fields& fields,
                    const R& record) {
@@ -94,7 +109,9 @@ bool ParseConfigText(const std::string& text, ConfigText& out, std::string& erro
   for (int number = 1; std::getline(lines, line); ++number) {
     const std::string trimmed = Trim(line);
     bool understood = true;
-    if (trimmed.empty() || trimmed[0] == '#') {
+    if (trimmed.rfind(kFingerprintPrefix, 0) == 0) {
+      understood = ReadFingerprintLine(trimmed, out, why);
+    } else if (trimmed.empty() || trimmed[0] == '#') {
       continue;
     } else if (trimmed.front() == '[' && trimmed.back() == ']') {
       section = trimmed.substr(1, trimmed.size() - 2);
@@ -129,6 +146,12 @@ std::string EchoLinkText(const EchoLinkEntry& entry) {
 
 std::string FormatConfigText(const ConfigText& c) {
   std::ostringstream out;
+  if (c.fingerprint) {
+    out << "# pelixcfg write takes this text back only while the files are as the\n"
+           "# fingerprint says; once pelix's area manager or pelix-setup has changed\n"
+           "# them, dump again.\n"
+        << kFingerprintPrefix << " " << FingerprintText(*c.fingerprint) << "\n";
+  }
   FormatSection(out, "config", kMainConfigFields, c.config);
   for (const DomainRecord& d : c.domains) FormatSection(out, "domain", kDomainFields, d);
   for (const FileEchoRecord& e : c.echoes) {
@@ -137,28 +160,4 @@ std::string FormatConfigText(const ConfigText& c) {
   }
   for (const LinkRecord& l : c.links) FormatSection(out, "link", kLinkFields, l);
   return out.str();
-}
-
-bool WriteConfigFiles(const ConfigText& c, const std::string& dir) {
-  const std::string cfg = WriteMainConfigAsHeld(c.config);
-  return platform::WriteWholeFile(platform::DefaultEnv(), dir + "pelix.cfg", cfg) &&
-         platform::WriteWholeFile(platform::DefaultEnv(), dir + "pelix.dmn", WriteDomains(c.domains)) &&
-         platform::WriteWholeFile(platform::DefaultEnv(), dir + "pelix.fe", WriteFileEchoes(c.echoes, false)) &&
-         platform::WriteWholeFile(platform::DefaultEnv(), dir + "pelix.nod", WriteLinks(c.links));
-}
-
-bool ReadConfigFiles(const std::string& dir, ConfigText& out, std::string& error) {
-  out = ConfigText{};
-  std::string bytes;
-  if (platform::ReadWholeFile(platform::DefaultEnv(), dir + "pelix.cfg", bytes)) {
-    if (!HasConfigSignature(bytes)) {
-      error = "pelix.cfg has no PELIX signature";
-      return false;
-    }
-    out.config = ReadMainConfig(bytes);
-  }
-  if (platform::ReadWholeFile(platform::DefaultEnv(), dir + "pelix.dmn", bytes)) out.domains = ReadDomains(bytes);
-  if (platform::ReadWholeFile(platform::DefaultEnv(), dir + "pelix.fe", bytes)) out.echoes = ReadFileEchoes(bytes);
-  if (platform::ReadWholeFile(platform::DefaultEnv(), dir + "pelix.nod", bytes)) out.links = ReadLinks(bytes);
-  return true;
 }

@@ -1,8 +1,9 @@
-// A readable text form of a whole configuration (all four files), used by
-// the demo and the tests to build sample nodes, and to read back what the
-// programs wrote.
+// A readable text form of a whole configuration (all four files): what
+// pelixcfg dumps and writes, and what the demo and the tests build sample
+// nodes from.
 //
 //   # comment
+//   # fingerprint: pelix.cfg=2829:... pelix.dmn=- ...   (what a dump saw)
 //   [config]              one section, MainConfig fields by name
 //   version = 4           written as given (4 unless set)
 //   inbound_dir = in/
@@ -19,16 +20,21 @@
 // of its own in the parser.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "common/records.h"
+#include "tools/fingerprint.h"
 
 struct ConfigText {
   MainConfig config;
   std::vector<DomainRecord> domains;
   std::vector<FileEchoRecord> echoes;
   std::vector<LinkRecord> links;
+  // What the files were when this text was dumped; none in a text written
+  // by hand.
+  std::optional<NodeFingerprint> fingerprint;
 };
 
 // Parses the text; on failure returns false and says why in `error`
@@ -40,10 +46,3 @@ std::string FormatConfigText(const ConfigText& config);
 
 // An echo's entry as its "link =" line shows it: "2:5020/1 receive send".
 std::string EchoLinkText(const EchoLinkEntry& entry);
-
-// Writes pelix.cfg, pelix.dmn, pelix.fe and pelix.nod into `dir` (which
-// ends in "/" or is empty). The version field is written as held.
-bool WriteConfigFiles(const ConfigText& config, const std::string& dir);
-
-// Reads the four files of `dir`; missing files give empty parts.
-bool ReadConfigFiles(const std::string& dir, ConfigText& out, std::string& error);

@@ -1,58 +1,17 @@
-// pelixcfg: writes a configuration from its text form, or prints the text
-// form of the configuration in a directory.
-//
-//   pelixcfg write DESCRIPTION [DIR]
-//   pelixcfg dump [DIR]
+// pelixcfg: writes a node's configuration from its text form, shows it, and
+// changes links, echoes and subscriptions in place (tools/pelixcfg_command.h).
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
-#include "tools/config_text.h"
-
-namespace {
-
-std::string DirArgument(int argc, char** argv, int index) {
-  if (argc <= index) return "";
-  std::string dir = argv[index];
-  if (!dir.empty() && dir.back() != '/') dir += '/';
-  return dir;
-}
-
-int Usage() {
-  std::fputs("usage: pelixcfg write DESCRIPTION [DIR]\n       pelixcfg dump [DIR]\n", stderr);
-  return 2;
-}
-
-}  // namespace
+#include "tools/pelixcfg_command.h"
 
 int main(int argc, char** argv) {
-  if (argc < 2) return Usage();
-  std::string command = argv[1];
-  std::string error;
-  ConfigText config;
-  if (command == "write" && argc >= 3) {
-    std::string text;
-    if (!platform::ReadWholeFile(platform::DefaultEnv(), argv[2], text)) {
-      std::fprintf(stderr, "pelixcfg: cannot read %s\n", argv[2]);
-      return 1;
-    }
-    if (!ParseConfigText(text, config, error)) {
-      std::fprintf(stderr, "pelixcfg: %s: %s\n", argv[2], error.c_str());
-      return 1;
-    }
-    if (!WriteConfigFiles(config, DirArgument(argc, argv, 3))) {
-      std::fputs("pelixcfg: cannot write the configuration files\n", stderr);
-      return 1;
-    }
-    return 0;
-  }
-  if (command == "dump") {
-    if (!ReadConfigFiles(DirArgument(argc, argv, 2), config, error)) {
-      std::fprintf(stderr, "pelixcfg: %s\n", error.c_str());
-      return 1;
-    }
-    std::fputs(FormatConfigText(config).c_str(), stdout);
-    return 0;
-  }
-  return Usage();
+  PelixcfgOutput output;
+  const int status =
+      RunPelixcfg(platform::DefaultEnv(), std::vector<std::string>(argv + 1, argv + argc), output);
+  std::fwrite(output.out.data(), 1, output.out.size(), stdout);
+  std::fwrite(output.err.data(), 1, output.err.size(), stderr);
+  return status;
 }

@@ -544,7 +544,7 @@ def main():
         text = read(node("C", "node.cfg.txt"), "r").replace(
             "link = 2:5020/2 receive send\n", "link = 2:5020/2 receive send\nlink = 2:5020/4 send\n")
         write(node("C", "node.cfg.txt"), text)
-        run([PELIXCFG, "write", node("C", "node.cfg.txt"), node("C") + "/"], ROOT)
+        run([PELIXCFG, "--force", "write", node("C", "node.cfg.txt"), node("C") + "/"], ROOT)
         crashmail_config("B", "C")
         crashmail_config("C", "B")
         for n in "BC":

@@ -113,6 +113,8 @@ platform::FilePtr FaultyEnv::Open(const std::string& path, platform::OpenMode mo
     return nullptr;
   }
   if (mode == OpenMode::kAppend && IsFlowFile(path)) CheckOurFlagStands(path);
+  const bool reads = mode == OpenMode::kRead || mode == OpenMode::kReadNoFollow;
+  if (reads && ShouldFail(Op::kRead, path)) return nullptr;
   platform::FilePtr file = EnvWrapper::Open(path, mode, exists);
   if (!file) return nullptr;
   const bool flow = mode == OpenMode::kAppend && IsFlowFile(path);
@@ -164,6 +166,10 @@ bool FaultyEnv::CanDelete(const std::string& path) {
 bool FaultyEnv::ProcessExists(int pid) {
   if (!live_ || pid == CurrentPid()) return EnvWrapper::ProcessExists(pid);
   return live_->count(pid) > 0;
+}
+
+std::string FaultyEnv::ForeignOwner(const std::string& dir) {
+  return foreign_owner_.empty() ? EnvWrapper::ForeignOwner(dir) : foreign_owner_;
 }
 
 platform::FlagClaim FaultyEnv::ClaimProcessFlag(const std::string& path) {

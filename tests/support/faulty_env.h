@@ -26,6 +26,7 @@ class FaultyEnv : public platform::EnvWrapper {
     kLink,
     kCanDelete,  // the check whether a file may be removed says no
     kClose,      // a close that reports the file's last writes lost
+    kRead,       // an open for reading (unreadable: another owner's 0600)
   };
 
   // Every open of a flow file (".?lo") for appending, and every write to
@@ -61,6 +62,8 @@ class FaultyEnv : public platform::EnvWrapper {
   int64_t slept_milliseconds() const { return slept_ms_; }
   // Only these processes run on the machine (this one always does).
   void UseProcesses(std::set<int> live) { live_ = std::move(live); }
+  // Runs as root in node directories that belong to `owner`.
+  void UseForeignOwner(std::string owner) { foreign_owner_ = std::move(owner); }
 
   // Whether the rules make this call fail; counts it. Used by the files
   // this Env opens, too.
@@ -78,6 +81,7 @@ class FaultyEnv : public platform::EnvWrapper {
   bool SyncFileSystems(const std::vector<std::string>& paths) override;
   bool CanDelete(const std::string& path) override;
   bool ProcessExists(int pid) override;
+  std::string ForeignOwner(const std::string& dir) override;
   // kCreate rules reach the making of a process flag too.
   platform::FlagClaim ClaimProcessFlag(const std::string& path) override;
   int64_t UtcSeconds() override;
@@ -92,10 +96,11 @@ class FaultyEnv : public platform::EnvWrapper {
     int error;
   };
   std::vector<Rule> rules_;
-  std::vector<int> failures_ = std::vector<int>(11, 0);
+  std::vector<int> failures_ = std::vector<int>(static_cast<int>(Op::kRead) + 1, 0);
   std::optional<int64_t> clock_;
   std::optional<std::set<int>> live_;
   int64_t slept_ms_ = 0;
   std::function<void()> on_sleep_;
   std::function<void(const std::string&)> after_write_;
+  std::string foreign_owner_;
 };

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/config_text.h"
+#include "tools/config_files.h"
 
 struct RunResult {
   int status = 0;       // exit status as the shell sees it (0..255)

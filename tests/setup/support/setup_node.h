@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "setup/config/message_box.h"
-#include "tools/config_text.h"
+#include "tools/config_files.h"
 
 // Creates a fresh directory and makes it the working directory for the
 // node's lifetime; afterwards the old working directory is restored and the
