@@ -5,12 +5,23 @@
 
 #include "common/node_owner.h"
 #include "tools/config_files.h"
+#include "tools/node_edits.h"
+#include "tools/node_listing.h"
 
 namespace {
 
 constexpr char kUsage[] =
     "usage: pelixcfg [-C DIR] dump [DIR]\n"
-    "       pelixcfg [-C DIR] [--force] write DESCRIPTION [DIR]\n";
+    "       pelixcfg [-C DIR] [--force] write DESCRIPTION [DIR]\n"
+    "       pelixcfg [-C DIR] list links|echoes\n"
+    "       pelixcfg [-C DIR] link add ADDRESS [KEY=VALUE...]\n"
+    "       pelixcfg [-C DIR] link set ADDRESS KEY=VALUE...\n"
+    "       pelixcfg [-C DIR] link remove ADDRESS\n"
+    "       pelixcfg [-C DIR] echo add TAG [DESCRIPTION]\n"
+    "       pelixcfg [-C DIR] echo set TAG KEY=VALUE...\n"
+    "       pelixcfg [-C DIR] echo remove TAG\n"
+    "       pelixcfg [-C DIR] subscribe ADDRESS TAG receive|send|both\n"
+    "       pelixcfg [-C DIR] unsubscribe ADDRESS TAG\n";
 
 struct CommandLine {
   std::string dir;  // "" (the working directory) or ending in "/"
@@ -52,6 +63,8 @@ bool TakeDirectoryWord(CommandLine& line, size_t count) {
   line.dir = AsDirectory(line.words[count]);
   return true;
 }
+
+std::string ShownDirectory(const std::string& dir) { return dir.empty() ? "./" : dir; }
 
 // The command line again, for the sysop to copy.
 std::string ShellWords(const std::vector<std::string>& arguments) {
@@ -129,6 +142,17 @@ bool ReadNode(platform::Env& env, const std::string& dir, ConfigText& node,
   return false;
 }
 
+// The in-place commands work on a node that is there: in a directory
+// without pelix.cfg a typing mistake would start a new one.
+bool ReadExistingNode(platform::Env& env, const std::string& dir, ConfigText& node,
+                      PelixcfgOutput& output) {
+  if (!ReadNode(env, dir, node, output)) return false;
+  if ((*node.fingerprint)[kPelixCfg].present) return true;
+  output.err += "pelixcfg: no pelix.cfg in " + ShownDirectory(dir) +
+                ", not a node directory (pelixcfg write makes one)\n";
+  return false;
+}
+
 std::string Listed(const std::vector<std::string>& names) {
   std::string text;
   for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
@@ -191,6 +215,72 @@ int Write(platform::Env& env, CommandLine& line, const std::vector<std::string>&
   return kPelixcfgDone;
 }
 
+int List(platform::Env& env, const CommandLine& line, PelixcfgOutput& output) {
+  if (line.words.size() != 2 || (line.words[1] != "links" && line.words[1] != "echoes"))
+    return -1;
+  ConfigText node;
+  if (!ReadExistingNode(env, line.dir, node, output)) return kPelixcfgFailed;
+  output.out += line.words[1] == "links" ? LinkListing(node) : EchoListing(node);
+  return kPelixcfgDone;
+}
+
+struct EditCommand {
+  const char* verb;    // the first word
+  const char* object;  // the second word, or nullptr
+  size_t needed;       // words the edit needs after these
+  bool more;           // whether further words may follow
+  NodeFile file;
+  bool (*edit)(ConfigText&, const std::vector<std::string>&, std::string&);
+};
+
+constexpr EditCommand kEdits[] = {
+    {"link", "add", 1, true, kPelixNod, AddLink},
+    {"link", "set", 2, true, kPelixNod, SetLink},
+    {"link", "remove", 1, false, kPelixNod, RemoveLink},
+    {"echo", "add", 1, true, kPelixFe, AddEcho},
+    {"echo", "set", 2, true, kPelixFe, SetEcho},
+    {"echo", "remove", 1, false, kPelixFe, RemoveEcho},
+    {"subscribe", nullptr, 3, false, kPelixFe, Subscribe},
+    {"unsubscribe", nullptr, 2, false, kPelixFe, Unsubscribe},
+};
+
+// The edit the words name, with its own words in `rest`; nullptr when none.
+const EditCommand* FindEdit(const std::vector<std::string>& words,
+                            std::vector<std::string>& rest) {
+  for (const EditCommand& edit : kEdits) {
+    const size_t named = edit.object ? 2 : 1;
+    if (words[0] != edit.verb || (edit.object && (words.size() < 2 || words[1] != edit.object)))
+      continue;
+    rest.assign(words.begin() + named, words.end());
+    const bool fits = rest.size() == edit.needed || (edit.more && rest.size() > edit.needed);
+    return fits ? &edit : nullptr;
+  }
+  return nullptr;
+}
+
+int Edit(platform::Env& env, const CommandLine& line, const std::vector<std::string>& arguments,
+         PelixcfgOutput& output) {
+  std::vector<std::string> rest;
+  const EditCommand* edit = FindEdit(line.words, rest);
+  if (!edit) return -1;
+  NodeClaim claim(env, line, arguments, output);
+  if (claim.refusal()) return claim.refusal();
+  ConfigText node;
+  if (!ReadExistingNode(env, line.dir, node, output)) return kPelixcfgFailed;
+  std::string said;
+  if (!edit->edit(node, rest, said)) {
+    output.err += "pelixcfg: " + said + "\n";
+    return kPelixcfgFailed;
+  }
+  if (!RewriteNodeFile(env, node, line.dir, edit->file)) {
+    output.err += "Fatal : Can't write " + line.dir + kNodeFileNames[edit->file] + ", " +
+                  std::strerror(errno) + " (it keeps its contents)\n";
+    return kPelixcfgFailed;
+  }
+  output.out += said + "\n";
+  return kPelixcfgDone;
+}
+
 }  // namespace
 
 int RunPelixcfg(platform::Env& env, const std::vector<std::string>& arguments,
@@ -201,6 +291,8 @@ int RunPelixcfg(platform::Env& env, const std::vector<std::string>& arguments,
     const std::string& command = line.words[0];
     if (command == "dump") status = Dump(env, line, output);
     else if (command == "write") status = Write(env, line, arguments, output);
+    else if (command == "list") status = List(env, line, output);
+    else status = Edit(env, line, arguments, output);
   }
   if (status >= 0) return status;
   output.err += kUsage;

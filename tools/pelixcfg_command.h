@@ -3,9 +3,14 @@
 //
 //   pelixcfg [-C DIR] dump [DIR]
 //   pelixcfg [-C DIR] [--force] write DESCRIPTION [DIR]
+//   pelixcfg [-C DIR] list links|echoes
+//   pelixcfg [-C DIR] link add|set|remove ADDRESS [KEY=VALUE...]
+//   pelixcfg [-C DIR] echo add|set|remove TAG [DESCRIPTION | KEY=VALUE...]
+//   pelixcfg [-C DIR] subscribe ADDRESS TAG receive|send|both
+//   pelixcfg [-C DIR] unsubscribe ADDRESS TAG
 //
-// write works under pelix.bsy, as pelix does, and refuses before writing
-// anything when root runs it in another user's node.
+// Every command that writes does so under pelix.bsy, as pelix does, and
+// refuses before writing anything when root runs it in another user's node.
 #pragma once
 
 #include <string>
@@ -17,7 +22,8 @@
 // (common/node_owner.h).
 enum PelixcfgStatus {
   kPelixcfgDone = 0,
-  // A file that cannot be read or written, a description with an error.
+  // A file that cannot be read or written, a description with an error, a
+  // change that makes no sense (the message says which).
   kPelixcfgFailed = 1,
   kPelixcfgUsage = 2,
   // The files changed since the description was dumped, or a description

@@ -44,6 +44,27 @@ std::vector<std::string> Contents(const TempNode& node) {
   return contents;
 }
 
+struct Step {
+  std::vector<std::string> arguments;
+  int status;
+  std::string says;  // part of what it prints
+};
+
+void RunSteps(platform::Env& env, const TempNode& node, const std::vector<Step>& steps) {
+  for (const Step& step : steps) {
+    const std::vector<std::string> before = Contents(node);
+    Ran ran = Pelixcfg(env, node, step.arguments);
+    const std::string shown = step.arguments[0] + " " + step.arguments.back();
+    EXPECT_EQ(ran.status, step.status) << shown << ": " << ran.err;
+    EXPECT_NE((ran.out + ran.err).find(step.says), std::string::npos) << shown << ": " << ran.out
+                                                                       << ran.err;
+    if (step.status != 0) {
+      EXPECT_EQ(Contents(node), before) << shown;
+    }
+    EXPECT_FALSE(node.Exists("pelix.bsy")) << shown;
+  }
+}
+
 TEST(PelixcfgWrite, RefusesADumpWhoseFilesChangedSinceAndForceOverrides) {
   FaultyEnv env;
   TempNode node;
@@ -89,13 +110,88 @@ TEST(PelixcfgWrite, RefusesADumpWhoseFilesChangedSinceAndForceOverrides) {
   EXPECT_FALSE(node.Exists("pelix.bsy"));
 }
 
+TEST(PelixcfgInPlace, LinkCommandsChangePelixNodAndRefuseWhatMakesNoSense) {
+  FaultyEnv env;
+  TempNode node;
+  node.WriteConfig(NodeText());
+  RunSteps(env, node,
+           {
+               {{"link", "add", "2:5020/7"}, 0, "added link 2:5020/7"},
+               {{"link", "add", "2:5020/7.0@fidonet"}, 1, "link 2:5020/7.0@fidonet exists already"},
+               {{"link", "add", "2:5020"}, 1, "not an address"},
+               {{"link", "add", "2:5020/8", "tic_password=" + std::string(20, 'p')}, 1,
+                "tic_password takes at most 19 characters"},
+               {{"link", "set", "2:5020/7", "flavour=h", "tic_password=SECRET",
+                 "sysop_name=New Downlink"},
+                0, "changed link 2:5020/7"},
+               {{"link", "set", "2:5020/7", "flavour=x"}, 1, "flavour takes one of the letters cdfhi"},
+               {{"link", "set", "2:5020/7", "passive=yes"}, 1, "passive takes a number"},
+               {{"link", "set", "2:5020/7", "address=2:5020/9"}, 1, "address cannot be changed"},
+               {{"link", "set", "2:5020/7", "colour=red"}, 1, "unknown key colour"},
+               {{"link", "set", "2:5020/9", "passive=1"}, 1, "no link 2:5020/9"},
+               {{"link", "set", "2:5020/7"}, kPelixcfgUsage, "usage:"},
+               {{"list", "links"}, 0, "2:5020/7 h - - New Downlink\n"},
+               {{"link", "remove", "2:5020/1"}, 0, "still subscribed to PELIX.TEST"},
+               {{"link", "remove", "2:5020/1"}, 1, "no link 2:5020/1"},
+           });
+  const std::vector<LinkRecord> links = node.ReadConfig().links;
+  ASSERT_EQ(links.size(), 1u);
+  EXPECT_EQ(links[0].address, "2:5020/7");
+  EXPECT_EQ(links[0].flavour, 'h');
+  EXPECT_EQ(links[0].spare_flavour, 'f');
+  EXPECT_EQ(links[0].tic_password, "SECRET");
+
+  TempNode elsewhere;  // no pelix.cfg: a mistyped -C, not a node
+  Ran ran = Pelixcfg(env, elsewhere, {"link", "add", "2:5020/7"});
+  EXPECT_EQ(ran.status, 1);
+  EXPECT_NE(ran.err.find("not a node directory"), std::string::npos) << ran.err;
+  EXPECT_TRUE(elsewhere.List("").empty());
+}
+
+TEST(PelixcfgInPlace, EchoAndSubscriptionCommandsChangePelixFe) {
+  FaultyEnv env;
+  TempNode node;
+  node.WriteConfig(NodeText());
+  RunSteps(env, node,
+           {
+               {{"echo", "add", "new.files", "New", "files"}, 0, "added echo NEW.FILES"},
+               {{"echo", "add", "NEW.files"}, 1, "echo NEW.FILES exists already"},
+               {{"echo", "add", std::string(255, 'A')}, 1, "tag takes at most 254 characters"},
+               {{"echo", "add", "../ETC"}, 1, "not a tag"},
+               {{"echo", "add", ""}, 1, "not a tag"},
+               {{"echo", "set", "new.files", "passthrough=1"}, 0, "changed echo NEW.FILES"},
+               {{"subscribe", "2:5020/1", "new.files", "receive"}, 0,
+                "NEW.FILES: link = 2:5020/1 receive\n"},
+               {{"subscribe", "2:5020/1.0@fidonet", "NEW.FILES", "both"}, 0,
+                "NEW.FILES: link = 2:5020/1 receive send\n"},
+               {{"subscribe", "2:5020/1", "PELIX.TEST", "send"}, 0, "link = 2:5020/1 send\n"},
+               {{"subscribe", "2:5020/99", "NEW.FILES", "send"}, 1, "no link 2:5020/99"},
+               {{"subscribe", "2:5020/1", "NOPE", "send"}, 1, "no echo NOPE"},
+               {{"subscribe", "2:5020/1", "NEW.FILES", "sideways"}, 1, "receive, send or both"},
+               {{"unsubscribe", "2:5020/100.7", "pelix.test"}, 0, "unsubscribed"},
+               {{"unsubscribe", "2:5020/100.7", "PELIX.TEST"}, 1, "is not subscribed to PELIX.TEST"},
+               {{"echo", "remove", "empty"}, 0, "removed echo EMPTY"},
+               {{"echo", "remove", "EMPTY"}, 1, "no echo EMPTY"},
+               {{"list", "echoes"}, 0,
+                "PELIX.TEST - Test echo\n  2:5020/1 send\n"
+                "NEW.FILES passthrough New files\n  2:5020/1 receive send\n"},
+           });
+  const std::vector<FileEchoRecord> echoes = node.ReadConfig().echoes;
+  ASSERT_EQ(echoes.size(), 2u);
+  EXPECT_EQ(echoes[0].links, (std::vector<EchoLinkEntry>{{"2:5020/1", 0, 1}}));
+  EXPECT_EQ(echoes[1].tag, "NEW.FILES");
+  EXPECT_EQ(echoes[1].passthrough, 1);
+  EXPECT_EQ(echoes[1].links, (std::vector<EchoLinkEntry>{{"2:5020/1", 1, 1}}));
+}
+
 TEST(Pelixcfg, WritingCommandsRefuseAsRootInAnotherUsersNodeAndWhileBusy) {
   TempNode node;
   node.WriteConfig(NodeText());
   node.WriteFile("node.txt", NodeText());
   const std::vector<std::vector<std::string>> writers = {
-      {"--force", "write", node.Path("node.txt")},
-      {"write", node.Path("node.txt")},
+      {"--force", "write", node.Path("node.txt")}, {"link", "add", "2:5020/7"},
+      {"link", "remove", "2:5020/1"},               {"echo", "add", "NEW"},
+      {"subscribe", "2:5020/1", "EMPTY", "send"},   {"unsubscribe", "2:5020/1", "PELIX.TEST"},
   };
   const std::vector<std::string> before = Contents(node);
   FaultyEnv root;
@@ -132,7 +228,8 @@ TEST(Pelixcfg, UnreadableFileIsFatalAndMissingOneIsEmpty) {
   env.Fail(FaultyEnv::Op::kRead, 1, "pelix.fe", -1, EACCES);
   const std::vector<std::string> before = Contents(node);
   for (const std::vector<std::string>& arguments :
-       {std::vector<std::string>{"dump"}, {"--force", "write", node.Path("node.txt")}}) {
+       {std::vector<std::string>{"dump"}, {"--force", "write", node.Path("node.txt")},
+        {"list", "links"}, {"link", "add", "2:5020/7"}}) {
     Ran ran = Pelixcfg(env, node, arguments);
     EXPECT_EQ(ran.status, 1) << arguments[0];
     EXPECT_EQ(ran.err, "Fatal : Can't read " + node.Path("pelix.fe") + ", Permission denied\n");
@@ -146,6 +243,9 @@ TEST(Pelixcfg, UnreadableFileIsFatalAndMissingOneIsEmpty) {
   EXPECT_EQ(dump.status, 0);
   EXPECT_EQ(dump.out.find("[echo]"), std::string::npos);
   EXPECT_NE(dump.out.find("pelix.fe=-"), std::string::npos);
+  Ran added = Pelixcfg(env, node, {"link", "add", "2:5020/7"});
+  EXPECT_EQ(added.status, 0) << added.err;
+  EXPECT_FALSE(node.Exists("pelix.fe"));
 }
 
 TEST(PelixcfgWrite, LinksFileIsMadePrivateAndKeepsTheModeItHas) {
