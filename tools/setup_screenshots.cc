@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/platform.h"
 #include "setup/config/message_box.h"
 #include "setup/config/setup_config.h"
 #include "setup/ui/fe_form.h"
@@ -35,11 +36,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: setup_screenshots OUTPUT_DIR\n");
     return 2;
   }
-  LoadConfiguration();
+  LoadConfiguration(platform::DefaultEnv());
   QApplication app(argc, argv);
   QApplication::setStyle(QStyleFactory::create("Fusion"));
   QApplication::setFont(QFont("DejaVu Sans", 9));
-  CreateSetupWindows();
+  CreateSetupWindows(platform::DefaultEnv());
   const QString dir = QString::fromLocal8Bit(argv[1]) + "/";
   bool ok = Picture(Windows().link_form, dir + "setup-links.png");
   // The echo with its connected nodes, the first of them selected.

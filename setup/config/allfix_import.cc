@@ -2,7 +2,6 @@
 
 #include "common/field_codec.h"
 #include "common/text_helpers.h"
-#include "platform/current_env.h"
 #include "platform/platform.h"
 #include "setup/config/dialog_text.h"
 #include "setup/config/message_box.h"
@@ -39,9 +38,10 @@ FileEchoRecord* FindEcho(EditList<FileEchoRecord>& echoes, std::string_view tag)
   return nullptr;
 }
 
-bool ReadAllfixFile(std::string_view directory, const char* name, std::string& bytes) {
+bool ReadAllfixFile(platform::Env& env, std::string_view directory, const char* name,
+                    std::string& bytes) {
   std::string file = AllfixFileName(directory, name);
-  if (platform::ReadWholeFile(platform::CurrentEnv(), file, bytes)) return true;
+  if (platform::ReadWholeFile(env, file, bytes)) return true;
   ShowMessageBox("Can't open " + file, "Error", MessageButtons::kOk, MessageIcon::kStop);
   return false;
 }
@@ -112,16 +112,16 @@ void ImportAreaDescriptions(std::string_view bytes, EditList<FileEchoRecord>& ec
   }
 }
 
-void ImportAllfixConfiguration(std::string_view directory) {
+void ImportAllfixConfiguration(platform::Env& env, std::string_view directory) {
   SetupConfiguration& state = SetupState();
   std::string bytes;
-  if (!ReadAllfixFile(directory, kAllfixSetupFile, bytes)) return;
+  if (!ReadAllfixFile(env, directory, kAllfixSetupFile, bytes)) return;
   ImportSetupFix(bytes, state.config);
-  if (!ReadAllfixFile(directory, kAllfixAreaFile, bytes)) return;
+  if (!ReadAllfixFile(env, directory, kAllfixAreaFile, bytes)) return;
   // Areas already configured are not looked for: importing twice gives
   // every area twice, as the sysop asked for it twice.
   LoadList(state.fileecho_list, ReadAllfixAreas(bytes));
-  if (!ReadAllfixFile(directory, kAllfixDescriptionFile, bytes)) return;
+  if (!ReadAllfixFile(env, directory, kAllfixDescriptionFile, bytes)) return;
   ImportAreaDescriptions(bytes, state.fileecho_list);
   ShowMessageBox("Configuration imported successfully.", "Attention", MessageButtons::kOk,
                  MessageIcon::kInformation);

@@ -11,6 +11,10 @@
 #include "common/records.h"
 #include "setup/config/edit_list.h"
 
+namespace platform {
+class Env;
+}
+
 inline constexpr char kAllfixSetupFile[] = "setup.fix";
 inline constexpr char kAllfixAreaFile[] = "filearea.fix";
 inline constexpr char kAllfixDescriptionFile[] = "fareas.fix";
@@ -42,4 +46,4 @@ void ImportAreaDescriptions(std::string_view bytes, EditList<FileEchoRecord>& ec
 // The whole import from `directory`, reporting through the message box: a
 // file that cannot be opened ends it with "Can't open <file>", the steps
 // before it staying done; otherwise it ends with the success message.
-void ImportAllfixConfiguration(std::string_view directory);
+void ImportAllfixConfiguration(platform::Env& env, std::string_view directory);

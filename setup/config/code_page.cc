@@ -3,7 +3,6 @@
 #include <array>
 
 #include "common/text_helpers.h"
-#include "platform/current_env.h"
 #include "platform/platform.h"
 
 namespace {
@@ -194,18 +193,18 @@ bool EncodeText(std::u16string_view text, CodePage page, std::string& bytes) {
   return whole;
 }
 
-CodePage ReadCodePageChoice() {
+CodePage ReadCodePageChoice(platform::Env& env) {
   std::string text;
   CodePage page = CodePage::kLatin1;
-  if (!platform::ReadWholeFile(platform::CurrentEnv(), kCodePageFile, text)) return page;
+  if (!platform::ReadWholeFile(env, kCodePageFile, text)) return page;
   size_t end = text.find_first_of(" \t\r\n");
   if (!CodePageFromName(std::string_view(text).substr(0, end), page)) return CodePage::kLatin1;
   return page;
 }
 
-bool WriteCodePageChoice(CodePage page) {
+bool WriteCodePageChoice(platform::Env& env, CodePage page) {
   // Without a choice of the sysop's there is nothing to remember: no file
   // appears beside a configuration that was always Latin-1.
-  if (page == CodePage::kLatin1 && !platform::CurrentEnv().Exists(kCodePageFile)) return true;
-  return platform::RewriteFile(platform::CurrentEnv(), kCodePageFile, std::string(CodePageName(page)) + "\n");
+  if (page == CodePage::kLatin1 && !env.Exists(kCodePageFile)) return true;
+  return platform::RewriteFile(env, kCodePageFile, std::string(CodePageName(page)) + "\n");
 }

@@ -13,6 +13,10 @@
 #include <string_view>
 #include <vector>
 
+namespace platform {
+class Env;
+}
+
 enum class CodePage { kLatin1, kCp437, kCp850, kCp866, kCp1251, kCp1252 };
 
 inline constexpr char kCodePageFile[] = "setup.cp";
@@ -36,7 +40,7 @@ bool EncodeText(std::u16string_view text, CodePage page, std::string& bytes);
 
 // The page remembered in the working directory; Latin-1 without a file or
 // with a name that is no known page.
-CodePage ReadCodePageChoice();
+CodePage ReadCodePageChoice(platform::Env& env);
 // Remembers `page`; a Latin-1 configuration that never had a choice gets no
 // file. False when the file cannot be written.
-bool WriteCodePageChoice(CodePage page);
+bool WriteCodePageChoice(platform::Env& env, CodePage page);

@@ -1,4 +1,3 @@
-#include "platform/current_env.h"
 #include "platform/platform.h"
 #include "setup/config/message_box.h"
 #include "setup/config/setup_config.h"
@@ -7,9 +6,9 @@ namespace {
 
 // Each file takes its new contents whole or keeps its old ones; the sysop
 // is told which one could not be written (a full disk, a read-only folder).
-bool Rewrite(const char* name, const std::string& bytes,
+bool Rewrite(platform::Env& env, const char* name, const std::string& bytes,
              uint32_t new_file_mode = platform::kDefaultFileMode) {
-  if (platform::RewriteFile(platform::CurrentEnv(), name, bytes, new_file_mode)) return true;
+  if (platform::RewriteFile(env, name, bytes, new_file_mode)) return true;
   ShowMessageBox(std::string("Can't write ") + name + ", it keeps its previous contents",
                  "Error", MessageButtons::kOk, MessageIcon::kStop);
   return false;
@@ -17,17 +16,17 @@ bool Rewrite(const char* name, const std::string& bytes,
 
 }  // namespace
 
-bool SaveConfiguration() {
+bool SaveConfiguration(platform::Env& env) {
   SetupConfiguration& state = SetupState();
   state.config.version = kConfigVersion;
-  bool saved = Rewrite(kMainConfigFile, WriteMainConfig(state.config));
-  saved = Rewrite(kDomainsFile, WriteDomains(ListRecords(state.domain_list))) && saved;
+  bool saved = Rewrite(env, kMainConfigFile, WriteMainConfig(state.config));
+  saved = Rewrite(env, kDomainsFile, WriteDomains(ListRecords(state.domain_list))) && saved;
   // An echo without a tag could never be found again; it stays in memory
   // but not in the file.
-  saved = Rewrite(kFileEchoesFile, WriteFileEchoes(ListRecords(state.fileecho_list), true)) &&
+  saved = Rewrite(env, kFileEchoesFile, WriteFileEchoes(ListRecords(state.fileecho_list), true)) &&
           saved;
   // The links' passwords are the node's secrets.
-  saved = Rewrite(kLinksFile, WriteLinks(ListRecords(state.link_list)), platform::kPrivateFileMode) &&
+  saved = Rewrite(env, kLinksFile, WriteLinks(ListRecords(state.link_list)), platform::kPrivateFileMode) &&
           saved;
   return saved;
 }

@@ -6,6 +6,10 @@
 #include "setup/config/code_page.h"
 #include "setup/config/edit_list.h"
 
+namespace platform {
+class Env;
+}
+
 inline constexpr char kSetupBusyFlag[] = "pelix.bsy";
 inline constexpr char kMainConfigFile[] = "pelix.cfg";
 inline constexpr char kDomainsFile[] = "pelix.dmn";
@@ -33,19 +37,20 @@ struct SetupConfiguration {
 };
 
 SetupConfiguration& SetupState();
-// Empties everything again (tests load several configurations in turn).
-void ResetSetupState();
+// Empties everything again (tests load several configurations in turn),
+// giving back a pelix.bsy still held.
+void ResetSetupState(platform::Env& env);
 
 // Claims pelix.bsy and reads the four files of the working directory,
 // bringing an older version up to 4 when the sysop agrees. Returns only with
 // the configuration in memory; otherwise ends the process with kExitBusy,
 // kExitNotConfiguration, kExitNoMemory or kExitVersionRefused.
-void LoadConfiguration();
+void LoadConfiguration(platform::Env& env);
 
 // Writes all four files in full, each through a side file so that it takes
 // its new contents whole or keeps its old ones. A file that cannot be
 // written is named in an "Error" box; false then.
-[[nodiscard]] bool SaveConfiguration();
+[[nodiscard]] bool SaveConfiguration(platform::Env& env);
 
 // Removes pelix.bsy; setup does it at exit whether or not it saved.
-void ReleaseSetupBusyFlag();
+void ReleaseSetupBusyFlag(platform::Env& env);

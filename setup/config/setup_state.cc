@@ -1,6 +1,5 @@
 #include "setup/config/setup_config.h"
 
-#include "platform/current_env.h"
 #include "platform/platform.h"
 
 SetupConfiguration& SetupState() {
@@ -8,19 +7,19 @@ SetupConfiguration& SetupState() {
   return state;
 }
 
-void ResetSetupState() {
+void ResetSetupState(platform::Env& env) {
   SetupConfiguration& state = SetupState();
   state.config = MainConfig{};
   state.code_page = CodePage::kLatin1;
   ClearList(state.domain_list);
   ClearList(state.fileecho_list);
   ClearList(state.link_list);
-  if (state.busy_flag_held) ReleaseSetupBusyFlag();
+  if (state.busy_flag_held) ReleaseSetupBusyFlag(env);
 }
 
-void ReleaseSetupBusyFlag() {
+void ReleaseSetupBusyFlag(platform::Env& env) {
   // A flag removed by someone else meanwhile leaves nothing to do: setup is
   // ending either way.
-  (void)platform::CurrentEnv().ReleaseProcessFlag();
+  (void)env.ReleaseProcessFlag();
   SetupState().busy_flag_held = false;
 }

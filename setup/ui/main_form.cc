@@ -19,7 +19,8 @@
 #include "setup/ui/setup_windows.h"
 #include "ui_main_form.h"
 
-TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), ui(new Ui::TMainForm) {
+TMainForm::TMainForm(platform::Env& env, QWidget* parent)
+    : QMainWindow(parent), env_(env), ui(new Ui::TMainForm) {
   ui->setupUi(this);
   for (QAction* action : ui->General1->actions()) {
     if (action->isSeparator()) action->setObjectName("N1");
@@ -70,7 +71,7 @@ void TMainForm::ImportALLFIXconfiguration1Click() {
   TALLFIXForm* form = Windows().allfix_form;
   if (!form || form->exec() != QDialog::Accepted) return;
   // A directory of this system: its name in the system's own encoding.
-  ImportAllfixConfiguration(form->Edit1()->text().toLocal8Bit().toStdString());
+  ImportAllfixConfiguration(env_, form->Edit1()->text().toLocal8Bit().toStdString());
 }
 
 void TMainForm::Quit1Click() { close(); }
@@ -86,10 +87,10 @@ void TMainForm::FormDestroy() {
                      MessageIcon::kQuestion) == MessageAnswer::kYes) {
     // A file that cannot be written has been named in an "Error" box and
     // keeps its previous contents.
-    (void)SaveConfiguration();
-    if (!WriteCodePageChoice(SetupState().code_page))
+    (void)SaveConfiguration(env_);
+    if (!WriteCodePageChoice(env_, SetupState().code_page))
       ShowMessageBox(std::string("Can't write ") + kCodePageFile, "Error", MessageButtons::kOk,
                      MessageIcon::kStop);
   }
-  ReleaseSetupBusyFlag();
+  ReleaseSetupBusyFlag(env_);
 }

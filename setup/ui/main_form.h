@@ -8,12 +8,16 @@
 namespace Ui {
 class TMainForm;
 }
+namespace platform {
+class Env;
+}
 
 class TMainForm : public QMainWindow {
   Q_OBJECT
 
  public:
-  explicit TMainForm(QWidget* parent = nullptr);
+  // `env` serves the import and the save at the end.
+  explicit TMainForm(platform::Env& env, QWidget* parent = nullptr);
   ~TMainForm() override;
 
  public slots:
@@ -30,5 +34,6 @@ class TMainForm : public QMainWindow {
  private:
   void FormDestroy();
 
+  platform::Env& env_;
   std::unique_ptr<Ui::TMainForm> ui;
 };

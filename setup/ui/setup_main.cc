@@ -11,36 +11,44 @@
 
 namespace {
 
-QtMessageHandler g_qt_messages = nullptr;
+// Qt calls its message handler without any context of ours: what the
+// handler needs waits here while RunSetup runs.
+struct QtMessageHook {
+  QtMessageHandler previous = nullptr;
+  platform::Env* env = nullptr;
+};
+QtMessageHook g_qt_messages;
 
 // Qt ends the process after a fatal message: no display to connect to (a
 // start from cron or over ssh), a lost X connection. pelix.bsy would then
 // stay and keep pelix from running until the sysop removed it by hand.
 void GiveBackFlagOnFatal(QtMsgType type, const QMessageLogContext& context,
                          const QString& text) {
-  if (type == QtFatalMsg && SetupState().busy_flag_held) ReleaseSetupBusyFlag();
-  g_qt_messages(type, context, text);
+  if (type == QtFatalMsg && SetupState().busy_flag_held && g_qt_messages.env)
+    ReleaseSetupBusyFlag(*g_qt_messages.env);
+  g_qt_messages.previous(type, context, text);
 }
 
 }  // namespace
 
-int RunSetup(int argc, char** argv) {
-  g_qt_messages = qInstallMessageHandler(GiveBackFlagOnFatal);
-  LoadConfiguration();
+int RunSetup(int argc, char** argv, platform::Env& env) {
+  g_qt_messages.env = &env;
+  g_qt_messages.previous = qInstallMessageHandler(GiveBackFlagOnFatal);
+  LoadConfiguration(env);
   QApplication app(argc, argv);
-  return RunSetupWindows();
+  return RunSetupWindows(env);
 }
 
-int RunSetupWindows() {
+int RunSetupWindows(platform::Env& env) {
   try {
-    CreateSetupWindows();
+    CreateSetupWindows(env);
     CentreOnScreen(Windows().main_form);
     Windows().main_form->show();
     QApplication::exec();
   } catch (const std::exception& error) {
     ShowMessageBox(error.what(), "Error", MessageButtons::kOk, MessageIcon::kNone);
     // Without a main window nobody else gives the flag back.
-    if (!Windows().main_form) ReleaseSetupBusyFlag();
+    if (!Windows().main_form) ReleaseSetupBusyFlag(env);
   }
   DestroySetupWindows();
   return 0;

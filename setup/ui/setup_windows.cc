@@ -21,9 +21,9 @@ SetupWindowSet& Windows() {
   return windows;
 }
 
-void CreateSetupWindows() {
+void CreateSetupWindows(platform::Env& env) {
   SetupWindowSet& w = Windows();
-  w.main_form = new TMainForm;
+  w.main_form = new TMainForm(env);
   w.go_form = new TGOForm;
   w.pfn_form = new TPFNForm;
   w.dmn_form = new TDMNForm;

@@ -3,6 +3,9 @@
 #pragma once
 
 class QWidget;
+namespace platform {
+class Env;
+}
 class TMainForm;
 class TGOForm;
 class TPFNForm;
@@ -29,8 +32,9 @@ struct SetupWindowSet {
 
 SetupWindowSet& Windows();
 
-// Creates the main window first, then the dialogs.
-void CreateSetupWindows();
+// Creates the main window first, then the dialogs. The main window reads
+// and writes files through `env` until it goes.
+void CreateSetupWindows(platform::Env& env);
 // Destroys the main window first (its destruction asks whether to save),
 // then the dialogs.
 void DestroySetupWindows();

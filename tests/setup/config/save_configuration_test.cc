@@ -26,10 +26,10 @@ TEST(SaveConfigurationTest, LoadAndSaveGiveBackTheSameBytes) {
   std::vector<std::string> before;
   for (const char* file : kConfigFiles) before.push_back(node.ReadFile(file));
   ScriptedMessages messages;
-  LoadConfiguration();
+  LoadConfiguration(platform::DefaultEnv());
   EXPECT_TRUE(messages.asked().empty());
   EXPECT_TRUE(node.Exists("pelix.bsy"));
-  EXPECT_TRUE(SaveConfiguration());
+  EXPECT_TRUE(SaveConfiguration(platform::DefaultEnv()));
   for (size_t i = 0; i < before.size(); ++i) {
     EXPECT_EQ(node.ReadFile(kConfigFiles[i]), before[i]) << kConfigFiles[i];
   }
@@ -41,13 +41,13 @@ TEST(SaveConfigurationTest, EchoesWithoutTagAndEntriesWithoutAddressOrFlagStayOu
       "[echo]\ntag = KEEP\nlink = 2:5020/1 receive\nlink = 2:5020/3 send\n"
       "[echo]\ntag = SECOND\n"));
   ScriptedMessages messages;
-  LoadConfiguration();
+  LoadConfiguration(platform::DefaultEnv());
   SetupConfiguration& state = SetupState();
   EnsureFirstRecord(state.fileecho_list);
   state.fileecho_list.current->record.links.push_back({"", 1, 1});
   state.fileecho_list.current->record.links.push_back({"2:5020/4", 0, 0});
   InsertAfterCurrent(state.fileecho_list);  // a blank echo, never given a tag
-  EXPECT_TRUE(SaveConfiguration());
+  EXPECT_TRUE(SaveConfiguration(platform::DefaultEnv()));
 
   std::vector<FileEchoRecord> saved = ReadFileEchoes(node.ReadFile("pelix.fe"));
   ASSERT_EQ(saved.size(), 2u);
@@ -65,13 +65,13 @@ TEST(SaveConfigurationTest, EchoesWithoutTagAndEntriesWithoutAddressOrFlagStayOu
 TEST(SaveConfigurationTest, NoConfigurationSavesVersion4AndEmptyRecordFiles) {
   SetupNode node;
   ScriptedMessages messages;
-  LoadConfiguration();
+  LoadConfiguration(platform::DefaultEnv());
   EXPECT_TRUE(messages.asked().empty());
   const MainConfig& config = SetupState().config;
   EXPECT_EQ(config.version, 4);
   EXPECT_EQ(config, EmptyVersion4());
   EXPECT_EQ(SetupState().link_list.head, nullptr);
-  EXPECT_TRUE(SaveConfiguration());
+  EXPECT_TRUE(SaveConfiguration(platform::DefaultEnv()));
   std::string cfg = node.ReadFile("pelix.cfg");
   ASSERT_EQ(cfg.size(), kMainConfigSize);
   EXPECT_TRUE(HasConfigSignature(cfg));
@@ -90,7 +90,7 @@ TEST(SaveConfigurationTest, CutShortRecordFilesLoadTheirCompleteRecordsOnly) {
   std::string links = node.ReadFile("pelix.nod");
   node.WriteFile("pelix.nod", links + std::string(kLinkRecordSize - 1, 'x'));
   ScriptedMessages messages;
-  LoadConfiguration();
+  LoadConfiguration(platform::DefaultEnv());
   std::vector<DomainRecord> loaded = ListRecords(SetupState().domain_list);
   ASSERT_EQ(loaded.size(), 1u);
   EXPECT_EQ(loaded[0].name, "fidonet");
@@ -104,14 +104,11 @@ TEST(SaveConfigurationTest, FullDiskKeepsTheOldFilesAndNamesEachInAnErrorBox) {
   std::vector<std::string> before;
   for (const char* file : kConfigFiles) before.push_back(node.ReadFile(file));
   ScriptedMessages messages;
-  LoadConfiguration();
+  LoadConfiguration(platform::DefaultEnv());
   SetupState().config.log_file = "changed.log";
   FaultyEnv full_disk;
   full_disk.Fail(FaultyEnv::Op::kWrite, 2);  // pelix.cfg goes through, the rest do not
-  {
-    platform::ScopedEnv scoped(&full_disk);
-    EXPECT_FALSE(SaveConfiguration());
-  }
+  EXPECT_FALSE(SaveConfiguration(full_disk));
   EXPECT_NE(node.ReadFile("pelix.cfg"), before[0]);
   for (size_t i = 1; i < before.size(); ++i)
     EXPECT_EQ(node.ReadFile(kConfigFiles[i]), before[i]) << kConfigFiles[i];

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <sstream>
 
+#include "platform/platform.h"
 #include "setup/config/setup_config.h"
 
 namespace fs = std::filesystem;
@@ -21,11 +22,11 @@ SetupNode::SetupNode() {
   if (!::mkdtemp(buffer.data())) std::abort();
   dir_ = std::string(buffer.data()) + "/";
   fs::current_path(dir_);
-  ResetSetupState();
+  ResetSetupState(platform::DefaultEnv());
 }
 
 SetupNode::~SetupNode() {
-  ResetSetupState();
+  ResetSetupState(platform::DefaultEnv());
   std::error_code ec;
   fs::current_path(old_dir_, ec);
   fs::remove_all(dir_, ec);

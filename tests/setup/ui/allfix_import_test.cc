@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include "platform/platform.h"
 #include "setup/config/setup_config.h"
 #include "setup/ui/allfix_form.h"
 #include "setup/ui/main_form.h"
@@ -85,8 +86,8 @@ struct RunningSetup {
   RunningSetup() {
     node.WriteConfig("[config]\nfileecho_dir = /fido/files/\nqueue_dir = /fido/queue\n"
                      "[echo]\ntag = EXISTING\ndescription = Mine\n");
-    LoadConfiguration();
-    CreateSetupWindows();
+    LoadConfiguration(platform::DefaultEnv());
+    CreateSetupWindows(platform::DefaultEnv());
   }
   ~RunningSetup() { DestroySetupWindows(); }
 };
@@ -211,8 +212,8 @@ class AllfixImportTest : public QObject {
   void ImportIntoAnEmptyListCountsFromOne() {
     SetupNode node;
     ScriptedMessages messages;
-    LoadConfiguration();
-    CreateSetupWindows();
+    LoadConfiguration(platform::DefaultEnv());
+    CreateSetupWindows(platform::DefaultEnv());
     node.WriteFile("setup.fix", SetupFix({}));
     node.WriteFile("filearea.fix", FileAreaFix({"ONE", "TWO"}));
     node.WriteFile("fareas.fix", FAreasFix({}));

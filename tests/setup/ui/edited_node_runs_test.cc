@@ -13,6 +13,7 @@
 #include <QtTest>
 #include <functional>
 
+#include "platform/platform.h"
 #include "setup/config/setup_config.h"
 #include "setup/ui/main_form.h"
 #include "setup/ui/node_form.h"
@@ -115,8 +116,8 @@ class EditedNodeRunsTest : public QObject {
 
     // The import's success box, then Yes to "Save changes ?".
     ScriptedMessages messages({MessageAnswer::kOk, MessageAnswer::kYes});
-    LoadConfiguration();
-    CreateSetupWindows();
+    LoadConfiguration(platform::DefaultEnv());
+    CreateSetupWindows(platform::DefaultEnv());
 
     FromMenu("ImportALLFIXconfiguration1", [&](QDialog* d) {
       QTest::keyClicks(Edit(d, "Edit1"), QString::fromStdString(node.dir() + "allfix"));

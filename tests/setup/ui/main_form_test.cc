@@ -15,6 +15,7 @@
 #include <functional>
 
 #include "common/records.h"
+#include "platform/platform.h"
 #include "setup/config/setup_config.h"
 #include "setup/ui/main_form.h"
 #include "setup/ui/message_box_qt.h"
@@ -107,7 +108,7 @@ class MainFormTest : public QObject {
   void MenuHoldsEveryItemWithItsCaption() {
     SetupNode node;
     ScriptedMessages messages;
-    TMainForm form;
+    TMainForm form(platform::DefaultEnv());
     QCOMPARE(form.windowTitle(), QString("Pelix Setup"));
     QCOMPARE(form.size(), QSize(435, 300));
     QVERIFY(form.findChild<QFrame*>("Bevel1"));
@@ -135,8 +136,8 @@ class MainFormTest : public QObject {
   void MenuItemsOpenTheirDialogsModally() {
     SetupNode node;
     ScriptedMessages messages;
-    LoadConfiguration();
-    CreateSetupWindows();
+    LoadConfiguration(platform::DefaultEnv());
+    CreateSetupWindows(platform::DefaultEnv());
     QCOMPARE(OpenFromMenu("Generaloptions1", ClickOk), QString("TGOForm"));
     QCOMPARE(OpenFromMenu("Pathandfilenames1", ClickOk), QString("TPFNForm"));
     QCOMPARE(OpenFromMenu("AnnounceOptions1", ClickOk), QString("TAnoForm"));
@@ -160,9 +161,9 @@ class MainFormTest : public QObject {
   void SaveChangesYesWritesAllFourFilesAndRemovesTheFlag() {
     SetupNode node;
     ScriptedMessages messages({MessageAnswer::kYes});
-    LoadConfiguration();
+    LoadConfiguration(platform::DefaultEnv());
     QVERIFY(node.Exists("pelix.bsy"));
-    delete new TMainForm;
+    delete new TMainForm(platform::DefaultEnv());
     QCOMPARE(messages.asked().size(), size_t{1});
     QCOMPARE(messages.asked()[0].buttons, MessageButtons::kYesNo);
     QCOMPARE(messages.asked()[0].icon, MessageIcon::kQuestion);
@@ -177,9 +178,9 @@ class MainFormTest : public QObject {
     std::vector<std::string> before;
     for (const char* file : kConfigFiles) before.push_back(node.ReadFile(file));
     ScriptedMessages messages({MessageAnswer::kNo});
-    LoadConfiguration();
+    LoadConfiguration(platform::DefaultEnv());
     SetupState().config.main_address = "9:9/9";
-    delete new TMainForm;
+    delete new TMainForm(platform::DefaultEnv());
     QCOMPARE(messages.Texts(), std::vector<std::string>{kSaveQuestion});
     QCOMPARE(node.List(), (std::vector<std::string>{"pelix.cfg", "pelix.dmn", "pelix.fe",
                                                     "pelix.nod"}));
@@ -195,13 +196,13 @@ class MainFormTest : public QObject {
     QFETCH(bool, quit);
     SetupNode node;
     ScriptedMessages messages({MessageAnswer::kYes});
-    LoadConfiguration();
+    LoadConfiguration(platform::DefaultEnv());
     QTimer::singleShot(0, [quit] {
       TMainForm* form = Windows().main_form;
       if (quit) form->findChild<QAction*>("Quit1")->trigger();
       else form->close();
     });
-    QCOMPARE(RunSetupWindows(), 0);
+    QCOMPARE(RunSetupWindows(platform::DefaultEnv()), 0);
     QCOMPARE(messages.Texts(), std::vector<std::string>{kSaveQuestion});
     QVERIFY(!node.Exists("pelix.bsy"));
     QVERIFY(node.Exists("pelix.cfg"));
@@ -223,8 +224,8 @@ class MainFormTest : public QObject {
     QVERIFY(QDir(QString::fromStdString(node.dir())).mkdir("inbound"));
 
     ScriptedMessages messages({MessageAnswer::kYes});
-    LoadConfiguration();
-    CreateSetupWindows();
+    LoadConfiguration(platform::DefaultEnv());
+    CreateSetupWindows(platform::DefaultEnv());
     OpenFromMenu("Generaloptions1", [](QDialog* d) {
       d->findChild<QLineEdit*>("Edit1")->setText("2:5020/200");
       d->findChild<QLineEdit*>("Edit2")->setText("-2");

@@ -10,6 +10,7 @@
 #include <QRadioButton>
 #include <QtTest>
 
+#include "platform/platform.h"
 #include "setup/config/setup_config.h"
 #include "setup/ui/about_form.h"
 #include "setup/ui/ano_form.h"
@@ -39,13 +40,13 @@ class OptionDialogsTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void init() { ResetSetupState(); }
-  void cleanup() { ResetSetupState(); }
+  void init() { ResetSetupState(platform::DefaultEnv()); }
+  void cleanup() { ResetSetupState(platform::DefaultEnv()); }
 
   void GeneralOptionsWithoutConfigurationKeepAnswersAndShowUtc0() {
     SetupNode node;
     ScriptedMessages messages;
-    LoadConfiguration();
+    LoadConfiguration(platform::DefaultEnv());
     TGOForm form;
     form.show();
     QCOMPARE(form.windowTitle(), QString("General Options"));
@@ -62,7 +63,7 @@ class OptionDialogsTest : public QObject {
   void CodePageChosenInGeneralOptionsConvertsBothWays() {
     SetupNode node;
     ScriptedMessages messages;
-    LoadConfiguration();
+    LoadConfiguration(platform::DefaultEnv());
     std::vector<LinkRecord> links(1);
     links[0].sysop_name = "\x88\xa2\xa0\xad";  // "Ivan" in CP866
     LoadList(SetupState().link_list, std::move(links));
@@ -90,11 +91,11 @@ class OptionDialogsTest : public QObject {
     QTest::mouseClick(link.findChild<QPushButton*>("Button7"), Qt::LeftButton);
     QCOMPARE(ListRecords(SetupState().link_list)[0].sysop_name, std::string("\x88\xa2\xa0\xad\xf1"));
 
-    QVERIFY(WriteCodePageChoice(SetupState().code_page));
+    QVERIFY(WriteCodePageChoice(platform::DefaultEnv(), SetupState().code_page));
     QCOMPARE(node.ReadFile("setup.cp"), std::string("CP866\n"));
-    ReleaseSetupBusyFlag();
-    ResetSetupState();
-    LoadConfiguration();
+    ReleaseSetupBusyFlag(platform::DefaultEnv());
+    ResetSetupState(platform::DefaultEnv());
+    LoadConfiguration(platform::DefaultEnv());
     QCOMPARE(SetupState().code_page, CodePage::kCp866);
   }
 

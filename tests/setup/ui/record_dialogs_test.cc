@@ -14,6 +14,7 @@
 #include <QtTest>
 #include <functional>
 
+#include "platform/platform.h"
 #include "setup/config/setup_config.h"
 #include "setup/ui/dmn_form.h"
 #include "setup/ui/fe_form.h"
@@ -159,8 +160,8 @@ class RecordDialogsTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void init() { ResetSetupState(); }
-  void cleanup() { ResetSetupState(); }
+  void init() { ResetSetupState(platform::DefaultEnv()); }
+  void cleanup() { ResetSetupState(platform::DefaultEnv()); }
 
   void DialogsCarryTheirCaptionsAndHints() {
     TDMNForm domain;
@@ -495,7 +496,7 @@ class RecordDialogsTest : public QObject {
     QCOMPARE(links[2], LinkRecord{});
     QCOMPARE(links[3].address, std::string("1:1/3"));
 
-    ResetSetupState();
+    ResetSetupState(platform::DefaultEnv());
     LoadLinks({"1:1/1", "1:1/2"});
     form.show();
     Click(&form, "Button2");
@@ -503,7 +504,7 @@ class RecordDialogsTest : public QObject {
     QCOMPARE(Edit(&form, "Edit2")->text(), QString("1:1/2"));
     form.close();
 
-    ResetSetupState();
+    ResetSetupState(platform::DefaultEnv());
     LoadLinks({"1:1/1", "1:1/2", "1:1/3"});
     form.show();
     Click(&form, "Button6");
@@ -746,7 +747,7 @@ class RecordDialogsTest : public QObject {
     SetupNode node;
     Picker picker;
     ScriptedMessages messages;
-    LoadConfiguration();
+    LoadConfiguration(platform::DefaultEnv());
     TFEForm form;
     form.show();
     QTest::keyClicks(Edit(&form, "Edit1"), "PELIX.TEST");
@@ -759,7 +760,7 @@ class RecordDialogsTest : public QObject {
     Click(&form, "Button7");
     QCOMPARE(ListLines(&form), (QStringList{"2:5020/1  (receive, send)",
                                             "2:5020/2  (off: not saved)", "2:5020/3  (send)"}));
-    QVERIFY(SaveConfiguration());
+    QVERIFY(SaveConfiguration(platform::DefaultEnv()));
     ConfigText saved;
     std::string error;
     QVERIFY(ReadConfigFiles(node.dir(), saved, error));

@@ -13,6 +13,7 @@
 #include <fstream>
 
 #include "common/records.h"
+#include "platform/platform.h"
 #include "setup/config/setup_config.h"
 #include "setup/ui/message_box_qt.h"
 #include "setup/ui/setup_main.h"
@@ -59,7 +60,7 @@ ChildRun RunSetupInChild(const SetupNode& node, std::vector<MessageAnswer> answe
     });
     char name[] = "setup";
     char* argv[] = {name, nullptr};
-    RunSetup(1, argv);
+    RunSetup(1, argv, platform::DefaultEnv());
     ::_exit(99);
   }
   ChildRun run;
@@ -180,7 +181,7 @@ class StartupTest : public QObject {
       SetMessageBoxHandler(ShowQtMessageBox);
       char name[] = "setup";
       char* argv[] = {name, nullptr};
-      std::exit(RunSetup(1, argv));
+      std::exit(RunSetup(1, argv, platform::DefaultEnv()));
     }
     int wstatus = 0;
     QCOMPARE(::waitpid(pid, &wstatus, 0), pid);
@@ -222,7 +223,7 @@ class StartupTest : public QObject {
       SetMessageBoxHandler(ShowQtMessageBox);
       char name[] = "setup";
       char* argv[] = {name, nullptr};
-      RunSetup(1, argv);
+      RunSetup(1, argv, platform::DefaultEnv());
       ::_exit(99);
     }
     int wstatus = 0;
@@ -238,7 +239,7 @@ class StartupTest : public QObject {
   void NoConfigurationStartsWithoutAQuestion() {
     SetupNode node;
     ScriptedMessages messages;
-    LoadConfiguration();
+    LoadConfiguration(platform::DefaultEnv());
     QVERIFY(messages.asked().empty());
     QVERIFY(node.Exists("pelix.bsy"));
     QCOMPARE(SetupState().config.version, uint16_t{4});
@@ -257,7 +258,7 @@ class StartupTest : public QObject {
     expected.files_bbs_counter = 0;
     expected.aka_list.clear();
     ScriptedMessages messages({MessageAnswer::kYes});
-    LoadConfiguration();
+    LoadConfiguration(platform::DefaultEnv());
     QCOMPARE(Describe(messages.asked()), std::vector<std::string>{kConvert});
     QVERIFY(SetupState().config == expected);
     QCOMPARE(SetupState().config.announce_to, 1);
@@ -269,7 +270,7 @@ class StartupTest : public QObject {
     QVERIFY(node.WriteConfig(ConfigOfVersion(3)));
     node.WriteFile("pelix.cfg", node.ReadFile("pelix.cfg").substr(0, 2570));
     ScriptedMessages messages({MessageAnswer::kYes});
-    LoadConfiguration();
+    LoadConfiguration(platform::DefaultEnv());
     QCOMPARE(SetupState().config.main_address, std::string("2:5020/100"));
     QCOMPARE(SetupState().config.log_file, std::string("/fido/pelix.log"));
     QCOMPARE(SetupState().config.announce_to, 1);
@@ -280,7 +281,7 @@ class StartupTest : public QObject {
     QVERIFY(node.WriteConfig(ConfigOfVersion(2)));
     QVERIFY(std::rename("pelix.nod", "pelix.lnk") == 0);
     ScriptedMessages messages({MessageAnswer::kYes});
-    LoadConfiguration();
+    LoadConfiguration(platform::DefaultEnv());
     QCOMPARE(Describe(messages.asked()), std::vector<std::string>{kConvert});
     const MainConfig& config = SetupState().config;
     QCOMPARE(config.version, uint16_t{4});
@@ -299,7 +300,7 @@ class StartupTest : public QObject {
     std::string nod = node.ReadFile("pelix.nod");
     node.WriteFile("pelix.lnk", std::string(kLinkRecordSize, 'x'));
     ScriptedMessages messages({MessageAnswer::kYes});
-    LoadConfiguration();
+    LoadConfiguration(platform::DefaultEnv());
     QCOMPARE(node.ReadFile("pelix.nod"), nod);
     QVERIFY(node.Exists("pelix.lnk"));
     QCOMPARE(SetupState().link_list.head->record.sysop_name, std::string("From pelix.nod"));
@@ -311,7 +312,7 @@ class StartupTest : public QObject {
     MainConfig expected = ReadMainConfig(node.ReadFile("pelix.cfg"));
     expected.version = 4;
     ScriptedMessages messages({MessageAnswer::kYes, MessageAnswer::kYes});
-    LoadConfiguration();
+    LoadConfiguration(platform::DefaultEnv());
     QCOMPARE(Describe(messages.asked()), (std::vector<std::string>{kConvert, kUnknownVersion}));
     QVERIFY(SetupState().config == expected);
     QCOMPARE(SetupState().config.aka_list, std::string("2:5020/100.1"));
