@@ -1,4 +1,6 @@
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <string>
 
@@ -8,7 +10,7 @@
 
 namespace {
 
-[[noreturn]] void RefuseStart(platform::Env& env, const char* text, const char* caption,
+[[noreturn]] void RefuseStart(platform::Env& env, const std::string& text, const char* caption,
                               int status) {
   ShowMessageBox(text, caption, MessageButtons::kOk, MessageIcon::kNone);
   ReleaseSetupBusyFlag(env);
@@ -28,6 +30,17 @@ bool ClaimBusyFlag(platform::Env& env) {
   if (claim.result == platform::FlagClaim::kBusy) return false;
   SetupState().busy_flag_held = claim.result == platform::FlagClaim::kClaimed;
   return true;
+}
+
+// Reads `file` whole; false when it is not there, as a configuration may
+// lack any of its files. One that is there but cannot be read (another
+// user's, an I/O error) ends the start: loaded as empty, it would be saved
+// empty over the sysop's configuration.
+bool ReadConfigurationFile(platform::Env& env, const char* file, std::string& bytes) {
+  if (platform::ReadWholeFile(env, file, bytes)) return true;
+  if (errno == ENOENT) return false;
+  RefuseStart(env, std::string("Can't read ") + file + ", " + std::strerror(errno), "Fatal",
+              kExitNotConfiguration);
 }
 
 // Nothing is written here: the converted configuration reaches the disk only
@@ -62,7 +75,7 @@ void ConvertOlderVersion(platform::Env& env, MainConfig& config) {
 void LoadMainConfig(platform::Env& env) {
   MainConfig& config = SetupState().config;
   std::string bytes;
-  if (!platform::ReadWholeFile(env, kMainConfigFile, bytes)) {
+  if (!ReadConfigurationFile(env, kMainConfigFile, bytes)) {
     config = MainConfig{};
     config.version = kConfigVersion;
     return;
@@ -77,13 +90,13 @@ void LoadMainConfig(platform::Env& env) {
 }
 
 // A missing file leaves its list empty; a file that does not fit in memory
-// ends the start with its own message.
+// ends the start with its own message, as does one that cannot be read.
 template <typename Record, typename Reader>
 void LoadRecordFile(platform::Env& env, EditList<Record>& list, const char* file, Reader read,
                     const char* no_memory_text) {
   try {
     std::string bytes;
-    if (!platform::ReadWholeFile(env, file, bytes)) return;
+    if (!ReadConfigurationFile(env, file, bytes)) return;
     LoadList(list, read(bytes));
   } catch (const std::bad_alloc&) {
     RefuseStart(env, no_memory_text, "Error", kExitNoMemory);

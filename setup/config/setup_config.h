@@ -44,7 +44,8 @@ void ResetSetupState(platform::Env& env);
 // Claims pelix.bsy and reads the four files of the working directory,
 // bringing an older version up to 4 when the sysop agrees. Returns only with
 // the configuration in memory; otherwise ends the process with kExitBusy,
-// kExitNotConfiguration, kExitNoMemory or kExitVersionRefused.
+// kExitNotConfiguration (also for a file that is there but cannot be read),
+// kExitNoMemory or kExitVersionRefused.
 void LoadConfiguration(platform::Env& env);
 
 // Writes all four files in full, each through a side file so that it takes

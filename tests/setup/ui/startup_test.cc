@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
+#include <cerrno>
 #include <fstream>
 
 #include "common/records.h"
@@ -18,6 +19,7 @@
 #include "setup/ui/message_box_qt.h"
 #include "setup/ui/setup_main.h"
 #include "tests/setup/support/setup_node.h"
+#include "tests/support/faulty_env.h"
 
 namespace {
 
@@ -42,11 +44,13 @@ struct ChildRun {
 };
 
 // Runs setup's entry in a child process in the node directory with the
-// message boxes answered from `answers`. Each box is recorded together with
-// whether any window (any Qt application) existed when it was shown. A
-// start that wrongly went on to its windows is ended after a minute instead
-// of hanging the test.
-ChildRun RunSetupInChild(const SetupNode& node, std::vector<MessageAnswer> answers) {
+// message boxes answered from `answers`, its files reached through `env`
+// (the real system when none). Each box is recorded together with whether
+// any window (any Qt application) existed when it was shown. A start that
+// wrongly went on to its windows is ended after a minute instead of hanging
+// the test.
+ChildRun RunSetupInChild(const SetupNode& node, std::vector<MessageAnswer> answers,
+                         platform::Env* env = nullptr) {
   const std::string record = node.dir() + "asked.txt";
   std::fflush(nullptr);
   pid_t pid = ::fork();
@@ -60,7 +64,7 @@ ChildRun RunSetupInChild(const SetupNode& node, std::vector<MessageAnswer> answe
     });
     char name[] = "setup";
     char* argv[] = {name, nullptr};
-    RunSetup(1, argv, platform::DefaultEnv());
+    RunSetup(1, argv, env ? *env : platform::DefaultEnv());
     ::_exit(99);
   }
   ChildRun run;
@@ -144,6 +148,40 @@ class StartupTest : public QObject {
                             "Fatal: File pelix.cfg is not a Pelix configuration file [OK]"});
     QVERIFY(!node.Exists("pelix.bsy"));
     QCOMPARE(node.ReadFile("pelix.cfg"), cfg);
+  }
+
+  // A file another user keeps to himself (mode 0600), or one a failing
+  // disk cannot give, must never load as an empty list that the save at
+  // the end would write over it.
+  void UnreadableConfigurationFileRefusesTheStart_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("error");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("pelix.cfg") << "pelix.cfg" << EACCES << "Permission denied";
+    QTest::newRow("pelix.dmn") << "pelix.dmn" << EIO << "Input/output error";
+    QTest::newRow("pelix.fe") << "pelix.fe" << EACCES << "Permission denied";
+    QTest::newRow("pelix.nod") << "pelix.nod" << EACCES << "Permission denied";
+  }
+  void UnreadableConfigurationFileRefusesTheStart() {
+    QFETCH(QString, file);
+    QFETCH(int, error);
+    QFETCH(QString, reason);
+    SetupNode node;
+    QVERIFY(node.WriteConfig(FullConfigText()));
+    std::vector<std::string> before;
+    for (const char* name : {"pelix.cfg", "pelix.dmn", "pelix.fe", "pelix.nod"})
+      before.push_back(node.ReadFile(name));
+    FaultyEnv env;
+    env.Fail(FaultyEnv::Op::kOpenRead, 1, file.toStdString(), -1, error);
+    ChildRun run = RunSetupInChild(node, {MessageAnswer::kYes}, &env);
+    QCOMPARE(run.status, 1);
+    QCOMPARE(run.asked, std::vector<std::string>{"Fatal: Can't read " + file.toStdString() + ", " +
+                                                 reason.toStdString() + " [OK]"});
+    QVERIFY(!node.Exists("pelix.bsy"));
+    std::vector<std::string> after;
+    for (const char* name : {"pelix.cfg", "pelix.dmn", "pelix.fe", "pelix.nod"})
+      after.push_back(node.ReadFile(name));
+    QCOMPARE(after, before);
   }
 
   void DecliningConversionEndsWithCode4AndChangesNothing() {
