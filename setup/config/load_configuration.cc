@@ -4,6 +4,7 @@
 #include <new>
 #include <string>
 
+#include "common/node_owner.h"
 #include "platform/platform.h"
 #include "setup/config/message_box.h"
 #include "setup/config/setup_config.h"
@@ -30,6 +31,19 @@ bool ClaimBusyFlag(platform::Env& env) {
   if (claim.result == platform::FlagClaim::kBusy) return false;
   SetupState().busy_flag_held = claim.result == platform::FlagClaim::kClaimed;
   return true;
+}
+
+// Started by root in a node of another user, setup would leave files there
+// that the node's owner (the mailer's user) could not replace: it refuses
+// before anything is written, pelix.bsy included.
+void RefuseForeignNode(platform::Env& env) {
+  const std::string owner = env.ForeignOwner(".");
+  if (owner.empty()) return;
+  std::string text = NotNodeOwnerText(owner, "pelix-setup");
+  // A console line; a box holds no line end.
+  if (!text.empty() && text.back() == '\n') text.pop_back();
+  ShowMessageBox(text, "Fatal", MessageButtons::kOk, MessageIcon::kNone);
+  std::exit(kExitNotNodeOwner);
 }
 
 // Reads `file` whole; false when it is not there, as a configuration may
@@ -106,6 +120,7 @@ void LoadRecordFile(platform::Env& env, EditList<Record>& list, const char* file
 }  // namespace
 
 void LoadConfiguration(platform::Env& env) {
+  RefuseForeignNode(env);
   if (!ClaimBusyFlag(env)) {
     ShowMessageBox("Pelix is busy (remove pelix.bsy if no other Pelix program runs)", "Fatal",
                    MessageButtons::kOk, MessageIcon::kNone);

@@ -45,7 +45,8 @@ void ResetSetupState(platform::Env& env);
 // bringing an older version up to 4 when the sysop agrees. Returns only with
 // the configuration in memory; otherwise ends the process with kExitBusy,
 // kExitNotConfiguration (also for a file that is there but cannot be read),
-// kExitNoMemory or kExitVersionRefused.
+// kExitNoMemory, kExitVersionRefused, or kExitNotNodeOwner when root starts
+// it in another user's node.
 void LoadConfiguration(platform::Env& env);
 
 // Writes all four files in full, each through a side file so that it takes

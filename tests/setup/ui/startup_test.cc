@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <fstream>
 
+#include "common/node_owner.h"
 #include "common/records.h"
 #include "platform/platform.h"
 #include "setup/config/setup_config.h"
@@ -107,6 +108,13 @@ void ActLikeTheSysop() {
 
 void ArmTheSysop() { QTimer::singleShot(0, ActLikeTheSysop); }
 
+// A node directory of another user, as root sees it.
+class ForeignNodeEnv : public platform::EnvWrapper {
+ public:
+  ForeignNodeEnv() : EnvWrapper(&platform::DefaultEnv()) {}
+  std::string ForeignOwner(const std::string&) override { return "ftn"; }
+};
+
 const char kConvert[] = "Warning: Convert configuration files ? [Yes/No question]";
 const char kUnknownVersion[] =
     "Warning: Incorect configuration version ID. Continue ? [Yes/No exclamation]";
@@ -182,6 +190,20 @@ class StartupTest : public QObject {
     for (const char* name : {"pelix.cfg", "pelix.dmn", "pelix.fe", "pelix.nod"})
       after.push_back(node.ReadFile(name));
     QCOMPARE(after, before);
+  }
+
+  void RootInAnotherUsersNodeRefusesBeforeWritingAnything() {
+    SetupNode node;
+    QVERIFY(node.WriteConfig(ConfigOfVersion(4)));
+    ForeignNodeEnv env;
+    ChildRun run = RunSetupInChild(node, {}, &env);
+    QCOMPARE(run.status, kExitNotNodeOwner);
+    std::string refusal = NotNodeOwnerText("ftn", "pelix-setup");
+    refusal.pop_back();  // its line end
+    QCOMPARE(run.asked, std::vector<std::string>{"Fatal: " + refusal + " [OK]"});
+    QVERIFY(refusal.find("sudo -u ftn pelix-setup") != std::string::npos);
+    QCOMPARE(node.List(), (std::vector<std::string>{"asked.txt", "pelix.cfg", "pelix.dmn",
+                                                    "pelix.fe", "pelix.nod"}));
   }
 
   void DecliningConversionEndsWithCode4AndChangesNothing() {
