@@ -4,6 +4,7 @@
 #include <new>
 #include <string>
 
+#include "common/node_options.h"
 #include "common/node_owner.h"
 #include "platform/platform.h"
 #include "setup/config/message_box.h"
@@ -50,8 +51,9 @@ void RefuseForeignNode(platform::Env& env) {
 // lack any of its files. One that is there but cannot be read (another
 // user's, an I/O error) ends the start: loaded as empty, it would be saved
 // empty over the sysop's configuration.
-bool ReadConfigurationFile(platform::Env& env, const char* file, std::string& bytes) {
-  if (platform::ReadWholeFile(env, file, bytes)) return true;
+bool ReadConfigurationFile(platform::Env& env, const char* file, std::string& bytes,
+                           size_t limit = platform::kNoLimit) {
+  if (platform::ReadWholeFile(env, file, bytes, limit)) return true;
   if (errno == ENOENT) return false;
   RefuseStart(env, std::string("Can't read ") + file + ", " + std::strerror(errno), "Fatal",
               kExitNotConfiguration);
@@ -117,6 +119,16 @@ void LoadRecordFile(platform::Env& env, EditList<Record>& list, const char* file
   }
 }
 
+// Kept line by line, so that the save gives back whatever setup does not
+// edit.
+void LoadNodeOptions(platform::Env& env) {
+  SetupConfiguration& state = SetupState();
+  std::string bytes;
+  if (!ReadConfigurationFile(env, kNodeOptionsFile, bytes, kNodeOptionsSizeLimit)) return;
+  state.node_options = IniDocument(bytes);
+  state.node_options_read = bytes;
+}
+
 }  // namespace
 
 void LoadConfiguration(platform::Env& env) {
@@ -134,5 +146,6 @@ void LoadConfiguration(platform::Env& env) {
                  "Not Enough memmory to load pelix.fe.");
   LoadRecordFile(env, state.link_list, kLinksFile, ReadLinks,
                  "Not Enough memmory to load pelix.nod.");
+  LoadNodeOptions(env);
   state.code_page = ReadCodePageChoice(env);
 }

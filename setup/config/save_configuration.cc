@@ -1,3 +1,4 @@
+#include "common/node_options.h"
 #include "platform/platform.h"
 #include "setup/config/message_box.h"
 #include "setup/config/setup_config.h"
@@ -28,5 +29,15 @@ bool SaveConfiguration(platform::Env& env) {
   // The links' passwords are the node's secrets.
   saved = Rewrite(env, kLinksFile, WriteLinks(ListRecords(state.link_list)), platform::kPrivateFileMode) &&
           saved;
+  // A file only looked at is left as it is; a new one holds the uplinks'
+  // passwords.
+  const std::string options = state.node_options.Text();
+  if (options != state.node_options_read) {
+    if (Rewrite(env, kNodeOptionsFile, options, platform::kPrivateFileMode)) {
+      state.node_options_read = options;
+    } else {
+      saved = false;
+    }
+  }
   return saved;
 }

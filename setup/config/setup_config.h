@@ -2,6 +2,7 @@
 // lists, loaded once at start and written back at most once, at exit.
 #pragma once
 
+#include "common/ini_document.h"
 #include "common/records.h"
 #include "setup/config/code_page.h"
 #include "setup/config/edit_list.h"
@@ -31,6 +32,10 @@ struct SetupConfiguration {
   EditList<DomainRecord> domain_list;
   EditList<FileEchoRecord> fileecho_list;
   EditList<LinkRecord> link_list;
+  // pelix.ini with the sysop's changes, and its text as read: the save
+  // writes it only when the two differ.
+  IniDocument node_options;
+  std::string node_options_read;
   // pelix.bsy was made by this run and not yet given back. A start that
   // dies gives it back; a flag that a running pelix holds is never touched.
   bool busy_flag_held = false;
@@ -41,7 +46,8 @@ SetupConfiguration& SetupState();
 // giving back a pelix.bsy still held.
 void ResetSetupState(platform::Env& env);
 
-// Claims pelix.bsy and reads the four files of the working directory,
+// Claims pelix.bsy and reads the four files of the working directory and
+// pelix.ini,
 // bringing an older version up to 4 when the sysop agrees. Returns only with
 // the configuration in memory; otherwise ends the process with kExitBusy,
 // kExitNotConfiguration (also for a file that is there but cannot be read),
@@ -50,8 +56,9 @@ void ResetSetupState(platform::Env& env);
 void LoadConfiguration(platform::Env& env);
 
 // Writes all four files in full, each through a side file so that it takes
-// its new contents whole or keeps its old ones. A file that cannot be
-// written is named in an "Error" box; false then.
+// its new contents whole or keeps its old ones, and pelix.ini when it was
+// changed. A file that cannot be written is named in an "Error" box; false
+// then.
 [[nodiscard]] bool SaveConfiguration(platform::Env& env);
 
 // Removes pelix.bsy; setup does it at exit whether or not it saved.

@@ -14,6 +14,8 @@ void ResetSetupState(platform::Env& env) {
   ClearList(state.domain_list);
   ClearList(state.fileecho_list);
   ClearList(state.link_list);
+  state.node_options = IniDocument();
+  state.node_options_read.clear();
   if (state.busy_flag_held) ReleaseSetupBusyFlag(env);
 }
 

@@ -120,3 +120,31 @@ TEST(SaveConfigurationTest, FullDiskKeepsTheOldFilesAndNamesEachInAnErrorBox) {
   EXPECT_EQ(node.List(), (std::vector<std::string>{"pelix.bsy", "pelix.cfg", "pelix.dmn",
                                                     "pelix.fe", "pelix.nod"}));
 }
+
+// pelix.ini: written only when something in it changed, as a file of its
+// owner alone (it holds the uplinks' passwords), and kept whole when it
+// cannot be written.
+TEST(SaveConfigurationTest, PelixIniIsWrittenOnlyWhenChanged) {
+  SetupNode node;
+  ScriptedMessages messages;
+  LoadConfiguration(platform::DefaultEnv());
+  EXPECT_TRUE(SaveConfiguration(platform::DefaultEnv()));
+  EXPECT_FALSE(node.Exists("pelix.ini"));
+
+  SetupState().node_options.Set("pelix", "dupe_days", "5");
+  EXPECT_TRUE(SaveConfiguration(platform::DefaultEnv()));
+  EXPECT_EQ(node.ReadFile("pelix.ini"), "[pelix]\ndupe_days = 5\n");
+  uint32_t mode = 0;
+  ASSERT_TRUE(platform::DefaultEnv().ModeOf(node.dir() + "pelix.ini", mode));
+  EXPECT_EQ(mode, platform::kPrivateFileMode);
+
+  FaultyEnv full_disk;
+  full_disk.Fail(FaultyEnv::Op::kWrite, 1, "pelix.ini");
+  EXPECT_TRUE(SaveConfiguration(full_disk));  // unchanged: not written at all
+  SetupState().node_options.Set("pelix", "dupe_days", "6");
+  EXPECT_FALSE(SaveConfiguration(full_disk));
+  EXPECT_EQ(node.ReadFile("pelix.ini"), "[pelix]\ndupe_days = 5\n");
+  EXPECT_EQ(messages.Texts(), std::vector<std::string>{
+                                  "Error: Can't write pelix.ini, it keeps its previous contents"});
+  EXPECT_EQ(full_disk.failures(FaultyEnv::Op::kWrite), 1);
+}

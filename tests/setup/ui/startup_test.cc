@@ -169,6 +169,7 @@ class StartupTest : public QObject {
     QTest::newRow("pelix.dmn") << "pelix.dmn" << EIO << "Input/output error";
     QTest::newRow("pelix.fe") << "pelix.fe" << EACCES << "Permission denied";
     QTest::newRow("pelix.nod") << "pelix.nod" << EACCES << "Permission denied";
+    QTest::newRow("pelix.ini") << "pelix.ini" << EACCES << "Permission denied";
   }
   void UnreadableConfigurationFileRefusesTheStart() {
     QFETCH(QString, file);
@@ -176,8 +177,9 @@ class StartupTest : public QObject {
     QFETCH(QString, reason);
     SetupNode node;
     QVERIFY(node.WriteConfig(FullConfigText()));
+    node.WriteFile("pelix.ini", "[pelix]\ndupe_days = 3\n");
     std::vector<std::string> before;
-    for (const char* name : {"pelix.cfg", "pelix.dmn", "pelix.fe", "pelix.nod"})
+    for (const char* name : {"pelix.cfg", "pelix.dmn", "pelix.fe", "pelix.nod", "pelix.ini"})
       before.push_back(node.ReadFile(name));
     FaultyEnv env;
     env.Fail(FaultyEnv::Op::kOpenRead, 1, file.toStdString(), -1, error);
@@ -187,7 +189,7 @@ class StartupTest : public QObject {
                                                  reason.toStdString() + " [OK]"});
     QVERIFY(!node.Exists("pelix.bsy"));
     std::vector<std::string> after;
-    for (const char* name : {"pelix.cfg", "pelix.dmn", "pelix.fe", "pelix.nod"})
+    for (const char* name : {"pelix.cfg", "pelix.dmn", "pelix.fe", "pelix.nod", "pelix.ini"})
       after.push_back(node.ReadFile(name));
     QCOMPARE(after, before);
   }
