@@ -137,24 +137,20 @@ void IniDocument::Set(std::string_view section, std::string_view key, std::strin
     line->value = clean;
     return;
   }
-  const std::string end = LineEnd();
-  if (!lines_.empty() && lines_.back().end.empty()) lines_.back().end = end;
   size_t header = lines_.size();
   for (size_t i = 0; i < lines_.size(); ++i) {
     if (lines_[i].kind == IniLine::Kind::kSection && SameSectionName(lines_[i].section, section))
       header = i;
   }
-  IniLine line{IniLine::Kind::kKey, std::string(key) + " = " + clean, end, "", std::string(key),
-               clean};
+  IniLine line{IniLine::Kind::kKey, std::string(key) + " = " + clean, LineEnd(), "",
+               std::string(key), clean};
   if (header == lines_.size()) {
-    if (!lines_.empty() && lines_.back().kind != IniLine::Kind::kBlank)
-      lines_.push_back({IniLine::Kind::kBlank, "", end, lines_.back().section, "", ""});
-    line.section = std::string(section);
-    lines_.push_back({IniLine::Kind::kSection, "[" + line.section + "]", end, line.section, "",
-                      ""});
+    AddSection(section);
+    line.section = lines_.back().section;
     lines_.push_back(std::move(line));
     return;
   }
+  if (lines_.back().end.empty()) lines_.back().end = line.end;
   // After the section's last key, so that comments and blank lines that
   // lead to the next section stay with it.
   size_t after = header;
@@ -176,6 +172,22 @@ bool IniDocument::HasSection(std::string_view section) const {
   return std::any_of(lines_.begin(), lines_.end(), [&](const IniLine& line) {
     return line.kind == IniLine::Kind::kSection && SameSectionName(line.section, section);
   });
+}
+
+std::string IniDocument::StartNewSection() {
+  const std::string end = LineEnd();
+  if (lines_.empty()) return end;
+  if (lines_.back().end.empty()) lines_.back().end = end;
+  if (lines_.back().kind != IniLine::Kind::kBlank)
+    lines_.push_back({IniLine::Kind::kBlank, "", end, lines_.back().section, "", ""});
+  return end;
+}
+
+void IniDocument::AddSection(std::string_view section) {
+  if (HasSection(section)) return;
+  const std::string end = StartNewSection();
+  const std::string name(section);
+  lines_.push_back({IniLine::Kind::kSection, "[" + name + "]", end, name, "", ""});
 }
 
 void IniDocument::RenameSection(std::string_view from, std::string_view to) {

@@ -53,6 +53,8 @@ class IniDocument {
   bool Remove(std::string_view section, std::string_view key);
 
   bool HasSection(std::string_view section) const;
+  // A header of its own at the end, unless the section is there already.
+  void AddSection(std::string_view section);
   // Every header named `from` is named `to` from now on.
   void RenameSection(std::string_view from, std::string_view to);
   // Removes every header named `section` and the lines under it.
@@ -63,6 +65,9 @@ class IniDocument {
  private:
   // The line end new lines get: the one the file uses.
   std::string LineEnd() const;
+  // Gives the last line its line end and a blank line after it, so that a
+  // section added below stands apart; returns the line end.
+  std::string StartNewSection();
   IniLine* LastKeyLine(std::string_view section, std::string_view key);
 
   std::vector<IniLine> lines_;

@@ -10,6 +10,7 @@
 #include "setup/config/connected_nodes.h"
 #include "setup/config/dialog_text.h"
 #include "setup/config/message_box.h"
+#include "setup/config/node_options_edit.h"
 #include "setup/config/setup_config.h"
 #include "setup/config/sort_orders.h"
 #include "setup/ui/code_page_guard.h"
@@ -93,11 +94,13 @@ void TFEForm::FormActivate() {
 }
 
 // The connected nodes are not touched here: their buttons change them
-// directly.
+// directly. The echo's options in pelix.ini follow its tag.
 void TFEForm::StoreShownRecord() {
   if (!Echoes().current) return;
   FileEchoRecord& echo = Echoes().current->record;
-  echo.tag = StoredText(TypedText(ui->Edit1->text()));
+  std::string tag = StoredText(TypedText(ui->Edit1->text()));
+  StoreEchoOptions(SetupState().node_options, echo.tag, tag, ui->CheckBox2->isChecked());
+  echo.tag = std::move(tag);
   echo.description = StoredText(TypedText(ui->Edit2->text()));
   echo.passthrough = ui->CheckBox1->isChecked() ? 1 : 0;
 }
@@ -110,6 +113,7 @@ void TFEForm::ShowCurrentRecord() {
   ui->Edit1->setText(ShownText(echo.tag));
   ui->Edit2->setText(ShownText(echo.description));
   ui->CheckBox1->setChecked(echo.passthrough != 0);
+  ui->CheckBox2->setChecked(EchoReplaces(SetupState().node_options, echo.tag));
   ui->ListBox1->clear();
   // Each line says what the node does; the address itself rides along for
   // "Del" and "&Edit".

@@ -15,6 +15,7 @@
 #include "setup/ui/fe_form.h"
 #include "setup/ui/go_form.h"
 #include "setup/ui/link_form.h"
+#include "setup/ui/opt_form.h"
 #include "setup/ui/pfn_form.h"
 #include "setup/ui/setup_windows.h"
 #include "ui_main_form.h"
@@ -33,6 +34,7 @@ TMainForm::TMainForm(platform::Env& env, QWidget* parent)
           &TMainForm::Domainsandoutbouns1Click);
   connect(ui->Links1, &QAction::triggered, this, &TMainForm::Links1Click);
   connect(ui->FileEchoes1, &QAction::triggered, this, &TMainForm::FileEchoes1Click);
+  connect(ui->Options1, &QAction::triggered, this, &TMainForm::Options1Click);
   connect(ui->Quit1, &QAction::triggered, this, &TMainForm::Quit1Click);
   connect(ui->ImportALLFIXconfiguration1, &QAction::triggered, this,
           &TMainForm::ImportALLFIXconfiguration1Click);
@@ -63,6 +65,10 @@ void TMainForm::Links1Click() {
 
 void TMainForm::FileEchoes1Click() {
   if (Windows().fe_form) Windows().fe_form->exec();
+}
+
+void TMainForm::Options1Click() {
+  if (Windows().opt_form) Windows().opt_form->exec();
 }
 
 // Only "&Ok" imports: Escape or the title bar cancel, since a second import

@@ -27,6 +27,7 @@ class TMainForm : public QMainWindow {
   void Domainsandoutbouns1Click();
   void Links1Click();
   void FileEchoes1Click();
+  void Options1Click();
   void Quit1Click();
   void ImportALLFIXconfiguration1Click();
   void About1Click();

@@ -14,6 +14,7 @@
 #include "setup/ui/link_form.h"
 #include "setup/ui/main_form.h"
 #include "setup/ui/node_form.h"
+#include "setup/ui/opt_form.h"
 #include "setup/ui/pfn_form.h"
 
 SetupWindowSet& Windows() {
@@ -33,6 +34,7 @@ void CreateSetupWindows(platform::Env& env) {
   w.about_form = new TAboutForm;
   w.allfix_form = new TALLFIXForm;
   w.ano_form = new TAnoForm;
+  w.opt_form = new TOptForm;
 }
 
 void DestroySetupWindows() {
@@ -47,6 +49,7 @@ void DestroySetupWindows() {
   delete w.about_form;
   delete w.allfix_form;
   delete w.ano_form;
+  delete w.opt_form;
 }
 
 void CentreOnScreen(QWidget* window) {

@@ -16,6 +16,7 @@ class TNodeForm;
 class TAboutForm;
 class TALLFIXForm;
 class TAnoForm;
+class TOptForm;
 
 struct SetupWindowSet {
   TMainForm* main_form = nullptr;
@@ -28,6 +29,7 @@ struct SetupWindowSet {
   TAboutForm* about_form = nullptr;
   TALLFIXForm* allfix_form = nullptr;
   TAnoForm* ano_form = nullptr;
+  TOptForm* opt_form = nullptr;
 };
 
 SetupWindowSet& Windows();

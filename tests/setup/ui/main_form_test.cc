@@ -127,7 +127,8 @@ class MainFormTest : public QObject {
                                  "AnnounceOptions1 &Announce Options",
                                  "Pathandfilenames1 &Path and file names",
                                  "Domainsandoutbouns1 &Domains and outbouns",
-                                 "Links1 &Links", "FileEchoes1 &File Echoes", "N1 ",
+                                 "Links1 &Links", "FileEchoes1 &File Echoes",
+                                 "Options1 &Options", "N1 ",
                                  "Quit1 &Quit",
                                  "ImportALLFIXconfiguration1 Import &ALLFIX configuration",
                                  "About1 &About"}));
@@ -141,6 +142,7 @@ class MainFormTest : public QObject {
     QCOMPARE(OpenFromMenu("Generaloptions1", ClickOk), QString("TGOForm"));
     QCOMPARE(OpenFromMenu("Pathandfilenames1", ClickOk), QString("TPFNForm"));
     QCOMPARE(OpenFromMenu("AnnounceOptions1", ClickOk), QString("TAnoForm"));
+    QCOMPARE(OpenFromMenu("Options1", ClickOk), QString("TOptForm"));
     QCOMPARE(OpenFromMenu("About1", ClickOk), QString("TAboutForm"));
     auto press = [](const char* button) {
       return [button](QDialog* d) {

@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QtTest>
@@ -16,6 +17,7 @@
 #include "setup/ui/ano_form.h"
 #include "setup/ui/go_form.h"
 #include "setup/ui/link_form.h"
+#include "setup/ui/opt_form.h"
 #include "setup/ui/pfn_form.h"
 #include "tests/setup/support/setup_node.h"
 
@@ -286,6 +288,77 @@ class OptionDialogsTest : public QObject {
     Pick(form, "RadioButton1");
     ClickOk(form);
     QCOMPARE(config.announce_to, 0);
+  }
+
+  // A sysop's pelix.ini: what the page does not show, and what the sysop
+  // leaves as shown, reaches the file again unchanged.
+  void OptionsPageChangesOnlyWhatTheSysopChanged() {
+    SetupNode node;
+    node.WriteFile("pelix.ini",
+                   "; options of 2:5020/100\r\n[pelix]\r\ndupe_days = 3\r\ncolour = blue\r\n"
+                   "late_file_days = 20\r\nrescan_limit = lots\r\n\r\n[uplink 2:5020/1]\r\n"
+                   "robot = FileFix\r\npassword = se;cret\r\n");
+    ScriptedMessages messages;
+    LoadConfiguration(platform::DefaultEnv());
+    TOptForm form;
+    form.show();
+    QCOMPARE(form.windowTitle(), QString("Options"));
+    QCOMPARE(Edit(&form, "Edit1")->text(), QString("3"));
+    QCOMPARE(Edit(&form, "Edit2")->text(), QString("20"));
+    // What pelix cannot read shows the value pelix uses.
+    QCOMPARE(Edit(&form, "Edit3")->text(), QString("100"));
+    QListWidget* uplinks = form.findChild<QListWidget*>("ListBox1");
+    QCOMPARE(uplinks->count(), 1);
+    QCOMPARE(uplinks->currentItem()->text(), QString("2:5020/1"));
+    QCOMPARE(Edit(&form, "Edit4")->text(), QString("FileFix"));
+    QCOMPARE(Edit(&form, "Edit5")->text(), QString("se;cret"));
+    QCOMPARE(Edit(&form, "Edit4")->maxLength(), 35);
+    QCOMPARE(Edit(&form, "Edit5")->maxLength(), 71);
+    QVERIFY(!Check(&form, "CheckBox1")->isChecked());
+
+    QTest::keyClicks(Edit(&form, "Edit1"), "x-1");
+    QCOMPARE(Edit(&form, "Edit1")->text(), QString("31"));
+    Edit(&form, "Edit2")->clear();  // back to the default
+    Edit(&form, "Edit4")->setText("AllFix");
+    Check(&form, "CheckBox1")->setChecked(true);
+    ClickOk(form);
+    QVERIFY(SaveConfiguration(platform::DefaultEnv()));
+    QCOMPARE(node.ReadFile("pelix.ini"),
+             std::string("; options of 2:5020/100\r\n[pelix]\r\ndupe_days = 31\r\n"
+                         "colour = blue\r\nrescan_limit = lots\r\n\r\n[uplink 2:5020/1]\r\n"
+                         "robot = AllFix\r\npassword = se;cret\r\nforward_requests = yes\r\n"));
+    QVERIFY(messages.asked().empty());
+  }
+
+  void UplinksAreAddedAndRemovedAtOnce() {
+    ScriptedMessages messages;
+    TOptForm form;
+    form.show();
+    QListWidget* uplinks = form.findChild<QListWidget*>("ListBox1");
+    QVERIFY(!form.findChild<QPushButton*>("Button3")->isEnabled());
+    QVERIFY(!Edit(&form, "Edit4")->isEnabled());
+    auto add = [&](const char* address) {
+      Edit(&form, "Edit7")->setText(address);
+      QTest::mouseClick(form.findChild<QPushButton*>("Button2"), Qt::LeftButton);
+    };
+    add("2:5020");
+    add("2:5020/1");
+    QVERIFY(Edit(&form, "Edit4")->isEnabled());
+    QCOMPARE(Edit(&form, "Edit7")->text(), QString());
+    Edit(&form, "Edit4")->setText("FileFix");
+    add("1:2/3@fidonet");
+    QCOMPARE(uplinks->currentRow(), 1);
+    QCOMPARE(Edit(&form, "Edit4")->text(), QString());
+    add("2:5020/1.0");
+    QCOMPARE(messages.Texts(), (std::vector<std::string>{"Error: Not a FidoNet address: 2:5020",
+                                                         "Error: Already an uplink."}));
+    uplinks->setCurrentRow(0);
+    QCOMPARE(Edit(&form, "Edit4")->text(), QString("FileFix"));
+    QTest::mouseClick(form.findChild<QPushButton*>("Button3"), Qt::LeftButton);
+    QCOMPARE(uplinks->count(), 1);
+    QCOMPARE(uplinks->currentItem()->text(), QString("1:2/3@fidonet"));
+    form.close();
+    QCOMPARE(SetupState().node_options.Text(), std::string("[uplink 1:2/3@fidonet]\n"));
   }
 
   void AboutBoxNamesTheProgramAndItsVersion() {

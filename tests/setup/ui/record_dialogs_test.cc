@@ -743,6 +743,29 @@ class RecordDialogsTest : public QObject {
     QVERIFY(Echoes()[0].links.empty());
   }
 
+  // The switch lives in pelix.ini under the echo's tag: it shows [echo *]
+  // where the echo has no say of its own, is written only when changed, and
+  // follows a tag typed anew.
+  void EchoReplacesIsKeptInPelixIniUnderItsTag() {
+    SetupState().node_options =
+        IniDocument("[echo *]\nreplaces = yes\n[echo nodelist]\nreplaces = no\n");
+    LoadEchoes({"NODELIST", "FILES", "OTHER"});
+    TFEForm form;
+    form.show();
+    QVERIFY(!Check(&form, "CheckBox2")->isChecked());
+    Click(&form, "Button5");
+    QVERIFY(Check(&form, "CheckBox2")->isChecked());
+    Tick(&form, "CheckBox2");
+    Click(&form, "Button6");
+    QVERIFY(Check(&form, "CheckBox2")->isChecked());
+    Click(&form, "Button3");
+    Edit(&form, "Edit1")->setText("NODELIST.Z");
+    Click(&form, "Button7");
+    QCOMPARE(SetupState().node_options.Text(),
+             std::string("[echo *]\nreplaces = yes\n[echo NODELIST.Z]\nreplaces = no\n\n"
+                         "[echo FILES]\nreplaces = no\n"));
+  }
+
   void EchoWithAnUncheckedNodeIsSavedWithoutIt() {
     SetupNode node;
     Picker picker;
