@@ -161,3 +161,23 @@ TEST(NodeOptionsTest, ValuesReadAsTheSysopWritesThem) {
                           "65536:1/1", "2:5020/1 ", "fidonet"})
     EXPECT_FALSE(IsAddressText(bad)) << bad;
 }
+
+// The example the package installs says it shows the defaults: it must
+// read without a warning and agree with them.
+TEST(NodeOptionsTest, ShippedExampleReadsCleanAndShowsTheDefaults) {
+  std::string here = __FILE__;  // .../tests/common/node_options_test.cc
+  std::string example = here.substr(0, here.rfind("/tests/")) + "/packaging/pelix.ini";
+  NodeOptions options;
+  std::vector<std::string> warnings;
+  int error = 0;
+  ASSERT_TRUE(ReadNodeOptions(platform::DefaultEnv(), example, options, warnings, error));
+  EXPECT_EQ(warnings, std::vector<std::string>{});
+  const NodeOptions defaults;
+  EXPECT_EQ(options.dupe_days, defaults.dupe_days);
+  EXPECT_EQ(options.late_file_days, defaults.late_file_days);
+  EXPECT_EQ(options.rescan_limit, defaults.rescan_limit);
+  EXPECT_EQ(options.every_echo.replaces, defaults.every_echo.replaces);
+  EXPECT_TRUE(options.ForEcho("nodelist").replaces);
+  ASSERT_EQ(options.uplinks.size(), 1u);
+  EXPECT_EQ(options.uplinks[0].robot, "FileFix");
+}
