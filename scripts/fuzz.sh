@@ -14,7 +14,7 @@ if [ -z "$cxx" ] || [ -z "$cc" ]; then
   echo "fuzz: clang not installed, fuzz targets skipped"
   exit 0
 fi
-targets=(tic_reader netmail records config_text)
+targets=(tic_reader netmail records config_text node_options)
 CC=$cc CXX=$cxx cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DPELIX_FUZZ=ON -DPELIX_BUILD_SETUP=OFF -DPELIX_BUILD_TESTS=OFF >/dev/null
 cmake --build build-fuzz -j "$(nproc)" --target "${targets[@]/%/_fuzz}"
