@@ -195,7 +195,9 @@ void IniDocument::RenameSection(std::string_view from, std::string_view to) {
   for (IniLine& line : lines_) {
     if (!SameSectionName(line.section, from_name)) continue;
     line.section = std::string(to);
-    if (line.kind == IniLine::Kind::kSection) line.text = "[" + line.section + "]";
+    // What stands before the bracket (indentation, a byte order mark) stays.
+    if (line.kind == IniLine::Kind::kSection)
+      line.text = line.text.substr(0, line.text.find('[')) + "[" + line.section + "]";
   }
 }
 

@@ -16,8 +16,10 @@
 // its default.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "common/fido_address.h"

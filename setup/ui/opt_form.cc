@@ -2,6 +2,7 @@
 
 #include <QRegularExpressionValidator>
 #include <QShowEvent>
+#include <initializer_list>
 
 #include "setup/config/message_box.h"
 #include "setup/config/node_options_edit.h"
@@ -76,9 +77,8 @@ void TOptForm::ShowUplink(const QListWidgetItem* item) {
   ui->Edit5->setText(ShownText(shown.password));
   ui->Edit6->setText(ShownText(shown.echo_list));
   ui->CheckBox1->setChecked(shown.forward_requests);
-  for (QWidget* field : {static_cast<QWidget*>(ui->Edit4), static_cast<QWidget*>(ui->Edit5),
-                         static_cast<QWidget*>(ui->Edit6), static_cast<QWidget*>(ui->CheckBox1),
-                         static_cast<QWidget*>(ui->Button3)})
+  for (QWidget* field : std::initializer_list<QWidget*>{ui->Edit4, ui->Edit5, ui->Edit6,
+                                                        ui->CheckBox1, ui->Button3})
     field->setEnabled(uplink != nullptr);
 }
 

@@ -88,14 +88,14 @@ TEST(IniDocumentTest, LastWrittenValueCountsAndNamesCompareLooselyButValuesExact
 }
 
 TEST(IniDocumentTest, SectionsAreRenamedAndRemovedWithTheirLines) {
-  IniDocument document("[echo OLD]\nreplaces = yes\n[echo other]\nreplaces = no\n"
-                       "[echo old]\n; second part\n");
+  IniDocument document("\xEF\xBB\xBF[echo OLD]\nreplaces = yes\n[echo other]\nreplaces = no\n"
+                       "  [echo old]\n; second part\n");
   document.RenameSection("echo old", "echo NEW");
   std::string value;
   EXPECT_TRUE(document.Get("echo new", "replaces", value));
   EXPECT_FALSE(document.HasSection("echo OLD"));
-  EXPECT_EQ(document.Text(), "[echo NEW]\nreplaces = yes\n[echo other]\nreplaces = no\n"
-                             "[echo NEW]\n; second part\n");
+  EXPECT_EQ(document.Text(), "\xEF\xBB\xBF[echo NEW]\nreplaces = yes\n[echo other]\nreplaces = no\n"
+                             "  [echo NEW]\n; second part\n");
   document.RemoveSection("ECHO NEW");
   EXPECT_EQ(document.Text(), "[echo other]\nreplaces = no\n");
   // A new key goes under the section's last header.

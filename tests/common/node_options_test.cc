@@ -17,7 +17,7 @@ NodeOptions Read(const std::string& text, std::vector<std::string>& warnings) {
 
 }  // namespace
 
-TEST(NodeOptionsTest, MissingFileGivesTheDefaultsWithoutAWord) {
+TEST(NodeOptionsTest, MissingFileGivesTheDefaultsAndAWrittenOneIsPrivate) {
   TempNode node;
   NodeOptions options;
   std::vector<std::string> warnings;
@@ -30,6 +30,16 @@ TEST(NodeOptionsTest, MissingFileGivesTheDefaultsWithoutAWord) {
   EXPECT_EQ(options.rescan_limit, 100);
   EXPECT_FALSE(options.ForEcho("ANY").replaces);
   EXPECT_TRUE(options.uplinks.empty());
+
+  // It holds the uplinks' passwords.
+  IniDocument written("; ours\n[uplink 2:5020/1]\npassword = secret\n");
+  ASSERT_TRUE(WriteNodeOptionsDocument(platform::DefaultEnv(), node.Path("pelix.ini"), written));
+  uint32_t mode = 0;
+  ASSERT_TRUE(platform::DefaultEnv().ModeOf(node.Path("pelix.ini"), mode));
+  EXPECT_EQ(mode, platform::kPrivateFileMode);
+  IniDocument read;
+  ASSERT_TRUE(ReadNodeOptionsDocument(platform::DefaultEnv(), node.Path("pelix.ini"), read, error));
+  EXPECT_EQ(read.Text(), written.Text());
 }
 
 // A file another user keeps to himself, or one on a failing disk, must not
