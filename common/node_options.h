@@ -25,10 +25,6 @@
 #include "common/fido_address.h"
 #include "common/ini_document.h"
 
-namespace platform {
-class Env;
-}
-
 inline constexpr char kNodeOptionsFile[] = "pelix.ini";
 // No options file comes near this; a larger one is refused unread, so that
 // no file can take all memory.
@@ -78,24 +74,6 @@ struct NodeOptions {
 // more), the default is used").
 NodeOptions ReadNodeOptionsFrom(const IniDocument& document, std::string_view file_name,
                                 std::vector<std::string>& warnings);
-
-// Reads the options file `path` (kNodeOptionsFile in the node directory).
-// A missing file is no error: the defaults, no warning. A file that exists
-// but cannot be read (its rights, an I/O error, over kNodeOptionsSizeLimit)
-// is: false, with its errno in `error` for the caller's message.
-[[nodiscard]] bool ReadNodeOptions(platform::Env& env, const std::string& path,
-                                   NodeOptions& options, std::vector<std::string>& warnings,
-                                   int& error);
-
-// The document of `path` as ReadNodeOptions reads it: empty for a missing
-// file; false, with errno in `error`, for one that cannot be read.
-[[nodiscard]] bool ReadNodeOptionsDocument(platform::Env& env, const std::string& path,
-                                           IniDocument& document, int& error);
-// Writes the document whole or not at all. A new file is readable by its
-// owner alone, since it holds the uplinks' passwords; a replaced one keeps
-// its rights. False, with errno, when it cannot be written.
-[[nodiscard]] bool WriteNodeOptionsDocument(platform::Env& env, const std::string& path,
-                                            const IniDocument& document);
 
 // The values as the file writes them: "yes" or "no", and the readers of
 // values a sysop typed: integers of 0 or more, and the switches yes|no,

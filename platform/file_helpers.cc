@@ -72,6 +72,14 @@ bool ReadWholeFile(Env& env, const std::string& path, std::string& bytes, size_t
   return file->Close();
 }
 
+bool ReadFileIfPresent(Env& env, const std::string& path, std::string& bytes, bool& present,
+                       size_t limit) {
+  present = ReadWholeFile(env, path, bytes, limit);
+  if (present) return true;
+  bytes.clear();
+  return errno == ENOENT;
+}
+
 bool WriteWholeFile(Env& env, const std::string& path, const std::string& bytes) {
   FilePtr file = env.Open(path, OpenMode::kTruncate);
   if (!file) return false;

@@ -312,6 +312,11 @@ inline LocalTime LocalNow(Env& env) { return env.ToLocalTime(env.UtcSeconds()); 
 inline constexpr size_t kNoLimit = static_cast<size_t>(-1);
 [[nodiscard]] bool ReadWholeFile(Env& env, const std::string& path, std::string& bytes,
                                  size_t limit = kNoLimit, OpenMode mode = OpenMode::kRead);
+// As ReadWholeFile, but a file that is not there reads as empty, with
+// `present` false: for files a node may be without. False, errno telling
+// why, only for a file that is there and cannot be read.
+[[nodiscard]] bool ReadFileIfPresent(Env& env, const std::string& path, std::string& bytes,
+                                     bool& present, size_t limit = kNoLimit);
 // Creates or truncates `path` and writes `bytes`; for files of our own that
 // nobody else reads while they are made.
 [[nodiscard]] bool WriteWholeFile(Env& env, const std::string& path, const std::string& bytes);

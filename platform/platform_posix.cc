@@ -723,13 +723,9 @@ PosixEnv& Posix() {
   return env;
 }
 
-Env* current_env = nullptr;
-
 }  // namespace
 
 Env& DefaultEnv() { return Posix(); }
-Env& CurrentEnv() { return current_env ? *current_env : Posix(); }
-void SetEnv(Env* env) { current_env = env; }
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "tests/support/faulty_env.h"
 #include "tests/support/temp_node.h"
 
@@ -19,11 +20,13 @@ NodeOptions Read(const std::string& text, std::vector<std::string>& warnings) {
 
 TEST(NodeOptionsTest, MissingFileGivesTheDefaultsAndAWrittenOneIsPrivate) {
   TempNode node;
-  NodeOptions options;
+  std::string bytes = "left over";
+  bool present = true;
+  ASSERT_TRUE(platform::ReadFileIfPresent(platform::DefaultEnv(), node.Path("pelix.ini"), bytes,
+                                          present, kNodeOptionsSizeLimit));
+  EXPECT_FALSE(present);
   std::vector<std::string> warnings;
-  int error = 0;
-  ASSERT_TRUE(ReadNodeOptions(platform::DefaultEnv(), node.Path("pelix.ini"), options, warnings,
-                              error));
+  NodeOptions options = ReadNodeOptionsFrom(IniDocument(bytes), "pelix.ini", warnings);
   EXPECT_TRUE(warnings.empty());
   EXPECT_EQ(options.dupe_days, 0);
   EXPECT_EQ(options.late_file_days, 14);
@@ -33,13 +36,15 @@ TEST(NodeOptionsTest, MissingFileGivesTheDefaultsAndAWrittenOneIsPrivate) {
 
   // It holds the uplinks' passwords.
   IniDocument written("; ours\n[uplink 2:5020/1]\npassword = secret\n");
-  ASSERT_TRUE(WriteNodeOptionsDocument(platform::DefaultEnv(), node.Path("pelix.ini"), written));
+  ASSERT_TRUE(platform::RewriteFile(platform::DefaultEnv(), node.Path("pelix.ini"), written.Text(),
+                                    platform::kPrivateFileMode));
   uint32_t mode = 0;
   ASSERT_TRUE(platform::DefaultEnv().ModeOf(node.Path("pelix.ini"), mode));
   EXPECT_EQ(mode, platform::kPrivateFileMode);
-  IniDocument read;
-  ASSERT_TRUE(ReadNodeOptionsDocument(platform::DefaultEnv(), node.Path("pelix.ini"), read, error));
-  EXPECT_EQ(read.Text(), written.Text());
+  ASSERT_TRUE(platform::ReadFileIfPresent(platform::DefaultEnv(), node.Path("pelix.ini"), bytes,
+                                          present, kNodeOptionsSizeLimit));
+  EXPECT_TRUE(present);
+  EXPECT_EQ(IniDocument(bytes).Text(), written.Text());
 }
 
 // A file another user keeps to himself, or one on a failing disk, must not
@@ -50,15 +55,18 @@ TEST(NodeOptionsTest, FileThatCannotBeReadIsAnErrorWithItsReason) {
   node.WriteFile("big.ini", "; " + std::string(kNodeOptionsSizeLimit, 'x') + "\n");
   FaultyEnv env;
   env.Fail(FaultyEnv::Op::kRead, 1, "pelix.ini", 1, EACCES);
-  NodeOptions options;
+  std::string bytes;
+  bool present = false;
+  EXPECT_FALSE(platform::ReadFileIfPresent(env, node.Path("pelix.ini"), bytes, present,
+                                           kNodeOptionsSizeLimit));
+  EXPECT_EQ(errno, EACCES);
+  EXPECT_FALSE(platform::ReadFileIfPresent(env, node.Path("big.ini"), bytes, present,
+                                           kNodeOptionsSizeLimit));
+  EXPECT_EQ(errno, EFBIG);
+  ASSERT_TRUE(platform::ReadFileIfPresent(env, node.Path("pelix.ini"), bytes, present,
+                                          kNodeOptionsSizeLimit));
   std::vector<std::string> warnings;
-  int error = 0;
-  EXPECT_FALSE(ReadNodeOptions(env, node.Path("pelix.ini"), options, warnings, error));
-  EXPECT_EQ(error, EACCES);
-  EXPECT_FALSE(ReadNodeOptions(env, node.Path("big.ini"), options, warnings, error));
-  EXPECT_EQ(error, EFBIG);
-  ASSERT_TRUE(ReadNodeOptions(env, node.Path("pelix.ini"), options, warnings, error));
-  EXPECT_EQ(options.dupe_days, 3);
+  EXPECT_EQ(ReadNodeOptionsFrom(IniDocument(bytes), "pelix.ini", warnings).dupe_days, 3);
 }
 
 TEST(NodeOptionsTest, ReadsEveryKeyWithEchoFallbackAndOneUplinkPerSystem) {
@@ -177,10 +185,10 @@ TEST(NodeOptionsTest, ValuesReadAsTheSysopWritesThem) {
 TEST(NodeOptionsTest, ShippedExampleReadsCleanAndShowsTheDefaults) {
   std::string here = __FILE__;  // .../tests/common/node_options_test.cc
   std::string example = here.substr(0, here.rfind("/tests/")) + "/packaging/pelix.ini";
-  NodeOptions options;
+  std::string bytes;
+  ASSERT_TRUE(platform::ReadWholeFile(platform::DefaultEnv(), example, bytes));
   std::vector<std::string> warnings;
-  int error = 0;
-  ASSERT_TRUE(ReadNodeOptions(platform::DefaultEnv(), example, options, warnings, error));
+  const NodeOptions options = ReadNodeOptionsFrom(IniDocument(bytes), "pelix.ini", warnings);
   EXPECT_EQ(warnings, std::vector<std::string>{});
   const NodeOptions defaults;
   EXPECT_EQ(options.dupe_days, defaults.dupe_days);

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include "common/records.h"
-#include "platform/current_env.h"
 #include "platform/platform.h"
 #include "setup/config/setup_config.h"
 #include "tests/support/faulty_env.h"
@@ -107,7 +106,9 @@ TEST(SaveConfigurationTest, FullDiskKeepsTheOldFilesAndNamesEachInAnErrorBox) {
   LoadConfiguration(platform::DefaultEnv());
   SetupState().config.log_file = "changed.log";
   FaultyEnv full_disk;
-  full_disk.Fail(FaultyEnv::Op::kWrite, 2);  // pelix.cfg goes through, the rest do not
+  // pelix.cfg goes through, the side files of the rest meet a full disk.
+  for (const char* file : {"~pelix.dmn", "~pelix.fe", "~pelix.nod"})
+    full_disk.Fail(FaultyEnv::Op::kWrite, 1, file);
   EXPECT_FALSE(SaveConfiguration(full_disk));
   EXPECT_NE(node.ReadFile("pelix.cfg"), before[0]);
   for (size_t i = 1; i < before.size(); ++i)

@@ -182,7 +182,7 @@ class StartupTest : public QObject {
     for (const char* name : {"pelix.cfg", "pelix.dmn", "pelix.fe", "pelix.nod", "pelix.ini"})
       before.push_back(node.ReadFile(name));
     FaultyEnv env;
-    env.Fail(FaultyEnv::Op::kOpenRead, 1, file.toStdString(), -1, error);
+    env.Fail(FaultyEnv::Op::kRead, 1, file.toStdString(), -1, error);
     ChildRun run = RunSetupInChild(node, {MessageAnswer::kYes}, &env);
     QCOMPARE(run.status, 1);
     QCOMPARE(run.asked, std::vector<std::string>{"Fatal: Can't read " + file.toStdString() + ", " +
