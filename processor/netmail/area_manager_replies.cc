@@ -18,12 +18,13 @@ const char* SubscriptionMarker(const FileEchoRecord& echo, const FidoAddress& re
   return " ";
 }
 
-// What the requester may do in the echo, in its own terms: the entry's
-// "send" means we send to it, so it receives.
+// What the requester may do in the echo, said to it: the entry's "send"
+// means we send to it, so "you receive". A bare "receive" would read as our
+// own flag of the same name, which means the opposite.
 std::string RequesterRights(const EchoLinkEntry& entry) {
-  if (entry.send && entry.receive) return "receive, send";
-  if (entry.send) return "receive";
-  if (entry.receive) return "send";
+  if (entry.send && entry.receive) return "you receive, you send";
+  if (entry.send) return "you receive";
+  if (entry.receive) return "you send";
   return "";
 }
 

@@ -17,7 +17,7 @@ std::string ListMessageText(const FidoAddress& requester);
 std::string HelpMessageText();
 
 // Reply lines, each ending in CR: the echoes the requester is linked to,
-// with what it may do in each ("receive", "send"), as its %QUERY asks.
+// with what it may do in each ("you receive", "you send"), as its %QUERY asks.
 std::string QueryReplyText(const FidoAddress& requester);
 // The echoes the requester is not linked to, for %UNLINKED.
 std::string UnlinkedReplyText(const FidoAddress& requester);
