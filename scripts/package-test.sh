@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the Debian packages from an existing build directory (default
-# build/, as scripts/test.sh leaves it), checks their control data and man
+# build-test/, as scripts/test.sh leaves it), checks their control data and man
 # pages, installs them with dpkg, runs the installed pelix and pelixcfg on
 # the demo node, verifies the systemd units where systemd is present, and
 # removes the packages again, checking that the node's configuration stays.
@@ -9,7 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-build=${1:-build}
+build=${1:-build-test}
 jobs=$(nproc)
 
 fail() { echo "package test: $*" >&2; exit 1; }
