@@ -91,9 +91,11 @@ dpkg_locked() {
 
 node_dir=/var/spool/ftn/pelix
 log_dir=/var/log/pelix
+netmail_dir=/var/spool/ftn/netmail   # the example's, made by crashmail
 created=()
 [ -e "$node_dir" ] || created+=("$node_dir")
 [ -e "$log_dir" ] || created+=("$log_dir")
+[ -e "$netmail_dir" ] || created+=("$netmail_dir")
 remove_all() {
   dpkg_locked --purge pelix-setup pelix >/dev/null || true
   rm -rf "${cleanup_dirs[@]}" "${created[@]}"
@@ -102,8 +104,8 @@ trap remove_all EXIT
 
 step "dpkg -i"
 dpkg_locked -i "${debs[@]}" >/dev/null
-for program in pelix pelix-hatch pelixcfg; do
-  [ -x /usr/bin/$program ] || fail "/usr/bin/$program is not installed"
+for program in /usr/bin/pelix /usr/bin/pelix-hatch /usr/bin/pelixcfg /usr/libexec/pelix/pelix-run; do
+  [ -x $program ] || fail "$program is not installed"
 done
 [ ${#debs[@]} -eq 1 ] || [ -x /usr/bin/pelix-setup ] || fail "/usr/bin/pelix-setup is not installed"
 
@@ -121,10 +123,15 @@ if getent passwd ftn >/dev/null; then
   [ "$(tail -n1 "$keep")" = "# the sysop's own line" ] || fail "reinstalling changed $keep"
   cp -p "$unpacked/kept" "$keep"
   if [ "${created[0]:-}" = "$node_dir" ] && [ "$keep" = "$node_dir/node.cfg.txt" ]; then
-    step "the example node as ftn, logging to $log_dir"
-    runuser -u ftn -- sh -c "cd $node_dir && pelixcfg write node.cfg.txt && pelix >/dev/null" ||
-      fail "pelix as ftn in $node_dir ended with status $?"
+    [ -f "$node_dir/crashmail.prefs" ] || fail "no crashmail.prefs in the new $node_dir"
+    step "the example node as ftn, by the units' script, logging to $log_dir"
+    runuser -u ftn -- sh -c "cd $node_dir && pelixcfg write node.cfg.txt &&
+      /usr/libexec/pelix/pelix-run >/dev/null" || fail "pelix-run as ftn in $node_dir ended with status $?"
     grep 'PELX No TIC files found$' "$log_dir/pelix.log" >/dev/null || fail "nothing in $log_dir/pelix.log"
+    if command -v crashmail >/dev/null; then
+      grep 'Scanning all areas for messages to export' "$log_dir/crashmail.log" >/dev/null ||
+        fail "crashmail did not toss and scan with the example crashmail.prefs"
+    fi
   fi
 else
   echo "no user ftn: the node directory is not made"

@@ -3,14 +3,16 @@
 
 Three nodes on loopback, each with its own binkd: A (2:5020/1) sends files
 of the echo PELIX.INTEG to B (2:5020/2), where pelix forwards them to C
-(2:5020/3), where pelix places them. crashmail carries an area-manager
-request from C to B and the reply back; jamnntpd serves C's announcement
-base over NNTP. Every process is started and stopped by its pid, every wait
-is bounded.
+(2:5020/3), where pelix places them. C sends an area-manager request to B
+by crashmail; B answers it by the README's recipe (binkd's flag line, the
+shipped crashmail.prefs and the commands of the shipped pelix.service);
+jamnntpd serves C's announcement base over NNTP. Every process is started
+and stopped by its pid, every wait is bounded.
 
 Usage: peers_test.py PELIX PELIXCFG (pelix-hatch is taken from beside PELIX)
 """
 import os
+import shlex
 import shutil
 import signal
 import socket
@@ -23,6 +25,10 @@ import zlib
 
 PELIX, PELIXCFG = (os.path.abspath(p) for p in sys.argv[1:3])
 PELIX_HATCH = os.path.join(os.path.dirname(PELIX), "pelix-hatch")
+SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+PACKAGING = os.path.join(SOURCE, "packaging")
+# What the package installs that the units name, as it lies in the source.
+INSTALLED = {"/usr/libexec/pelix/pelix-run": os.path.join(PACKAGING, "pelix-run")}
 ROOT = tempfile.mkdtemp(prefix="pelix-peers-")
 STARTED = []  # (Popen, what) of every process still to be stopped
 SERVERS = {}  # node name -> its binkd server
@@ -164,7 +170,63 @@ def pelix_config(name, echo_links, link_records, announce=False):
         os.makedirs(node(name, d), exist_ok=True)
 
 
+def debian_layout_at(name, text):
+    """A shipped file's text for node `name`: the places of the Debian
+    layout replaced by the node's own as the README tells a sysop to fit
+    them (binkd's inbound and outbound, the netmail folder, the log, and
+    another node directory, whose trigger is its path + ".now"), and the
+    example's address by the node's."""
+    places = {"/var/spool/ftn/inb": node(name, "in"), "/var/spool/ftn/outb": node(name, "out"),
+              "/var/spool/ftn/netmail": node(name, "netmail"), "/var/spool/ftn/pelix": node(name),
+              "/var/log/pelix": node(name), "2:5020/9999": ADDRESS[name]}
+    for debian, here in places.items():
+        text = text.replace(debian, here)
+    return text
+
+
+def shipped(name):
+    return read(os.path.join(PACKAGING, name), "r")
+
+
+def trigger(name):
+    return node(name) + ".now"
+
+
+def shipped_binkd_lines():
+    """The lines of binkd-pelix.cfg, after checking that the README and
+    pelix(1) quote them as they are."""
+    lines = [l for l in shipped("binkd-pelix.cfg").splitlines() if l and not l.startswith("#")]
+    readme = read(os.path.join(SOURCE, "README.md"), "r")
+    manual = shipped("pelix.1")
+    check(lines and all(f"\n    {l}\n" in readme and f"\n.B {l}\n" in manual for l in lines),
+          f"README and pelix(1) quote binkd-pelix.cfg: {lines}")
+    return lines
+
+
+def run_service(name, unit):
+    """Runs the commands of a shipped service unit at node `name` in the
+    order systemd does (ExecStartPre=, ExecStart=, ExecStartPost=), in its
+    working directory, with the programs of this build found on the PATH.
+    A failing command not marked "-" is a failure."""
+    settings = {}
+    for line in shipped(unit).splitlines():
+        key, equals, value = line.partition("=")
+        if equals and not line.startswith("#"):
+            settings.setdefault(key, []).append(debian_layout_at(name, value))
+    path = os.path.dirname(PELIX) + ":/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"
+    for kind in ("ExecStartPre", "ExecStart", "ExecStartPost"):
+        for command in settings.get(kind, []):
+            # "+" lifts the unit's confinement and user, "-" ignores a failure.
+            flags = command[:len(command) - len(command.lstrip("+-"))]
+            argv = shlex.split(command[len(flags):])
+            argv[0] = INSTALLED.get(argv[0], argv[0])
+            status, out = run(argv, settings["WorkingDirectory"][0], timeout=120,
+                              env={"PATH": path})
+            check(status == 0 or "-" in flags, f"{unit} {kind} {command} ends with 0: {out[-300:]}")
+
+
 def crashmail_config(name, peer):
+    """The node's own crashmail, a plain one: every netmail goes to `peer`."""
     text = f"""SYSOP "Test"
 LOGFILE "{node(name, 'crashmail.log')}"
 LOGLEVEL 6
@@ -268,6 +330,7 @@ def chain():
     other = node("B", "extra", "OTHER.TXT")
     write(other, b"another tool's file\r\n")
     write(node("B", "out", "139c0003.flo"), other)
+    check(os.path.exists(trigger("B")), "binkd at B raised pelix's trigger for the TIC")
     status, out = pelix("B")
     check(status == 0, "pelix on B ends with status 0: " + out[-200:])
     check(any("Exported to 2:5020/3" in l for l in log_lines("B")), "pelix on B forwards to C")
@@ -415,8 +478,12 @@ def stale_flag():
 
 
 def area_manager():
-    print("== area-manager request by crashmail and binkd")
-    write(node("C", "request.txt"), "%LIST\n")
+    print("== area-manager request by crashmail and binkd, answered by pelix.service")
+    # The earlier runs of pelix on B stand for the runs this trigger (raised
+    # by the TICs) would have started.
+    if os.path.exists(trigger("B")):
+        os.remove(trigger("B"))
+    write(node("C", "request.txt"), "%LIST\n%QUERY\n")
     status, out = run(["crashwrite", "DIR", node("C", "writepkt"), "FROMNAME", "Sysop",
                        "FROMADDR", ADDRESS["C"], "TONAME", "Pelix", "TOADDR", ADDRESS["B"],
                        "SUBJECT", "AM" + TIC_PW["C"], "TEXT", node("C", "request.txt")],
@@ -425,23 +492,28 @@ def area_manager():
     status, out = crashmail("C", "TOSSDIR", node("C", "writepkt"), "NOSECURITY")
     check(status == 0, "crashmail at C routed the request to B: " + out[-300:])
     check(poll("C", "B")[0] == 0, "C's session to B carries the request")
-    status, out = crashmail("B", "TOSS")
-    check(status == 0, "crashmail at B tossed the request: " + out[-300:])
-    check(any(f.endswith(".msg") for f in listdir(node("B", "netmail"))),
-          "the request is in B's netmail folder")
-    pelix("B")
-    status, out = crashmail("B", "SCAN")
-    check(status == 0, "crashmail at B packed the reply: " + out[-300:])
+    # pelix.path starts pelix.service once the trigger is there.
+    check(wait_for(lambda: os.path.exists(trigger("B")), 10),
+          "binkd at B raised pelix's trigger for the request packet")
+    run_service("B", "pelix.service")
+    check(not os.path.exists(trigger("B")), "pelix.service removed the trigger")
+    check(not [f for f in listdir(node("B", "in")) if f.lower().endswith(".pkt")],
+          "crashmail at B tossed the packet from binkd's inbound")
+    check(any("Processing Area Manager Request from 2:5020/3" in l for l in log_lines("B")),
+          "pelix on B answered the request")
     check(poll("C", "B")[0] == 0, "C's session to B fetches the reply")
     status, out = crashmail("C", "TOSS")
     check(status == 0, "crashmail at C tossed the reply")
-    subjects = []
+    subjects, texts = [], b""
     for f in listdir(node("C", "netmail")):
         if f.endswith(".msg"):
-            header = read(node("C", "netmail", f))
-            subjects.append((header[0:36].split(b"\0")[0], header[72:144].split(b"\0")[0]))
-    check((b"Pelix", b"Area manager reply") in subjects,
-          f"the robot's reply reached C's netmail folder: {subjects}")
+            message = read(node("C", "netmail", f))
+            subjects.append((message[0:36].split(b"\0")[0], message[72:144].split(b"\0")[0]))
+            texts += message[190:]
+    check((b"Pelix", b"Area manager reply") in subjects and (b"Pelix", b"List Request") in subjects,
+          f"the robot's reply and list reached C's netmail folder: {subjects}")
+    check(b"\r PELIX.INTEG     you receive, you send\r" in texts,
+          "%QUERY says what C may do from C's side")
 
 
 def widened_copy(base, into):
@@ -529,6 +601,8 @@ def main():
             os.makedirs(node(name), exist_ok=True)
         binkd_config("A", ["B"])
         binkd_config("B", ["A", "C"])
+        with open(node("B", "binkd.cfg"), "a") as cfg:
+            cfg.writelines(debian_layout_at("B", l) + "\n" for l in shipped_binkd_lines())
         binkd_config("C", ["B"])
         # C's second configuration throttles its sessions, to be killed mid-file.
         text = read(node("C", "binkd.cfg"), "r").replace(
@@ -545,7 +619,7 @@ def main():
             "link = 2:5020/2 receive send\n", "link = 2:5020/2 receive send\nlink = 2:5020/4 send\n")
         write(node("C", "node.cfg.txt"), text)
         run([PELIXCFG, "--force", "write", node("C", "node.cfg.txt"), node("C") + "/"], ROOT)
-        crashmail_config("B", "C")
+        write(node("B", "crashmail.prefs"), debian_layout_at("B", shipped("crashmail.prefs")))
         crashmail_config("C", "B")
         for n in "BC":
             start_server(n)
