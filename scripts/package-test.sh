@@ -45,6 +45,17 @@ dpkg-deb --contents "$deb" | grep '/etc/logrotate.d/pelix$' >/dev/null || fail "
 [ "$(dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./conffiles)" = /etc/logrotate.d/pelix ] ||
   fail "the logrotate snippet is no conffile"
 
+step "contents as the README lists them"
+for d in "${debs[@]}"; do
+  name=$(dpkg-deb --field "$d" Package)
+  files=$(dpkg-deb --contents "$d" | awk '$1 !~ /^d/ { sub(/^\./, "", $6); print $6 }')
+  grep -qx "/usr/share/doc/$name/copyright" <<<"$files" || fail "$name has no copyright file"
+  # Every file of the package, as dpkg -L shows it, on a line of its own.
+  for file in $files; do
+    grep -q "^    $file\( \|\$\)" README.md || fail "README.md does not list $file of $name"
+  done
+done
+
 step "man pages"
 unpacked=$(mktemp -d)
 node=""
