@@ -9,7 +9,8 @@
 //   inbound_dir = in/
 //   [domain]              one section per DomainRecord, in file order
 //   [echo]                one per FileEchoRecord; entries as
-//   link = 2:5020/1 receive send     (flags: receive, send, or -)
+//   link = 2:5020/1 receive send     (flags: receive, send, or -; seen from
+//                                     this node: receive from, send to the link)
 //   [link]                one per LinkRecord
 //
 // The names are those of common/record_fields.h. Unknown sections or
