@@ -63,9 +63,11 @@ ExitCleanup& ExitCleanup::OfProcess() {
   return cleanup;
 }
 
+// A slot is filled before it is armed, and disarmed with one store: a
+// signal at any moment finds each slot whole or not armed, so neither needs
+// the signals held.
 bool ExitCleanup::Add(const std::string& native_path) {
   if (native_path.size() >= kMaxCleanupPath) return false;
-  SignalsHeld held;
   for (int i = 0; i < kSlots; ++i)
     if (!slot_armed[i]) {
       std::memcpy(slot_paths[i], native_path.c_str(), native_path.size() + 1);
@@ -76,7 +78,6 @@ bool ExitCleanup::Add(const std::string& native_path) {
 }
 
 void ExitCleanup::Forget(const std::string& native_path) {
-  SignalsHeld held;
   for (int i = 0; i < kSlots; ++i)
     if (slot_armed[i] && native_path == slot_paths[i]) slot_armed[i] = 0;
 }

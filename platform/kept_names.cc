@@ -37,37 +37,80 @@ bool KeptNames::KeptAsGiven(const std::string& given) const {
 
 void KeptNames::Forget() {
   dirs_.clear();
+  checked_.clear();
   last_given_.clear();
   last_directory_.clear();
 }
+
+namespace {
+
+// Lists `dir` into `names`; false when it cannot be read.
+bool List(const std::string& dir, KeptDirectory& names) {
+  names.names.clear();
+  std::error_code ec;
+  fs::directory_iterator it(dir.empty() ? "." : dir, ec);
+  if (ec) return false;
+  for (const fs::directory_entry& entry : it) {
+    std::string name = entry.path().filename().string();
+    std::error_code type_ec;
+    const bool is_directory = entry.is_directory(type_ec);
+    names.names.emplace(ToLowerAscii(name), DirEntry{name, is_directory});
+  }
+  names.listed = true;
+  return true;
+}
+
+// The modification time of `dir` in nanoseconds; -1 when it is not there.
+int64_t ModifiedOf(const std::string& dir) {
+  struct stat st;
+  if (::stat(dir.empty() ? "." : dir.c_str(), &st) != 0) return -1;
+  return static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+}  // namespace
 
 KeptDirectory* KeptNames::NamesIn(const std::string& dir) {
   if (dirs_.empty()) return nullptr;
   auto found = dirs_.find(dir);
   if (found == dirs_.end()) return nullptr;
   KeptDirectory& names = found->second;
-  if (!names.listed) {
-    std::error_code ec;
-    fs::directory_iterator it(dir.empty() ? "." : dir, ec);
-    if (ec) return nullptr;
-    for (const fs::directory_entry& entry : it) {
-      std::string name = entry.path().filename().string();
-      std::error_code type_ec;
-      const bool is_directory = entry.is_directory(type_ec);
-      names.names.emplace(ToLowerAscii(name), DirEntry{name, is_directory});
-    }
-    names.listed = true;
+  if (!names.listed && !List(dir, names)) return nullptr;
+  return &names;
+}
+
+KeptDirectory* KeptNames::CheckedNamesIn(const std::string& dir) {
+  if (!active()) return nullptr;
+  const int64_t modified = ModifiedOf(dir);
+  if (modified < 0) return nullptr;
+  KeptDirectory& names = checked_[dir];
+  if (names.listed && names.modified == modified) return &names;
+  // Read after the time is taken: a name added meanwhile changes the time
+  // again and the next look reads anew.
+  names.modified = modified;
+  if (!List(dir, names)) {
+    checked_.erase(dir);
+    return nullptr;
   }
   return &names;
 }
 
-// The kept names of the directory of `native`, when it is kept and listed
-// already; `name` gets the last part of `native`.
+void KeptNames::Rechecked(const std::string& dir) {
+  auto found = checked_.find(dir);
+  if (found != checked_.end()) found->second.modified = ModifiedOf(dir);
+}
+
+// The kept or checked names of the directory of `native`, when it is listed
+// already; `name` gets the last part of `native`. A checked listing is then
+// true for the directory's time after this process's change.
 KeptDirectory* KeptNames::ListedDirectoryOf(const std::string& native, std::string& name) {
-  if (dirs_.empty()) return nullptr;
-  auto found = dirs_.find(SplitDir(native, name));
-  if (found == dirs_.end() || !found->second.listed) return nullptr;
-  return &found->second;
+  if (dirs_.empty() && checked_.empty()) return nullptr;
+  const std::string dir = SplitDir(native, name);
+  auto found = dirs_.find(dir);
+  if (found != dirs_.end()) return found->second.listed ? &found->second : nullptr;
+  auto checked = checked_.find(dir);
+  if (checked == checked_.end() || !checked->second.listed) return nullptr;
+  Rechecked(dir);
+  return &checked->second;
 }
 
 void KeptNames::NoteMade(const std::string& native, bool is_directory) {
@@ -77,15 +120,15 @@ void KeptNames::NoteMade(const std::string& native, bool is_directory) {
 }
 
 void KeptNames::NoteRemoved(const std::string& native) {
-  if (dirs_.empty()) return;
-  std::string name;
-  const std::string dir = SplitDir(native, name);
+  if (dirs_.empty() && checked_.empty()) return;
   // A directory we removed must not be taken for one that is there.
   if (WithClosingSlash(native) == last_directory_) last_directory_.clear();
-  auto found = dirs_.find(dir);
-  if (found == dirs_.end()) return;
-  auto hit = found->second.names.find(ToLowerAscii(name));
-  if (hit != found->second.names.end() && hit->second.name == name) found->second.names.erase(hit);
+  checked_.erase(WithClosingSlash(native));
+  std::string name;
+  KeptDirectory* kept = ListedDirectoryOf(native, name);
+  if (!kept) return;
+  auto hit = kept->names.find(ToLowerAscii(name));
+  if (hit != kept->names.end() && hit->second.name == name) kept->names.erase(hit);
 }
 
 void KeptNames::NoteMoved(const std::string& from, const std::string& to) {

@@ -1,11 +1,16 @@
-// Listings of directories into which only this process puts names while a
-// pass runs (the queue, the TIC outbound, the files moved out of the
-// inbound): each is read once, at the first name that is not there in the
-// letter case asked for, then kept current by this process's own creates,
-// moves and removes, so that a new name costs no look through a directory
-// of thousands. Owned by the POSIX Env and switched on per directory by the
-// pass (Env::KeepNamesOf), off for all by Env::ForgetKeptNames. Paths here
-// are native; directories end with "/".
+// Listings of directories, so that a new name costs no look through a
+// directory of thousands for another letter case of it:
+// - kept: directories into which only this process puts names while a pass
+//   runs (the queue, the TIC outbound, the files moved out of the inbound),
+//   read once, then kept current by this process's own creates, moves and
+//   removes;
+// - checked: any other directory a new name is looked up in (a file area,
+//   where a BBS adds files), read again whenever its modification time is
+//   not the one it had when read or when this process last changed it, so
+//   that nothing another program adds is ever hidden.
+// Owned by the POSIX Env and switched on by the pass (Env::KeepNamesOf for
+// each kept directory), off by Env::ForgetKeptNames; without a pass nothing
+// is listed ahead. Paths here are native; directories end with "/".
 #pragma once
 
 #include <map>
@@ -21,6 +26,9 @@ namespace platform {
 struct KeptDirectory {
   bool listed = false;
   std::map<std::string, DirEntry> names;
+  // Checked listings: the directory's modification time (nanoseconds) that
+  // the names are true for.
+  int64_t modified = -1;
 };
 
 std::string WithClosingSlash(std::string dir);
@@ -41,6 +49,9 @@ class KeptNames {
   // The kept names of `dir`, listed at first use; nullptr when the directory
   // is not kept or cannot be listed.
   KeptDirectory* NamesIn(const std::string& dir);
+  // The names of any other directory while a pass keeps names, read again
+  // when it changed; nullptr when no pass does or it cannot be listed.
+  KeptDirectory* CheckedNamesIn(const std::string& dir);
 
   // Keep the listings current after this process made, removed or moved a
   // name.
@@ -59,8 +70,12 @@ class KeptNames {
 
  private:
   KeptDirectory* ListedDirectoryOf(const std::string& native, std::string& name);
+  // After this process changed `dir`, its checked listing (if any) is true
+  // for the time the change gave it.
+  void Rechecked(const std::string& dir);
 
   std::unordered_map<std::string, KeptDirectory> dirs_;
+  std::unordered_map<std::string, KeptDirectory> checked_;
   std::string last_given_;
   std::string last_directory_;
 };

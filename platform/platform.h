@@ -26,6 +26,13 @@ struct DirEntry {
   bool is_directory = false;
 };
 
+// Which file a name stands for: the same pair, the same file.
+struct FileId {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  bool operator==(const FileId&) const = default;
+};
+
 struct LocalTime {
   int year = 1970;
   int month = 1;  // 1..12
@@ -180,6 +187,9 @@ class Env {
   // True when `a` and `b`, names as written, are one file (a link of the
   // other); neither is followed when it is a symbolic link.
   virtual bool SameFile(const std::string& a, const std::string& b) = 0;
+  // The file `path`, as written, stands for (not followed when it is a
+  // symbolic link); false when it is not there.
+  virtual bool IdOf(const std::string& path, FileId& id) = 0;
   // True when this process may remove `path` from its directory (the
   // directory is writable for us and no sticky bit keeps another user's
   // file), so that a file is not handled by every run again.
@@ -264,6 +274,7 @@ class EnvWrapper : public Env {
   bool SameFile(const std::string& a, const std::string& b) override {
     return target_->SameFile(a, b);
   }
+  bool IdOf(const std::string& p, FileId& id) override { return target_->IdOf(p, id); }
   bool CanDelete(const std::string& p) override { return target_->CanDelete(p); }
   bool ModifiedSeconds(const std::string& p, int64_t& s) override {
     return target_->ModifiedSeconds(p, s);

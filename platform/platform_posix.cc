@@ -559,6 +559,13 @@ class PosixEnv : public Env {
            first.st_ino == second.st_ino;
   }
 
+  bool IdOf(const std::string& path, FileId& id) override {
+    struct stat st;
+    if (path.empty() || ::lstat(Slashes(path).c_str(), &st) != 0) return false;
+    id = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+    return true;
+  }
+
   bool CanDelete(const std::string& path) override {
     std::string native = ResolveCase(path);
     std::string name;
@@ -642,6 +649,7 @@ class PosixEnv : public Env {
   // from the kept listing where there is one.
   std::string MatchName(const std::string& dir, const std::string& name) {
     KeptDirectory* kept = kept_.NamesIn(dir);
+    if (!kept) kept = kept_.CheckedNamesIn(dir);
     if (!kept) return MatchInDirectory(dir, name);
     auto hit = kept->names.find(ToLowerAscii(name));
     if (hit == kept->names.end()) return name;

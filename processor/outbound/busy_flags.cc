@@ -59,7 +59,7 @@ bool OutboundSession::FlagIsStale(const std::string& path, int& pid) {
   if (path == held_flag_ || IsKept(path)) return false;
   // This run's side files hold our pid, and are ours until the run ends.
   for (const auto& [dir, side] : sides_)
-    if (side == path) return false;
+    if (side.path == path) return false;
   std::string text;
   if (!platform::ReadWholeFile(env_, path, text, 256)) return false;
   const bool ours = text.compare(0, sizeof kOurFlagWord - 1, kOurFlagWord) == 0;
@@ -161,10 +161,16 @@ bool OutboundSession::WaitWhileAnyBusy(Log& log, const std::vector<Destination>&
 // there in a run, holding "pelix <pid>", so that a flag appears whole and
 // costs a link, not a new file. Made again with `remake`, once a flag could
 // not be linked from it (a sysop's clean-up of "*.bsy" took it).
+bool OutboundSession::IsOurLink(const std::string& flag) {
+  const auto side = sides_.find(DirectoryOf(flag));
+  platform::FileId id;
+  return side != sides_.end() && env_.IdOf(flag, id) && id == side->second.id;
+}
+
 std::optional<std::string> OutboundSession::FlagSide(const std::string& dir, bool remake) {
   if (auto found = sides_.find(dir); found != sides_.end()) {
-    if (!remake) return found->second;
-    Disarm(found->second);
+    if (!remake) return found->second.path;
+    Disarm(found->second.path);
     sides_.erase(found);
   }
   const std::string side = dir + Format("~pelix.%d.bsy", env_.CurrentPid());
@@ -181,8 +187,13 @@ std::optional<std::string> OutboundSession::FlagSide(const std::string& dir, boo
     errno = error;
     return std::nullopt;
   }
+  platform::FileId id;
+  if (!env_.IdOf(side, id)) {
+    (void)env_.DeleteFile(side);
+    return std::nullopt;
+  }
   (void)Arm(side);
-  sides_.emplace(dir, side);
+  sides_.emplace(dir, Side{side, id});
   return side;
 }
 
@@ -223,8 +234,7 @@ RunStatus OutboundSession::WaitAndSetBusy(Log& log, const FidoAddress& address,
     if (base && IsKept(flag)) {
       kept_flags_.erase(std::find(kept_flags_.begin(), kept_flags_.end(), flag));
       // Ours still: taken up again, the exit clean-up still removing it.
-      const auto side = sides_.find(DirectoryOf(flag));
-      if (side != sides_.end() && env_.SameFile(flag, side->second)) {
+      if (IsOurLink(flag)) {
         held_flag_ = flag;
         result = BusyResult::kHeld;
         return RunStatus::GoOn();
@@ -259,8 +269,7 @@ RunStatus OutboundSession::WaitAndSetBusy(Log& log, const FidoAddress& address,
 void OutboundSession::RemoveOurFlag(Log& log, const std::string& flag) {
   // Still ours: a link of this run's side file, or (the side gone) a file
   // that holds our pid.
-  const auto side = sides_.find(DirectoryOf(flag));
-  if (side == sides_.end() || !env_.SameFile(flag, side->second)) {
+  if (!IsOurLink(flag)) {
     std::string text;
     if (!platform::ReadWholeFile(env_, flag, text, 256) || text != OurFlagText()) return;
   }
@@ -314,9 +323,9 @@ RunStatus OutboundSession::ReleaseAll(Log& log) {
     RemoveOurFlag(log, std::exchange(held_flag_, {}));
   }
   for (const auto& [dir, side] : std::exchange(sides_, {})) {
-    Disarm(side);
-    if (!env_.DeleteFile(side))
-      log.Write(kMarkError, WithReason(Format("Can't remove %s", side.c_str()), errno));
+    Disarm(side.path);
+    if (!env_.DeleteFile(side.path))
+      log.Write(kMarkError, WithReason(Format("Can't remove %s", side.path.c_str()), errno));
   }
   flag_listings_.clear();
   return released;
@@ -328,8 +337,10 @@ void OutboundSession::RemoveStaleSideFlags(Log& log, const std::string& dir) {
   for (const platform::DirEntry& side : sides) {
     if (side.is_directory) continue;
     const std::string path = dir + platform::kSeparator + side.name;
+    platform::FileId id;
     bool ours = false;
-    for (const auto& [unused, own] : sides_) ours = ours || env_.SameFile(own, path);
+    if (env_.IdOf(path, id))
+      for (const auto& [unused, own] : sides_) ours = ours || own.id == id;
     if (ours || RemoveIfStale(log, path)) continue;
     // Killed before it held its pid: no run of ours makes one now (this run
     // holds pelix.bsy), so an empty side file is left over.

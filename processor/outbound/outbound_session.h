@@ -145,8 +145,15 @@ class OutboundSession {
   std::vector<std::string> kept_flags_;
   // Flags and side files the exit clean-up removes, with their native paths.
   std::unordered_map<std::string, std::string> armed_;
-  // Outbound directory -> the side file our busy flags there are linked from.
-  std::unordered_map<std::string, std::string> sides_;
+  // Outbound directory -> the side file our busy flags there are linked
+  // from, and the file it is: a flag that is still that file is ours.
+  struct Side {
+    std::string path;
+    platform::FileId id;
+  };
+  std::unordered_map<std::string, Side> sides_;
+  // True when `flag` still is the side file of its directory.
+  bool IsOurLink(const std::string& flag);
   // Outbound directory -> the names of its flags there (in lower case ->
   // as on disk), while listings are on.
   bool listing_flags_ = false;

@@ -1,6 +1,8 @@
 #include "platform/platform.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -64,6 +66,29 @@ TEST(DirectorySearch, KeptNamesAnswerAsTheDirectoryDoes) {
   EXPECT_TRUE(kept[0][2].is_directory);
   EXPECT_EQ(Names(kept[1]), std::vector<std::string>{"px0001"});
   EXPECT_EQ(Names(kept[3]), std::vector<std::string>{"px0001"});
+}
+
+// A file area is never kept: a name a BBS adds there while a pass runs is
+// found as soon as the directory shows the change, in any letter case.
+TEST(DirectorySearch, NamesAnotherProgramAddsToAFileAreaAreSeenAtOnce) {
+  TempNode node;
+  platform::Env& env = platform::DefaultEnv();
+  node.WriteFile("in/FILE.ZIP", "arrived");
+  node.MakeDir("area");
+  env.KeepNamesOf(node.Path("queue"));  // a pass runs
+  ASSERT_TRUE(env.CopyFile(node.Path("in/FILE.ZIP"), node.Path("area/ONE.ZIP"),
+                           platform::Durability::kForced));
+  EXPECT_EQ(env.NativePath(node.Path("area/TWO.ZIP")), node.Path("area/TWO.ZIP"));
+  node.WriteFile("area/two.zip", "the BBS's");
+  // The directory's time tells of the change (set apart from our own copy's,
+  // which the clock's tick may share).
+  const struct timespec later[2] = {{0, UTIME_OMIT}, {2000000000, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, node.Path("area").c_str(), later, 0), 0);
+  ASSERT_TRUE(env.CopyFile(node.Path("in/FILE.ZIP"), node.Path("area/TWO.ZIP"),
+                           platform::Durability::kForced));
+  env.ForgetKeptNames();
+  EXPECT_EQ(node.List("area"), (std::vector<std::string>{"ONE.ZIP", "two.zip"}));
+  EXPECT_EQ(node.ReadFile("area/two.zip"), "arrived");
 }
 
 TEST(DirectorySearch, NameDotStarAlsoFindsTheBareName) {
