@@ -64,11 +64,11 @@ void AppendSubfield(std::string& bytes, uint16_t id, std::string_view data) {
   out.Raw(data);
 }
 
-std::string SubfieldBytes(Serials& serials, const std::string& sender_address,
+std::string SubfieldBytes(uint32_t serial, const std::string& sender_address,
                           const std::string& sender_name, const std::string& recipient_name,
                           const std::string& subject) {
-  std::string msgid = Format("%s %08lx", sender_address.c_str(),
-                             static_cast<unsigned long>(serials.Next()));
+  std::string msgid =
+      Format("%s %08lx", sender_address.c_str(), static_cast<unsigned long>(serial));
   std::string bytes;
   AppendSubfield(bytes, JAMSFLD_OADDRESS, sender_address);
   AppendSubfield(bytes, JAMSFLD_SENDERNAME, sender_name);
@@ -238,6 +238,8 @@ bool AppendJamMessage(platform::Env& env, Log& log, Serials& serials, const std:
     log.Write(kMarkError, WithReason("Can't Open JAM Base", errno));
     return false;
   }
+  uint32_t serial = 0;
+  if (!serials.NextMessage(log, serial)) return false;
   JamMessageHeader message;
   message.DateWritten = JamNow(env);
   message.DateReceived = message.DateWritten;
@@ -246,7 +248,7 @@ bool AppendJamMessage(platform::Env& env, Log& log, Serials& serials, const std:
   message.TxtLen = static_cast<uint32_t>(text.size());
   if (!AppendText(env, log, base_path, text, message.TxtOffset)) return false;
   std::string subfields =
-      SubfieldBytes(serials, sender_address, sender_name, recipient_name, subject);
+      SubfieldBytes(serial, sender_address, sender_name, recipient_name, subject);
   message.SubfieldLen = static_cast<uint32_t>(subfields.size());
   std::string record = MessageHeaderBytes(message) + subfields;
   std::string index = IndexRecordBytes(static_cast<uint32_t>(header_offset));

@@ -75,7 +75,8 @@ platform::FilePtr StartMessage(Answer& answer, const char* subject) {
     return nullptr;
   }
   answer.created.push_back(path);
-  if (!WriteNetmailHeader(answer.context.env, answer.context.serials, kRobotName,
+  if (!WriteNetmailHeader(answer.context.env, answer.context.log, answer.context.serials,
+                          kRobotName,
                           answer.our_address, answer.request.header.fromUserName,
                           answer.request.from, subject, answer.domain_suffix, *f))
     Fail(answer, "write");

@@ -164,11 +164,14 @@ platform::FilePtr CreateNetmailMessage(platform::Env& env, const std::string& fo
   return nullptr;
 }
 
-bool WriteNetmailHeader(platform::Env& env, Serials& serials, const std::string& from_name,
+bool WriteNetmailHeader(platform::Env& env, Log& log, Serials& serials,
+                        const std::string& from_name,
                         const FidoAddress& orig_address,
                         const std::string& to_name, const FidoAddress& dest_address,
                         const std::string& subject, const std::string& domain_suffix,
                         platform::File& file) {
+  uint32_t serial = 0;
+  if (!serials.NextMessage(log, serial)) return false;
   NetmailHeader h;
   h.fromUserName = from_name;
   h.toUserName = to_name;
@@ -189,7 +192,7 @@ bool WriteNetmailHeader(platform::Env& env, Serials& serials, const std::string&
   if (orig_address.point != 0) text += Format("\001FMPT %u\r", orig_address.point);
   if (dest_address.point != 0) text += Format("\001TOPT %u\r", dest_address.point);
   text += Format("\001MSGID: %s%s %08lx\r", FormatAddress(orig_address).c_str(),
-                 domain_suffix.c_str(), static_cast<unsigned long>(serials.Next()));
+                 domain_suffix.c_str(), static_cast<unsigned long>(serial));
   return WriteNetmailText(file, text);
 }
 

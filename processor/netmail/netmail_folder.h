@@ -80,8 +80,9 @@ platform::FilePtr CreateNetmailMessage(platform::Env& env, const std::string& fo
 
 // Writes the header and the INTL, FMPT, TOPT and MSGID control lines of a
 // new message (its MSGID the next of `serials`); false when the file
-// refused any of it. The caller writes the body lines and closes the file.
-[[nodiscard]] bool WriteNetmailHeader(platform::Env& env, Serials& serials,
+// refused any of it, or no serial could be had (logged). The caller writes
+// the body lines and closes the file.
+[[nodiscard]] bool WriteNetmailHeader(platform::Env& env, Log& log, Serials& serials,
                                       const std::string& from_name,
                                       const FidoAddress& orig_address, const std::string& to_name,
                                       const FidoAddress& dest_address, const std::string& subject,

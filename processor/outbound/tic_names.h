@@ -1,6 +1,6 @@
-// The name of each outgoing TIC: "px" and six digits of the run's serial,
-// the first such name that no file of the TIC outbound has in any letter
-// case. A name found taken skips every serial that would give it again.
+// The name of each outgoing TIC: "px" and the node's next TIC number in six
+// digits, the first such name after the last one used that no file of the
+// TIC outbound has in any letter case.
 #pragma once
 
 #include <cstdint>
@@ -13,7 +13,8 @@
 
 // Creates the next outgoing TIC in `dir` (the TIC outbound, with its
 // closing separator), noted in `made` first; nullptr when it cannot be
-// created. `path` is its name. `made_before`, when given, is a TIC this
+// created (its number could not be written ahead, every name is taken).
+// `path` is its name. `made_before`, when given, is a TIC this
 // run made there a moment ago and nothing can have removed yet (no flow
 // line names it): its name is known to be taken without a look.
 [[nodiscard]] platform::FilePtr CreateNextTicFile(platform::Env& env, Log& log, Serials& serials,
@@ -21,6 +22,3 @@
                                                   std::string& path,
                                                   const std::string& made_before = {});
 
-// The serials after `serial` that give the same name: "%08u" of a sum of
-// more than eight digits keeps only its first eight.
-uint32_t SerialsSharingName(uint32_t serial);

@@ -6,7 +6,6 @@
 
 #include "platform/platform.h"
 
-#include "processor/serials.h"
 #include "tests/processor/loaded_node.h"
 #include "tests/support/faulty_env.h"
 #include "tests/support/temp_node.h"
@@ -114,17 +113,6 @@ TEST_F(ConfigStoreTest, MissingFilesGiveEmptyLists) {
   EXPECT_TRUE(config_.link_list.empty());
   EXPECT_EQ(config_.domain_list.size(), 1u);
   EXPECT_EQ(config_.main.queue_dir, "queue/");
-}
-
-TEST(Serial, EachSerialOfTheRunDiffers) {
-  FaultyEnv env;
-  env.UseFakeClock(1000);
-  Serials serials(env);
-  EXPECT_EQ(serials.Next(), 1000u);
-  EXPECT_EQ(serials.Next(), 1001u);
-  serials.Skip(5);
-  EXPECT_EQ(serials.Next(), 1007u);
-  EXPECT_EQ(Serials(env).Next(), 1000u);  // every run starts again
 }
 
 }  // namespace

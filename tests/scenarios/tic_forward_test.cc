@@ -269,7 +269,7 @@ TEST(TicForward, ZonePointAndDomainDecideTheOutboundPlace) {
   // 7:1/1 has no domain: nothing of it is written anywhere.
   EXPECT_EQ(node.List(""), (Lines{"announce", "files", "in", "othernet", "out", "out.001",
                                   "pelix.cfg", "pelix.dmn", "pelix.fe", "pelix.log", "pelix.nod",
-                                  "queue", "ticout"}));
+                                  "pelix.seq", "queue", "ticout"}));
   EXPECT_EQ(node.List("ticout").size(), 4u);
 }
 

@@ -43,7 +43,7 @@ class NetmailFolderTest : public ::testing::Test {
       ADD_FAILURE() << "no message created";
       return "";
     }
-    EXPECT_TRUE(WriteNetmailHeader(env_, *serials_, from_name, ParseAddress(orig), to_name,
+    EXPECT_TRUE(WriteNetmailHeader(env_, log_, *serials_, from_name, ParseAddress(orig), to_name,
                                    ParseAddress(dest), subject, domain, *f));
     EXPECT_TRUE(CloseNetmailMessage(*f));
     return node.ReadFile(path.substr(node.dir().size()));
@@ -62,9 +62,16 @@ class NetmailFolderTest : public ::testing::Test {
   FaultyEnv env_;
   Configuration config_;
   ConfigurationInUse in_use_{config_};
-  std::optional<Serials> serials_{env_};
-  // What a new run of pelix starts with.
-  void NewRun() { serials_.emplace(env_); }
+  // The serials kept in a directory of their own: each test's messages
+  // are in a node made for it.
+  TempNode serials_dir_;
+  std::optional<Serials> serials_{std::in_place, env_, serials_dir_.Path("pelix.seq")};
+  LogFile log_{env_, serials_dir_.Path("pelix.log")};
+  // What a new run of pelix starts with, after none before it.
+  void NewRun() {
+    (void)env_.DeleteFile(serials_dir_.Path("pelix.seq"));
+    serials_.emplace(env_, serials_dir_.Path("pelix.seq"));
+  }
 };
 
 TEST_F(NetmailFolderTest, NumbersFollowLastreadAndTheHighestMessage) {
@@ -206,7 +213,9 @@ TEST_F(NetmailFolderTest, MessagesOfOneSecondCarryDifferentSerials) {
   std::string second = WriteOne(node, "Pelix", "2:5020/100", "John", "2:345/6", "s", "");
   EXPECT_NE(first.find("MSGID: 2:5020/100 6b153d2f\r"), std::string::npos);
   EXPECT_NE(second.find("MSGID: 2:5020/100 6b153d30\r"), std::string::npos);
-  EXPECT_EQ(serials_->Next(), static_cast<uint32_t>(kSixDecember2026) + 2);
+  uint32_t third = 0;
+  ASSERT_TRUE(serials_->NextMessage(log_, third));
+  EXPECT_EQ(third, static_cast<uint32_t>(kSixDecember2026) + 2);
 }
 
 TEST_F(NetmailFolderTest, CrAndCrLfLineEndsReadAlike) {
