@@ -1,6 +1,7 @@
 #include "processor/config_store.h"
 
 #include <cerrno>
+#include <cstring>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -43,11 +44,25 @@ ConfigurationInUse::ConfigurationInUse(const Configuration& config) : previous_(
 
 ConfigurationInUse::~ConfigurationInUse() { in_use = previous_; }
 
+namespace {
+
+// A file of the configuration that is there but cannot be read (another
+// owner's rights after a restore, an I/O error) must never load as empty:
+// the robot would write the empty lists back over the real file.
+RunStatus CantRead(const char* file) {
+  ConsoleOut(Format("Fatal : Can't read %s, %s\n", file, std::strerror(errno)));
+  return RunStatus::End(1);
+}
+
+}  // namespace
+
 RunStatus ReadConfiguration(platform::Env& env, Configuration& config) {
   std::string bytes;
-  bool opened = platform::ReadWholeFile(env, kConfigFile, bytes);
+  bool present = false;
+  const bool read = platform::ReadFileIfPresent(env, kConfigFile, bytes, present);
   ConsoleOut("Loading PELIX.CFG...\n");
-  if (!opened) {
+  if (!read) return CantRead(kConfigFile);
+  if (!present) {
     ConsoleOut("Fatal : Can't open PELIX.CFG\n");
     return RunStatus::End(1);
   }
@@ -69,17 +84,21 @@ RunStatus ReadConfiguration(platform::Env& env, Configuration& config) {
   CloseDirectoryFields(config.main);
 
   ConsoleOut("Loading PELIX.DMN...\n");
-  if (platform::ReadWholeFile(env, kDomainFile, bytes)) {
+  if (!platform::ReadFileIfPresent(env, kDomainFile, bytes, present)) return CantRead(kDomainFile);
+  if (present) {
     config.domain_list = ReadDomains(bytes);
   } else {
     ConsoleOut("Warning : No Domains defined\n");
   }
 
   ConsoleOut("Loading PELIX.FE...\n");
-  if (platform::ReadWholeFile(env, kFileEchoFile, bytes)) config.fileecho_list = ReadFileEchoes(bytes);
+  if (!platform::ReadFileIfPresent(env, kFileEchoFile, bytes, present))
+    return CantRead(kFileEchoFile);
+  config.fileecho_list = ReadFileEchoes(bytes);
 
   ConsoleOut("Loading PELIX.NOD...\n");
-  if (platform::ReadWholeFile(env, kLinkFile, bytes)) config.link_list = ReadLinks(bytes);
+  if (!platform::ReadFileIfPresent(env, kLinkFile, bytes, present)) return CantRead(kLinkFile);
+  config.link_list = ReadLinks(bytes);
   config.ListsChanged();
   return RunStatus::GoOn();
 }
@@ -164,8 +183,9 @@ RunStatus AppendFileEcho(platform::Env& env, Log& log, const FileEchoRecord& ech
 
 namespace {
 
-bool Rewrite(platform::Env& env, Log& log, const char* file, const std::string& bytes) {
-  if (platform::RewriteFile(env, file, bytes)) return true;
+bool Rewrite(platform::Env& env, Log& log, const char* file, const std::string& bytes,
+             uint32_t new_file_mode = platform::kDefaultFileMode) {
+  if (platform::RewriteFile(env, file, bytes, new_file_mode)) return true;
   log.Write(kMarkError,
             WithReason(Format("Can't write %s, it keeps its previous contents", file), errno));
   return false;
@@ -174,6 +194,7 @@ bool Rewrite(platform::Env& env, Log& log, const char* file, const std::string& 
 }  // namespace
 
 bool SaveFileEchoesAndLinks(platform::Env& env, Log& log, const Configuration& config) {
+  // The links' passwords are the node's secrets.
   return Rewrite(env, log, kFileEchoFile, WriteFileEchoes(config.fileecho_list, false)) &&
-         Rewrite(env, log, kLinkFile, WriteLinks(config.link_list));
+         Rewrite(env, log, kLinkFile, WriteLinks(config.link_list), platform::kPrivateFileMode);
 }

@@ -283,8 +283,14 @@ bool RunAreaManager(NetmailContext& context, const NetmailRequest& request) {
     if (!answer.failed) Reply(answer, TearLine());
     if (!CloseNetmailMessage(*answer.reply)) Fail(answer, "write");
   }
+  // Written back only when the request changed something: a stranger's
+  // request, or one that only asked for the list, leaves the files as
+  // they are.
+  const bool changed = WriteFileEchoes(config.fileecho_list, false) !=
+                           WriteFileEchoes(echoes_before, false) ||
+                       WriteLinks(config.link_list) != WriteLinks(links_before);
   const bool save_failed =
-      !answer.failed && !SaveFileEchoesAndLinks(context.env, context.log, config);
+      !answer.failed && changed && !SaveFileEchoesAndLinks(context.env, context.log, config);
   if (save_failed) {
     answer.failed = true;
     context.log.Write(kMarkError,

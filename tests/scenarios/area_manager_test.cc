@@ -258,6 +258,8 @@ TEST(AreaManager, EachCommandRepliesAndLogs) {
 
 TEST(AreaManager, ChangesReachPelixFeAndPelixNod) {
   TempNode node;
+  node.WriteConfig(RobotNodeText());
+  ASSERT_EQ(::chmod(node.Path("pelix.nod").c_str(), 0640), 0);
   RunWith(node, RobotNodeText(),
           {{"1.msg", Request({"+AREA1", "-AREA3", "-VERY.LONG.ECHO.TAG", "%PAUSE",
                               "%PASSWORD new tic pw  ",
@@ -278,6 +280,11 @@ TEST(AreaManager, ChangesReachPelixFeAndPelixNod) {
   EXPECT_EQ(saved.links[0].areamgr_password, "a password far long");  // 19 characters kept
   EXPECT_EQ(saved.links[1].passive, 0);
   EXPECT_EQ(saved.config.aka_list, "2:5020/101, 2:5020/100.7");
+  // pelix.nod holds the passwords: the rewrite keeps the rights the sysop
+  // gave it (pelixcfg and the editor make it for its owner alone).
+  struct stat st {};
+  ASSERT_EQ(::stat(node.Path("pelix.nod").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
 }
 
 TEST(AreaManager, UnknownSystemsAndWrongPasswordsGetAnErrorReply) {
@@ -308,8 +315,11 @@ TEST(AreaManager, UnknownSystemsAndWrongPasswordsGetAnErrorReply) {
     EXPECT_EQ(run.log[1], c.log) << c.what;
     ConfigText saved = node.ReadConfig();
     EXPECT_EQ(saved.echoes[0].links.size(), 1u) << c.what;  // nothing subscribed
-    // Rewritten all the same: the switched-off entry is gone.
-    EXPECT_EQ(saved.echoes[4].links, (std::vector<EchoLinkEntry>{{"2:345/6", 1, 0}})) << c.what;
+    // Not rewritten: a stranger's request changes nothing, not even how the
+    // files are laid out (the switched-off entry is still there).
+    EXPECT_EQ(saved.echoes[4].links,
+              (std::vector<EchoLinkEntry>{{"2:1/1", 0, 0}, {"2:345/6", 1, 0}}))
+        << c.what;
   }
 }
 

@@ -112,6 +112,23 @@ TEST(RunSequence, ConfigurationFailuresEndWithStatusOne) {
     EXPECT_TRUE(Contains(r.output, "Loading PELIX.CFG...\n" + c.message)) << r.output;
     EXPECT_FALSE(node.Exists("pelix.bsy"));
   }
+  // A file of the configuration that is there but cannot be read (another
+  // owner's after a restore, a failing disk) is never taken for an empty
+  // one, which the robot would write back over the real file.
+  for (const char* file : {"pelix.cfg", "pelix.dmn", "pelix.fe", "pelix.nod"}) {
+    TempNode node;
+    node.WriteConfig(BasicConfigText() + "[link]\naddress = 2:5020/1\n[echo]\ntag = E\n");
+    const std::string before = node.ReadFile(file);
+    FaultyEnv env;
+    env.Fail(FaultyEnv::Op::kRead, 1, file, -1, EACCES);
+    RunResult r = RunPelixWith(env, node);
+    EXPECT_EQ(r.status, 1) << file;
+    EXPECT_TRUE(Contains(r.output, std::string("Fatal : Can't read ") + file +
+                                       ", Permission denied\n"))
+        << r.output;
+    EXPECT_EQ(node.ReadFile(file), before);
+    EXPECT_FALSE(node.Exists("pelix.bsy"));
+  }
 }
 
 TEST(RunSequence, EmptyQueueIsRefused) {
