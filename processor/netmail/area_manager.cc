@@ -1,6 +1,7 @@
 #include "processor/netmail/area_manager.h"
 
 #include <cerrno>
+#include <set>
 #include <utility>
 
 #include "common/field_codec.h"
@@ -33,10 +34,10 @@ struct Answer {
   platform::FilePtr reply;
   std::vector<std::string> created;
   bool failed = false;
-  // The list and the help go out once per request, however often asked: a
-  // request repeating them must not make a message for every line.
-  bool list_sent = false;
-  bool help_sent = false;
+  // The list, the help, the query, the unlinked list and the info go out
+  // once per request, however often asked: a request repeating them must
+  // not make a message, or a reply many times its own size, for every line.
+  std::set<int> answered;
 };
 
 bool FindOurAddress(const FidoAddress& to, FidoAddress& our_address) {
@@ -111,13 +112,13 @@ void RunMetacommand(Answer& answer, const std::string& line) {
   LinkRecord* link = nullptr;
   switch (LookupKeyword(kMetacommands, keyword, 0, false)) {
     case kList:
-      if (std::exchange(answer.list_sent, true)) break;
+      if (!answer.answered.insert(kList).second) break;
       answer.context.log.Write(kMarkAreaManager, "Sending List Request");
       Reply(answer, "List Request is send in separate message\r");
       SendSeparateMessage(answer, "List Request", ListMessageText(answer.request.from));
       break;
     case kHelp:
-      if (std::exchange(answer.help_sent, true)) break;
+      if (!answer.answered.insert(kHelp).second) break;
       answer.context.log.Write(kMarkAreaManager, "Sending Help Request");
       Reply(answer, "Help Request is send in separate message\r");
       SendSeparateMessage(answer, "Help Request", HelpMessageText());
@@ -152,14 +153,17 @@ void RunMetacommand(Answer& answer, const std::string& line) {
       if ((link = RequesterLink(answer))) link->areamgr_password = FitText(argument, kPasswordWidth);
       break;
     case kQuery:
+      if (!answer.answered.insert(kQuery).second) break;
       answer.context.log.Write(kMarkAreaManager, "Sending Query");
       Reply(answer, QueryReplyText(answer.request.from));
       break;
     case kUnlinked:
+      if (!answer.answered.insert(kUnlinked).second) break;
       answer.context.log.Write(kMarkAreaManager, "Sending Unlinked List");
       Reply(answer, UnlinkedReplyText(answer.request.from));
       break;
     case kInfo:
+      if (!answer.answered.insert(kInfo).second) break;
       answer.context.log.Write(kMarkAreaManager, "Sending Info");
       if ((link = RequesterLink(answer))) Reply(answer, InfoReplyText(*link));
       break;

@@ -182,17 +182,26 @@ TEST(AreaManager, HelpMessageFollowsTheReply) {
                                                "% Sending Help Request"}));
 }
 
-TEST(AreaManager, ListAndHelpAreSentOncePerRequest) {
+// A request repeating a command that lists something gets it once: 6,000
+// lines of %UNLINKED must not make a reply thousands of times their size.
+TEST(AreaManager, ListHelpQueryUnlinkedAndInfoAreSentOncePerRequest) {
   TempNode node;
-  RobotRun run = RunWith(node, RobotNodeText(),
-                         {{"1.msg", Request({"%HELP", "%LIST", "%help", "%List", "%HELP"})}});
+  std::vector<std::string> lines;
+  for (int i = 0; i < 200; ++i)
+    for (const char* line : {"%HELP", "%LIST", "%query", "%Unlinked", "%INFO"}) lines.push_back(line);
+  RobotRun run = RunWith(node, RobotNodeText(), {{"1.msg", Request(lines)}});
   EXPECT_EQ(run.netmail, (std::vector<std::string>{"2.msg", "3.msg", "4.msg"}));
-  EXPECT_EQ(ReplyLines(ParseStoredMessage(node.ReadFile("netmail/2.msg"))),
-            (std::vector<std::string>{"Help Request is send in separate message",
-                                      "List Request is send in separate message"}));
+  const std::vector<std::string> reply =
+      ReplyLines(ParseStoredMessage(node.ReadFile("netmail/2.msg")));
+  EXPECT_EQ(std::count(reply.begin(), reply.end(), "Help Request is send in separate message"), 1);
+  EXPECT_EQ(std::count(reply.begin(), reply.end(), "List Request is send in separate message"), 1);
+  EXPECT_EQ(std::count(reply.begin(), reply.end(), "FileEchoes you are linked to:"), 1);
+  EXPECT_EQ(std::count(reply.begin(), reply.end(), "FileEchoes you are not linked to:"), 1);
+  EXPECT_EQ(std::count(reply.begin(), reply.end(), "Your settings:"), 1);
   EXPECT_EQ(run.log, (std::vector<std::string>{"% Processing Area Manager Request from 2:345/6",
                                                "% Sending Help Request",
-                                               "% Sending List Request"}));
+                                               "% Sending List Request", "% Sending Query",
+                                               "% Sending Unlinked List", "% Sending Info"}));
 }
 
 TEST(AreaManager, EachCommandRepliesAndLogs) {
