@@ -69,8 +69,8 @@ void Fail(Answer& answer, const char* what) {
 // written; nullptr (logged) when it cannot be made.
 platform::FilePtr StartMessage(Answer& answer, const char* subject) {
   std::string path;
-  platform::FilePtr f =
-      CreateNetmailMessage(answer.context.env, Config().main.netmail_dir, path);
+  platform::FilePtr f = CreateNetmailMessage(answer.context.env, Config().main.netmail_dir, path,
+                                             answer.request.file_name);
   if (!f) {
     Fail(answer, "create");
     return nullptr;
@@ -271,7 +271,9 @@ void TakeBack(Answer& answer, std::vector<FileEchoRecord> echoes_before,
 
 }  // namespace
 
-bool RunAreaManager(NetmailContext& context, const NetmailRequest& request) {
+bool RunAreaManager(NetmailContext& context, const NetmailRequest& request,
+                    std::vector<std::string>& replies) {
+  replies.clear();
   Answer answer{context, request, {}, DomainPart(Config().main.main_address), nullptr, {}, false};
   if (!FindOurAddress(request.to, answer.our_address)) return false;
   context.log.Write(kMarkAreaManager,
@@ -301,7 +303,10 @@ bool RunAreaManager(NetmailContext& context, const NetmailRequest& request) {
                       Format("Can't save the configuration, request from %s left for a later run",
                              request.from_text.c_str()));
   }
-  if (!answer.failed) return true;
+  if (!answer.failed) {
+    replies = std::move(answer.created);
+    return true;
+  }
   TakeBack(answer, std::move(echoes_before), std::move(links_before), save_failed);
   return false;
 }

@@ -24,6 +24,7 @@ struct NetmailContext {
 
 // One request found in the netmail folder.
 struct NetmailRequest {
+  std::string file_name;  // its message file in the netmail folder
   NetmailHeader header;
   std::string from_text;  // the requester's address as the log shows it
   FidoAddress from;
@@ -32,8 +33,11 @@ struct NetmailRequest {
 };
 
 // Answers a request sent to one of the system's own addresses and writes
-// pelix.fe and pelix.nod back; true then, and the request may be deleted.
-// False when the request is not ours, or when a message of the answer could
-// not be written: the answer is then taken back whole (its messages removed,
-// the lists as before) so that a later run answers the request once.
-bool RunAreaManager(NetmailContext& context, const NetmailRequest& request);
+// pelix.fe and pelix.nod back when it changed them; true then, with the
+// answer's messages as pending replies in `replies`: the request is to be
+// deleted before they are released (ReleaseNetmailMessage). False when the
+// request is not ours, or when a message of the answer could not be
+// written: the answer is then taken back whole (its messages removed, the
+// lists as before) so that a later run answers the request once.
+bool RunAreaManager(NetmailContext& context, const NetmailRequest& request,
+                    std::vector<std::string>& replies);

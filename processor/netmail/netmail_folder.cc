@@ -1,6 +1,7 @@
 #include "processor/netmail/netmail_folder.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <set>
 
 #include "common/field_codec.h"
@@ -140,18 +141,55 @@ std::string JoinFolder(const std::string& folder, const std::string& name) {
   return folder + platform::kSeparator + name;
 }
 
-platform::FilePtr CreateNetmailMessage(platform::Env& env, const std::string& folder,
-                                       std::string& path_out) {
+namespace {
+
+// "~" + the request's name + "." + the number the reply will take: a reply
+// not yet given to the mailer. No search for "*.msg" finds it.
+std::string PendingName(const std::string& request_name, long long number) {
+  return Format("~%s.%lld", request_name.c_str(), number);
+}
+
+// The request's name and the number of a pending reply's name; false when
+// the name is none.
+bool ParsePendingName(const std::string& name, std::string& request_name, long long& number) {
+  const size_t dot = name.rfind('.');
+  if (name.size() < 4 || name[0] != '~' || dot == std::string::npos || dot < 2 ||
+      dot + 1 == name.size() ||
+      name.find_first_not_of("0123456789", dot + 1) != std::string::npos)
+    return false;
+  request_name = name.substr(1, dot - 1);
+  number = DecimalValue(std::string_view(name).substr(dot + 1));
+  return number > 0 && number <= kHighestNumber;
+}
+
+// The numbers of the folder in the order they are tried: those of its
+// messages and of pending replies are taken.
+std::vector<long long> FreeNumbers(platform::Env& env, const std::string& folder) {
   long long highest = LastReadNumber(env, folder);
   std::set<long long> taken;
-  const std::vector<platform::DirEntry> found = env.FindFiles(JoinFolder(folder, "*.msg"));
-  for (const platform::DirEntry& entry : found) {
+  for (const platform::DirEntry& entry : env.FindFiles(JoinFolder(folder, "*.msg"))) {
     long long number = NameNumber(entry.name);
     taken.insert(number);
     if (number > highest) highest = number;
   }
-  for (long long number : CandidateNumbers(highest, taken)) {
-    std::string path = JoinFolder(folder, Format("%lld.msg", number));
+  for (const platform::DirEntry& entry : env.FindFiles(JoinFolder(folder, "~*"))) {
+    std::string request;
+    long long number = 0;
+    if (!ParsePendingName(entry.name, request, number)) continue;
+    taken.insert(number);
+    if (number > highest) highest = number;
+  }
+  return CandidateNumbers(highest, taken);
+}
+
+}  // namespace
+
+platform::FilePtr CreateNetmailMessage(platform::Env& env, const std::string& folder,
+                                       std::string& path_out, const std::string& pending_for) {
+  for (long long number : FreeNumbers(env, folder)) {
+    const std::string name =
+        pending_for.empty() ? Format("%lld.msg", number) : PendingName(pending_for, number);
+    std::string path = JoinFolder(folder, name);
     bool exists = false;
     platform::FilePtr f = platform::OpenNewFile(env, path, exists);
     if (f) {
@@ -162,6 +200,41 @@ platform::FilePtr CreateNetmailMessage(platform::Env& env, const std::string& fo
     if (!exists) return nullptr;
   }
   return nullptr;
+}
+
+bool ReleaseNetmailMessage(platform::Env& env, const std::string& folder,
+                           const std::string& pending_path, std::string& released_path) {
+  std::string request;
+  long long number = 0;
+  if (!ParsePendingName(NameInPath(pending_path), request, number)) return false;
+  // Its own number first; another program (the sysop's reader) may have
+  // taken it since.
+  std::vector<long long> numbers = {number};
+  for (long long free : FreeNumbers(env, folder))
+    if (free != number) numbers.push_back(free);
+  for (long long candidate : numbers) {
+    released_path = JoinFolder(folder, Format("%lld.msg", candidate));
+    if (env.MoveFile(pending_path, released_path)) return true;
+    if (errno != EEXIST) return false;
+  }
+  return false;
+}
+
+void SettlePendingReplies(platform::Env& env, Log& log, const std::string& folder) {
+  for (const platform::DirEntry& entry : env.FindFiles(JoinFolder(folder, "~*"))) {
+    std::string request;
+    long long number = 0;
+    if (entry.is_directory || !ParsePendingName(entry.name, request, number)) continue;
+    const std::string path = JoinFolder(folder, entry.name);
+    std::string released;
+    if (env.Exists(JoinFolder(folder, request))) {
+      // Its request is still there: it is answered again, once.
+      if (!env.DeleteFile(path))
+        log.Write(kMarkError, WithReason(Format("Can't delete %s", path.c_str()), errno));
+    } else if (!ReleaseNetmailMessage(env, folder, path, released)) {
+      log.Write(kMarkError, WithReason(Format("Can't release %s", path.c_str()), errno));
+    }
+  }
 }
 
 bool WriteNetmailHeader(platform::Env& env, Log& log, Serials& serials,

@@ -12,6 +12,7 @@
 
 #include "common/fido_address.h"
 #include "platform/platform.h"
+#include "processor/log.h"
 #include "processor/serials.h"
 
 inline constexpr size_t kNetmailHeaderSize = 190;
@@ -75,8 +76,23 @@ std::string JoinFolder(const std::string& folder, const std::string& name);
 // Creates the next message of `folder` exclusively, open for reading and
 // writing, and stores its path in `path_out`. nullptr when no number is
 // free or the file cannot be made; nothing existing is ever touched.
+// With `pending_for` (the name of the request it answers) the message is a
+// pending reply: under a name no mailer or reader takes ("~" + request +
+// "." + number) until ReleaseNetmailMessage, so that a run killed before
+// its request was deleted never gives the requester a second answer.
 platform::FilePtr CreateNetmailMessage(platform::Env& env, const std::string& folder,
-                                       std::string& path_out);
+                                       std::string& path_out,
+                                       const std::string& pending_for = {});
+// Gives a pending reply its message name (its own number, or the next free
+// one should another program have taken that); false, errno telling why,
+// when it cannot.
+[[nodiscard]] bool ReleaseNetmailMessage(platform::Env& env, const std::string& folder,
+                                         const std::string& pending_path,
+                                         std::string& released_path);
+// What a killed run left: a pending reply whose request is gone is
+// released, one whose request is still there removed (the request is
+// answered again).
+void SettlePendingReplies(platform::Env& env, Log& log, const std::string& folder);
 
 // Writes the header and the INTL, FMPT, TOPT and MSGID control lines of a
 // new message (its MSGID the next of `serials`); false when the file

@@ -61,22 +61,39 @@ void ProcessNetmailMessage(NetmailContext& context, const std::string& message_p
     return;
   }
   NetmailRequest request;
+  request.file_name = NameInPath(message_path);
   // A file shorter than a header is no message, or one still being written.
   if (!ReadNetmailHeader(*f, request.header) || !IsRobotName(request.header.toUserName)) return;
   NetmailText text = ReadNetmailText(*f);
   f.reset();
   FindAddresses(context.log, request.header, text.kludges, request);
   request.body_lines = std::move(text.body_lines);
-  if (RunAreaManager(context, request) && !env.DeleteFile(message_path))
+  std::vector<std::string> replies;
+  if (!RunAreaManager(context, request, replies)) return;
+  // The request goes before its answer is given to the mailer: a run that
+  // stops in between leaves a pending answer, never a request answered
+  // twice.
+  const bool deleted = env.DeleteFile(message_path);
+  if (!deleted)
     context.log.Write(kMarkError,
                       WithReason(Format("Can't delete %s, the request will be answered again",
                                         message_path.c_str()),
                                  errno));
+  const std::string& folder = Config().main.netmail_dir;
+  for (const std::string& reply : replies) {
+    std::string released;
+    if (deleted && ReleaseNetmailMessage(env, folder, reply, released)) continue;
+    if (deleted)
+      context.log.Write(kMarkError, WithReason(Format("Can't release %s", reply.c_str()), errno));
+    else if (!env.DeleteFile(reply))
+      context.log.Write(kMarkError, WithReason(Format("Can't delete %s", reply.c_str()), errno));
+  }
 }
 
 void RunNetmailPass(NetmailContext& context) {
   ConsoleOut("Scaning Netmail.\n");
   const std::string& dir = Config().main.netmail_dir;
+  SettlePendingReplies(context.env, context.log, dir);
   std::vector<std::string> messages;
   for (const platform::DirEntry& entry : context.env.FindFiles(dir + "*.msg"))
     if (!entry.is_directory) messages.push_back(entry.name);

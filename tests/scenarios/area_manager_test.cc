@@ -204,6 +204,22 @@ TEST(AreaManager, ListHelpQueryUnlinkedAndInfoAreSentOncePerRequest) {
                                                "% Sending Unlinked List", "% Sending Info"}));
 }
 
+// A run killed between writing its answer and deleting the request leaves
+// the answer pending (under a name no mailer takes): the next run drops it
+// and answers once, and gives the mailer the pending answer of a request
+// that was deleted.
+TEST(AreaManager, RunKilledBeforeTheRequestWentAnswersItOnce) {
+  TempNode node;
+  node.MakeDir("netmail");
+  node.WriteFile("netmail/~1.msg.2", "the killed run's answer to 1.msg");
+  node.WriteFile("netmail/~9.msg.4", "the killed run's answer to 9.msg, which it deleted");
+  RobotRun run = RunWith(node, RobotNodeText(), {{"1.msg", Request({"+AREA1"})}});
+  EXPECT_EQ(run.netmail, (std::vector<std::string>{"4.msg", "5.msg"}));
+  EXPECT_EQ(ReplyLines(ParseStoredMessage(node.ReadFile("netmail/5.msg"))),
+            std::vector<std::string>{"Fileecho AREA1 - added"});
+  EXPECT_EQ(node.ReadFile("netmail/4.msg"), "the killed run's answer to 9.msg, which it deleted");
+}
+
 TEST(AreaManager, EachCommandRepliesAndLogs) {
   struct Case {
     std::vector<std::string> body;

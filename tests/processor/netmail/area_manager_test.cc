@@ -177,7 +177,8 @@ TEST_F(AreaManagerTest, RequestNotForUsHasNoEffectAtAll) {
   request.from = ParseAddress("2:345/6");
   request.to = ParseAddress("2:5020/100.1");
   request.body_lines = {"+AREA1"};
-  EXPECT_FALSE(RunAreaManager(*context_, request));
+  std::vector<std::string> replies;
+  EXPECT_FALSE(RunAreaManager(*context_, request, replies));
   EXPECT_TRUE(node_.List("netmail").empty());
   EXPECT_EQ(RequesterEntry("AREA1"), nullptr);
   EXPECT_FALSE(node_.Exists("pelix.log"));
