@@ -37,12 +37,20 @@ std::string AreaDirectory(const TicJob& job) { return Config().main.fileecho_dir
 
 }  // namespace
 
+namespace {
+
+// A name of up to 12 characters (8.3) in its 12 columns; a longer one
+// whole: cut, it would name a file that is not there.
+std::string NameColumn(const std::string& file) { return Format("%-12s", file.c_str()); }
+
+}  // namespace
+
 std::string FilesBbsLine(const std::string& file, const std::string& desc, bool counter) {
-  return Format(counter ? "%-12.12s [00] %s\r\n" : "%-12.12s %s\r\n", file.c_str(), desc.c_str());
+  return NameColumn(file) + (counter ? " [00] " : " ") + desc + "\r\n";
 }
 
 std::string AnnounceRecordLine(const std::string& file, const std::string& desc) {
-  return Format(" %-12.12s %s\r\n", file.c_str(), desc.c_str());
+  return " " + NameColumn(file) + " " + desc + "\r\n";
 }
 
 std::string AreaCopyPath(const TicJob& job) {

@@ -9,12 +9,13 @@
 #include "processor/run_status.h"
 #include "processor/tic_job.h"
 
-// One FILES.BBS line: the name cut or padded to 12 characters, then the
-// description, with "[00]" between them when the download counter is on.
+// One FILES.BBS line: the name padded to 12 characters (a longer one whole),
+// one space and the description, with "[00]" and a space between them when
+// the download counter is on.
 std::string FilesBbsLine(const std::string& file, const std::string& desc, bool counter);
 
-// One announce database line: " ", the 12-character name, " ", the
-// description.
+// One announce database line: " ", the name padded to 12 characters (a
+// longer one whole), " ", the description.
 std::string AnnounceRecordLine(const std::string& file, const std::string& desc);
 
 // Where CopyFileIntoArea places the job's file: fileecho_dir + Area + "/"

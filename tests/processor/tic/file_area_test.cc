@@ -12,7 +12,9 @@
 
 namespace {
 
-TEST(FileAreaLines, NameIsCutOrPaddedToTwelveCharacters) {
+// A short name fills 12 columns; a long one is written whole (cut, it would
+// name a file that is not there), then one space and the description.
+TEST(FileAreaLines, NameIsPaddedToTwelveCharactersOrWrittenWhole) {
   const struct {
     const char* file;
     const char* desc;
@@ -21,16 +23,17 @@ TEST(FileAreaLines, NameIsCutOrPaddedToTwelveCharacters) {
   } cases[] = {
       {"FILE.ZIP", "A file", false, "FILE.ZIP     A file\r\n"},
       {"EXACTLY8.ZIP", "Twelve", false, "EXACTLY8.ZIP Twelve\r\n"},
-      {"a_long_file_name.tar", "Cut", false, "a_long_file_ Cut\r\n"},
+      {"nodelist_2026-12-08_weekly.tar.gz", "Whole", false,
+       "nodelist_2026-12-08_weekly.tar.gz Whole\r\n"},
       {"FILE.ZIP", "", false, "FILE.ZIP     \r\n"},
       {"FILE.ZIP", "Counted", true, "FILE.ZIP     [00] Counted\r\n"},
-      {"a_long_file_name.tar", "Cut", true, "a_long_file_ [00] Cut\r\n"},
+      {"a_long_file_name.tar", "Whole", true, "a_long_file_name.tar [00] Whole\r\n"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(FilesBbsLine(c.file, c.desc, c.counter), c.line) << c.file;
   }
   EXPECT_EQ(AnnounceRecordLine("FILE.ZIP", "A file"), " FILE.ZIP     A file\r\n");
-  EXPECT_EQ(AnnounceRecordLine("a_long_file_name.tar", ""), " a_long_file_ \r\n");
+  EXPECT_EQ(AnnounceRecordLine("a_long_file_name.tar", ""), " a_long_file_name.tar \r\n");
 }
 
 class FileAreaTest : public ::testing::Test {
