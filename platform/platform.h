@@ -205,6 +205,11 @@ class Env {
   // node refuse to leave files there that the node's owner (the mailer's
   // user) cannot read or replace. Empty otherwise.
   virtual std::string ForeignOwner(const std::string& dir) = 0;
+  // From now on the files this process makes may be read by every user
+  // whatever the umask says, so that the mailer's user reads what a program
+  // of the node leaves in the outbound, the queue and the TIC outbound. A
+  // file given its own rights (RewriteFile's kPrivateFileMode) keeps them.
+  virtual void LetEveryoneRead() = 0;
   // This process's id, and whether a process of that id runs on this machine.
   virtual int CurrentPid() = 0;
   virtual bool ProcessExists(int pid) = 0;
@@ -281,6 +286,7 @@ class EnvWrapper : public Env {
   }
   bool ModeOf(const std::string& p, uint32_t& m) override { return target_->ModeOf(p, m); }
   std::string ForeignOwner(const std::string& d) override { return target_->ForeignOwner(d); }
+  void LetEveryoneRead() override { target_->LetEveryoneRead(); }
   int CurrentPid() override { return target_->CurrentPid(); }
   bool ProcessExists(int pid) override { return target_->ProcessExists(pid); }
   FlagClaim ClaimProcessFlag(const std::string& p) override {

@@ -612,6 +612,11 @@ class PosixEnv : public Env {
     return "#" + std::to_string(st.st_uid);
   }
 
+  void LetEveryoneRead() override {
+    const mode_t mask = ::umask(0);
+    ::umask(mask & ~static_cast<mode_t>(0444));
+  }
+
   int CurrentPid() override { return static_cast<int>(::getpid()); }
 
   bool ProcessExists(int pid) override {

@@ -144,9 +144,13 @@ int Hatch(platform::Env& env, Configuration& config, Log& log, const HatchReques
 
 }  // namespace
 
-int HatchFile(platform::Env& env, const HatchRequest& request) {
+int HatchFile(platform::Env& env, const HatchRequest& request,
+              const std::vector<std::string>& arguments) {
   std::set_new_handler(OutOfMemoryExit);
   ConsoleOut(Format("Pelix %s File Hatch, by the Pelix developers\n", kVersion));
+  if (const std::optional<int> status = RefuseForeignNode(env, "pelix-hatch", arguments))
+    return *status;
+  env.LetEveryoneRead();
   RunLock lock(env);
   if (const std::optional<int> status = ClaimRunFlag(lock, kHatchBusy)) return *status;
   Configuration config;

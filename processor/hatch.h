@@ -23,4 +23,6 @@ inline constexpr int kHatchUnsafeName = 8;
 inline constexpr int kHatchNoFile = 9;
 
 // Runs in the node directory under pelix.bsy; returns the exit status.
-int HatchFile(platform::Env& env, const HatchRequest& request);
+// `arguments` are the command line's, for a refusal to say how to run it.
+int HatchFile(platform::Env& env, const HatchRequest& request,
+              const std::vector<std::string>& arguments);

@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
   // As in pelix: an allocation that fails without reaching the new-handler
   // ends the run as any other lack of memory does.
   try {
-    return HatchFile(platform::DefaultEnv(), request);
+    return HatchFile(platform::DefaultEnv(), request, std::vector<std::string>(argv + 1, argv + argc));
   } catch (const std::bad_alloc&) {
     OutOfMemoryExit();
   }

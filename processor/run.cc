@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "common/node_owner.h"
 #include "common/text_helpers.h"
 #include "platform/exit_cleanup.h"
 #include "processor/announce/announce.h"
@@ -65,6 +66,18 @@ RunStatus RunPasses(platform::Env& env, Configuration& config, Log& log, bool an
 
 }  // namespace
 
+std::optional<int> RefuseForeignNode(platform::Env& env, const std::string& program,
+                                     const std::vector<std::string>& arguments) {
+  const std::string owner = env.ForeignOwner(".");
+  if (owner.empty()) return std::nullopt;
+  std::string command = program;
+  for (const std::string& argument : arguments)
+    command += argument.find_first_of(" '\"") == std::string::npos ? " " + argument
+                                                                    : " '" + argument + "'";
+  ConsoleOut(NotNodeOwnerText(owner, command));
+  return kExitNotNodeOwner;
+}
+
 std::optional<int> ClaimRunFlag(RunLock& lock, int busy_status) {
   std::string why;
   switch (lock.Claim(&why)) {
@@ -95,6 +108,10 @@ int RunPelix(platform::Env& env, const std::vector<std::string>& arguments) {
   // that the next run is not refused as busy.
   std::set_new_handler(OutOfMemoryExit);
   ConsoleOut(Format("Pelix %s FileEcho Processor, by the Pelix developers\n", kVersion));
+  if (const std::optional<int> status = RefuseForeignNode(env, "pelix", arguments)) return *status;
+  // What pelix makes in the outbound, the queue and the TIC outbound is
+  // the mailer's to read, whatever the umask of the one who started it.
+  env.LetEveryoneRead();
   RunLock lock(env);
   if (const std::optional<int> status = ClaimRunFlag(lock, 0)) return *status;
   bool announce = false;

@@ -18,6 +18,13 @@
 // inodes): nothing was done.
 inline constexpr int kExitNoBusyFlag = 4;
 
+// Started by root in a node directory that belongs to another user, a
+// program of the node refuses before it writes anything: the console line
+// names the owner and the command to run as that user; the status is
+// kExitNotNodeOwner. std::nullopt when it may run.
+std::optional<int> RefuseForeignNode(platform::Env& env, const std::string& program,
+                                     const std::vector<std::string>& arguments);
+
 // Claims pelix.bsy for a program of the node (pelix, pelix-hatch), saying
 // on the console why when it cannot: std::nullopt once claimed, otherwise
 // the status to end with (`busy_status` when another program holds it).

@@ -1,6 +1,8 @@
 // Files originated on this node by pelix-hatch: exported as an accepted file
 // is, the original left alone, and the requests it refuses.
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <regex>
@@ -131,20 +133,30 @@ TEST(Hatch, RefusesWithStatusAndNothingWritten) {
       {{"work", "PELIX.HATCH"}, false, 9, "Can't hatch work, no such regular file"},
       {{"FILE.ZIP", "PELIX.HATCH"}, true, 5, "Pelix is busy"},
       {{"FILE.ZIP"}, false, 3, "Usage: pelix-hatch"},
+      // Root in a node that belongs to another user (the mailer's): what it
+      // made, the mailer could not touch.
+      {{"FILE.ZIP", "PELIX.HATCH", "A file"}, false, 10,
+       "belongs to nobody; run as that user: sudo -u nobody pelix-hatch FILE.ZIP PELIX.HATCH "
+       "'A file'"},
   };
   for (const Case& c : cases) {
+    const bool foreign = c.status == 10;
+    if (foreign && ::geteuid() != 0) continue;  // only root can hand the node to another user
     TempNode node;
     node.MakeDir("work");
     node.WriteConfig(BasicConfigText() + kTwoDownlinks);
     node.WriteFile("FILE.ZIP", kContents);
     node.WriteFile("FILES.BBS", kContents);
     if (c.busy) node.WriteFile("pelix.bsy", "");
+    const struct passwd* nobody = ::getpwnam("nobody");
+    if (foreign) ASSERT_TRUE(nobody && ::chown(node.dir().c_str(), nobody->pw_uid, nobody->pw_gid) == 0);
     RunResult r = Hatch(node, c.arguments);
     EXPECT_EQ(r.status, c.status) << c.arguments[0] << r.output;
     EXPECT_NE(r.output.find(c.message), std::string::npos) << r.output;
     EXPECT_EQ(node.Exists("pelix.bsy"), c.busy) << c.arguments[0];
     EXPECT_FALSE(node.Exists("queue/FILE.ZIP")) << c.arguments[0];
     EXPECT_FALSE(node.Exists("files")) << c.arguments[0];
+    EXPECT_EQ(node.Exists("pelix.log"), !foreign && !c.busy && c.status != 3) << c.arguments[0];
   }
 }
 

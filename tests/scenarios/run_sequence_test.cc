@@ -334,6 +334,24 @@ TEST(RunSequence, BusyFlagIsJudgedByItsLockAndItsProcessId) {
   }
 }
 
+// Started by root in a node that belongs to the mailer's user, pelix would
+// leave files binkd cannot open: it refuses before it writes anything.
+TEST(RunSequence, RootInAnotherUsersNodeIsRefusedBeforeAnythingIsWritten) {
+  TempNode node;
+  node.WriteConfig(BasicConfigText());
+  DropArrival(node, "A.TIC", "A.ZIP", "a", TicLines("A.ZIP", "a"));
+  const std::vector<std::string> before = node.List("");
+  FaultyEnv env;
+  env.UseForeignOwner("ftn");
+  RunResult r = RunPelixWith(env, node, {"/A"});
+  EXPECT_EQ(r.status, 10);
+  EXPECT_TRUE(Contains(r.output, "This node directory belongs to ftn; run as that user: "
+                                 "sudo -u ftn pelix /A\n"))
+      << r.output;
+  EXPECT_EQ(node.List(""), before);
+  EXPECT_EQ(node.List("in"), (std::vector<std::string>{"A.TIC", "A.ZIP"}));
+}
+
 TEST(RunSequence, BusyFlagThatCannotBeMadeIsReportedNotTakenForBusy) {
   for (int error : {EACCES, ENOSPC, EROFS}) {
     TempNode node;

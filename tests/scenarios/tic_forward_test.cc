@@ -517,6 +517,25 @@ TEST(TicForward, TicsOfARunShareOneFlushAndEndInTheirOrder) {
   }
 }
 
+// Whatever umask the one who started pelix has, what it makes in the
+// outbound and the TIC outbound is the mailer's to read.
+TEST(TicForward, FilesForTheMailerAreReadableWhateverTheUmask) {
+  TempNode node;
+  DropForwardedArrival(node);
+  FaultyEnv env;
+  const mode_t umask_before = ::umask(077);
+  RunResult r = RunPelixWith(env, node);
+  ::umask(umask_before);
+  ASSERT_EQ(r.status, 0) << r.output;
+  for (const std::string& path :
+       {std::string("out/139c0002.clo"), std::string("out/139c0003.hlo"),
+        "ticout/" + node.List("ticout").at(0)}) {
+    struct stat st {};
+    ASSERT_EQ(::stat(node.Path(path).c_str(), &st), 0) << path;
+    EXPECT_EQ(st.st_mode & 0444, 0444u) << path;
+  }
+}
+
 // A sysop's clean-up of "*.bsy" in the outbound while a run hands files on
 // takes our flags and the file they are linked from: every later flow line
 // still goes into its flow file under a flag of ours, made again (the
