@@ -580,7 +580,9 @@ class PosixEnv : public Env {
     struct stat st;
     if (::lstat(native.c_str(), &st) != 0) return true;
     const uid_t me = ::geteuid();
-    return me == 0 || st.st_uid == me || dir_st.st_uid == me;
+    if (me == 0 || st.st_uid == me || dir_st.st_uid == me) return true;
+    errno = EPERM;
+    return false;
   }
 
   bool ModifiedSeconds(const std::string& path, int64_t& seconds) override {

@@ -56,6 +56,16 @@ RunStatus CantRead(const char* file) {
 
 }  // namespace
 
+std::string ConfiguredLogFile(platform::Env& env) {
+  std::string bytes;
+  bool present = false;
+  if (!platform::ReadFileIfPresent(env, kConfigFile, bytes, present) || !present ||
+      !HasConfigSignature(bytes) || bytes.size() < kMainConfigLogFileEnd)
+    return "";
+  const MainConfig main = ReadMainConfig(bytes);
+  return main.version == kConfigVersion ? main.log_file : "";
+}
+
 RunStatus ReadConfiguration(platform::Env& env, Configuration& config) {
   std::string bytes;
   bool present = false;
@@ -155,7 +165,7 @@ RunStatus AppendFileEcho(platform::Env& env, Log& log, const FileEchoRecord& ech
   {
     platform::FilePtr f = env.Open(kFileEchoFile, platform::OpenMode::kAppend);
     if (!f) {
-      log.Write(kMarkError, "Can't Open for Writing/Create pelix.fe.\n");
+      log.Write(kMarkError, WithReason("Can't Open for Writing/Create pelix.fe.", errno) + "\n");
       return RunStatus::End(3);
     }
     // Only opened to be sure it can be written; nothing was.

@@ -98,6 +98,10 @@ class ConfigurationInUse {
 // to the console only: the log file is not known before it.
 [[nodiscard]] RunStatus ReadConfiguration(platform::Env& env, Configuration& config);
 
+// The log file pelix.cfg names, read without a word on the console; empty
+// when pelix.cfg cannot be read or is not usable.
+std::string ConfiguredLogFile(platform::Env& env);
+
 // Appends one new echo (its first entry, link_count 1) to pelix.fe; ends
 // the run with status 3 when pelix.fe cannot be opened. `added` false
 // (logged) when the record could not be written: pelix.fe then stays as it

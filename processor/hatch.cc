@@ -1,5 +1,6 @@
 #include "processor/hatch.h"
 
+#include <cerrno>
 #include <new>
 
 #include "common/records.h"
@@ -99,7 +100,8 @@ int Hatch(platform::Env& env, Configuration& config, Log& log, const HatchReques
   TicJob job(env, log, "");
   TicRecord& tic = job.tic;
   if (!request.ldesc_file.empty() && !ReadLdesc(env, request.ldesc_file, tic.ldesc)) {
-    log.Write(kMarkError, Format("Can't read %s", LoggableText(request.ldesc_file).c_str()));
+    log.Write(kMarkError,
+              WithReason(Format("Can't read %s", LoggableText(request.ldesc_file).c_str()), errno));
     return kHatchNoFile;
   }
   const FileEchoRecord* echo = Config().FindFileEcho(request.area);
@@ -152,7 +154,7 @@ int HatchFile(platform::Env& env, const HatchRequest& request,
     return *status;
   env.LetEveryoneRead();
   RunLock lock(env);
-  if (const std::optional<int> status = ClaimRunFlag(lock, kHatchBusy)) return *status;
+  if (const std::optional<int> status = ClaimRunFlag(env, lock, kHatchBusy)) return *status;
   Configuration config;
   RunStatus loaded = ReadConfiguration(env, config);
   int status = loaded.ends() ? loaded.exit_status() : 0;

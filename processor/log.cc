@@ -44,6 +44,12 @@ std::string ShownText(std::string_view message) {
   return LoggableText(message.substr(0, end)) + std::string(message.substr(end));
 }
 
+std::string LogLineText(char mark, const std::string& shown, const platform::LocalTime& t) {
+  const std::string text = shown.substr(0, kMaxLogMessage);
+  return Format("%c %2.2d %s %2.2d:%2.2d:%2.2d PELX %s\n", mark, t.day, MonthName(t.month),
+                t.hour, t.minute, t.second, text.c_str());
+}
+
 }  // namespace
 
 LogFile::LogFile(platform::Env& env, std::string path) : env_(env), path_(std::move(path)) {}
@@ -65,10 +71,7 @@ platform::File& LogFile::Open() {
 void LogFile::WriteAt(char mark, std::string_view message, const platform::LocalTime& t) {
   platform::File& log = Open();
   const std::string shown = ShownText(message);
-  std::string text = shown.substr(0, kMaxLogMessage);
-  std::string line = Format("%c %2.2d %s %2.2d:%2.2d:%2.2d PELX %s\n", mark, t.day,
-                            MonthName(t.month), t.hour, t.minute, t.second, text.c_str());
-  const bool written = log.Write(line);
+  const bool written = log.Write(LogLineText(mark, shown, t));
   if (mark == kMarkError) ++error_lines_;
   ConsoleOut(shown + "\n");
   // A log that cannot take its lines (a full disk) cannot report that
@@ -81,6 +84,15 @@ void LogFile::WriteAt(char mark, std::string_view message, const platform::Local
 
 void LogFile::Write(char mark, std::string_view message) {
   WriteAt(mark, message, platform::LocalNow(env_));
+}
+
+bool AppendLogLine(platform::Env& env, const std::string& path, char mark,
+                   std::string_view message) {
+  platform::FilePtr file = env.Open(path, platform::OpenMode::kAppend);
+  if (!file) return false;
+  const bool written =
+      file->Write(LogLineText(mark, ShownText(message), platform::LocalNow(env)));
+  return file->Close() && written;
 }
 
 void HeldLog::WriteAt(char mark, std::string_view message, const platform::LocalTime& time) {

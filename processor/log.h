@@ -56,6 +56,12 @@ class LogFile : public Log {
   int error_lines_ = 0;
 };
 
+// One line appended to the log file at `path`, opened for it alone, for a
+// run that must not end on a log it cannot write (one that found the node
+// busy). Not shown on the console. False when it could not be written.
+bool AppendLogLine(platform::Env& env, const std::string& path, char mark,
+                   std::string_view message);
+
 // Lines kept back with their times while `holding`, then written to the
 // target in order by Release; written at once otherwise.
 class HeldLog : public Log {

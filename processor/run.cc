@@ -17,22 +17,33 @@
 
 namespace {
 
-enum SwitchCode { kHelp = 1, kAnnounce = 2 };
+enum SwitchCode { kHelp = 1, kAnnounce = 2, kErrorStatus = 3 };
 
-constexpr Keyword kSwitches[] = {{"/H", kHelp}, {"/A", kAnnounce}, {"", 0}};
+constexpr Keyword kSwitches[] = {
+    {"/H", kHelp}, {"/A", kAnnounce}, {"/E", kErrorStatus}, {"", 0}};
+
+struct RunSwitches {
+  bool announce = false;
+  bool error_status = false;  // /E
+};
 
 // The status to end with before anything is done (the help shown, an
 // unknown argument), or std::nullopt to run.
-std::optional<int> CheckArguments(const std::vector<std::string>& arguments, bool& announce) {
+std::optional<int> CheckArguments(const std::vector<std::string>& arguments,
+                                  RunSwitches& switches) {
   for (const std::string& argument : arguments) {
     switch (LookupKeyword(kSwitches, argument, 0, false)) {
       case kHelp:
         ConsoleOut("Command line arguments:\n");
         ConsoleOut(" /H - Display this help message.\n");
         ConsoleOut(" /A - Announce.\n");
+        ConsoleOut(" /E - End with status 6 when an error was logged.\n");
         return 0;
       case kAnnounce:
-        announce = true;
+        switches.announce = true;
+        break;
+      case kErrorStatus:
+        switches.error_status = true;
         break;
       default:
         ConsoleOut(Format("Unknown command line argument : %s\nTry PELIX /H.\n",
@@ -43,18 +54,25 @@ std::optional<int> CheckArguments(const std::vector<std::string>& arguments, boo
   return std::nullopt;
 }
 
+// What the run did, for its last log line.
+struct RunCounts {
+  TicCounts tics;
+  int requests_answered = 0;
+};
+
 // The passes, in their order; the first fatal condition ends the run.
-RunStatus RunPasses(platform::Env& env, Configuration& config, Log& log, bool announce) {
+RunStatus RunPasses(platform::Env& env, Configuration& config, Log& log, bool announce,
+                    RunCounts& counts) {
   Serials serials(env);
   NetmailContext netmail{env, log, config, serials};
-  RunNetmailPass(netmail);
+  counts.requests_answered = RunNetmailPass(netmail);
 
   OutboundSession outbound(env, platform::ExitCleanup::OfProcess());
   MadeTics made(env);
   InboundDone done(env);
   TicExporter exporter(env, outbound, made, serials);
   TicContext tics{env, config, outbound, exporter};
-  RunStatus status = RunTicPass(tics, done, made, log);
+  RunStatus status = RunTicPass(tics, done, made, log, counts.tics);
   if (!status.ends()) ScanQueue(env, log, outbound);
   // The outbound is left as the mailer expects it, whatever ended the run.
   RunStatus released = outbound.ReleaseAll(log);
@@ -62,6 +80,14 @@ RunStatus RunPasses(platform::Env& env, Configuration& config, Log& log, bool an
   if (released.ends()) return released;
   if (announce) MakeAnnounceReport(env, log, serials);
   return RunStatus::GoOn();
+}
+
+// Every run that could log ends with one line that sums it up.
+void LogSummary(LogFile& log, const RunCounts& counts) {
+  log.Write(kMarkTic, Format("Summary : TICs accepted %d, refused %d, left in the inbound %d; "
+                             "requests answered %d; error lines %d",
+                             counts.tics.accepted, counts.tics.refused, counts.tics.left,
+                             counts.requests_answered, log.error_lines()));
 }
 
 }  // namespace
@@ -78,12 +104,17 @@ std::optional<int> RefuseForeignNode(platform::Env& env, const std::string& prog
   return kExitNotNodeOwner;
 }
 
-std::optional<int> ClaimRunFlag(RunLock& lock, int busy_status) {
+std::optional<int> ClaimRunFlag(platform::Env& env, RunLock& lock, int busy_status) {
   std::string why;
   switch (lock.Claim(&why)) {
-    case BusyClaim::kBusy:
+    case BusyClaim::kBusy: {
       ConsoleOut("Pelix is busy\n");
+      // A run the timer started and found busy shows in the log as well; a
+      // log that cannot take the line changes nothing for a run that ends.
+      const std::string log_file = ConfiguredLogFile(env);
+      if (!log_file.empty()) (void)AppendLogLine(env, log_file, kMarkNothing, "Pelix is busy");
       return busy_status;
+    }
     case BusyClaim::kFailed:
       ConsoleOut(Format("Fatal : Can't create %s, %s\n", kBusyFlagName, why.c_str()));
       return kExitNoBusyFlag;
@@ -113,10 +144,11 @@ int RunPelix(platform::Env& env, const std::vector<std::string>& arguments) {
   // the mailer's to read, whatever the umask of the one who started it.
   env.LetEveryoneRead();
   RunLock lock(env);
-  if (const std::optional<int> status = ClaimRunFlag(lock, 0)) return *status;
-  bool announce = false;
+  if (const std::optional<int> status = ClaimRunFlag(env, lock, 0)) return *status;
+  RunSwitches switches;
   RunStatus status = RunStatus::GoOn();
-  if (const std::optional<int> end = CheckArguments(arguments, announce)) {
+  int error_lines = 0;
+  if (const std::optional<int> end = CheckArguments(arguments, switches)) {
     status = RunStatus::End(*end);
   } else {
     Configuration config;
@@ -124,11 +156,15 @@ int RunPelix(platform::Env& env, const std::vector<std::string>& arguments) {
     if (!status.ends()) {
       ConfigurationInUse in_use(config);
       LogFile log(env, config.main.log_file);
+      RunCounts counts;
       status = CheckRunConfiguration(lock, config, log);
-      if (!status.ends()) status = RunPasses(env, config, log, announce);
+      if (!status.ends()) status = RunPasses(env, config, log, switches.announce, counts);
+      LogSummary(log, counts);
+      error_lines = log.error_lines();
     }
   }
   const bool released = lock.Release();
   if (status.ends()) return status.exit_status();
-  return released ? 0 : -1;
+  if (!released) return -1;
+  return switches.error_status && error_lines > 0 ? kExitErrorsLogged : 0;
 }

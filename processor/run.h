@@ -25,10 +25,15 @@ inline constexpr int kExitNoBusyFlag = 4;
 std::optional<int> RefuseForeignNode(platform::Env& env, const std::string& program,
                                      const std::vector<std::string>& arguments);
 
+// A run with /E that logged an error line ends with this status instead
+// of 0, so that a service manager shows it as failed.
+inline constexpr int kExitErrorsLogged = 6;
+
 // Claims pelix.bsy for a program of the node (pelix, pelix-hatch), saying
 // on the console why when it cannot: std::nullopt once claimed, otherwise
 // the status to end with (`busy_status` when another program holds it).
-std::optional<int> ClaimRunFlag(RunLock& lock, int busy_status);
+// "Pelix is busy" is logged too when pelix.cfg names a log file.
+std::optional<int> ClaimRunFlag(platform::Env& env, RunLock& lock, int busy_status);
 
 // What every program of the node checks once its configuration is loaded
 // and its log known: logs a stale pelix.bsy the claim removed, and ends the

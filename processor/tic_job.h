@@ -28,6 +28,7 @@ struct PreparedTics {
   // They could not be forced to disk: no export takes one, and the first
   // fails as a TIC that cannot be created does.
   bool not_forced = false;
+  int error = 0;  // the errno of that failure
 
   bool empty() const { return tics.empty(); }
 };
@@ -58,6 +59,8 @@ struct TicJob {
   // finished. `echo_index` is its echo in fileecho_list (which grows).
   bool accepted = false;
   size_t echo_index = 0;
+  // Refused: the TIC was moved to Bad Tics.
+  bool refused = false;
   // Its log lines, held while earlier TICs of the group wait.
   HeldLog log;
 

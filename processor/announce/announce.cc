@@ -5,6 +5,7 @@
 // repeated by the next /A run instead of losing the files it took.
 #include "processor/announce/announce.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 #include <vector>
@@ -31,7 +32,14 @@ struct TakenFile {
   std::string name;
   std::string path;
   std::string rest;
+  int lines = 0;  // files: one line each in the report
 };
+
+int LinesIn(std::string_view text) {
+  int lines = static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+  if (!text.empty() && text.back() != '\n') ++lines;
+  return lines;
+}
 
 std::string DatabasePattern(const std::string& db_dir) {
   std::string pattern = std::string(kDatabasePrefix) + "*";
@@ -79,8 +87,9 @@ bool AddDatabaseFile(platform::Env& env, Log& log, const std::string& name, size
   if (report.size() + overhead >= kReportCapacity) return false;
   std::string contents;
   if (!ReadDatabaseFile(env, path, contents)) {
+    const int error = errno;
     report += head;
-    log.Write(kMarkError, Format("Can't open file %s", path.c_str()));
+    log.Write(kMarkError, WithReason(Format("Can't open file %s", path.c_str()), error));
     return true;
   }
   size_t room = kReportCapacity - report.size() - overhead;
@@ -89,7 +98,8 @@ bool AddDatabaseFile(platform::Env& env, Log& log, const std::string& name, size
   report += head;
   report.append(contents, 0, length);
   report += kRule;
-  taken.push_back({name, path, contents.substr(length)});
+  taken.push_back({name, path, contents.substr(length),
+                   LinesIn(std::string_view(contents).substr(0, length))});
   return length == contents.size();
 }
 
@@ -182,5 +192,10 @@ void MakeAnnounceReport(platform::Env& env, Log& log, Serials& serials) {
     if (!AddDatabaseFile(env, log, name, tail.size(), report, taken)) break;
   }
   report += tail;
-  if (PostReport(env, log, serials, report)) ConsumeTakenFiles(env, log, taken);
+  if (!PostReport(env, log, serials, report)) return;
+  int files = 0;
+  for (const TakenFile& file : taken) files += file.lines;
+  log.Write(kMarkTic, Format("Announced %d files of %zu echoes into %s", files, taken.size(),
+                             Config().main.announce_target.c_str()));
+  ConsumeTakenFiles(env, log, taken);
 }

@@ -260,7 +260,7 @@ bool AppendJamMessage(platform::Env& env, Log& log, Serials& serials, const std:
     // A part index record would shift every later one: readers would find
     // the wrong message under each number. Cut both files back.
     if (!jdx->Truncate(index_size) || !jhr.Truncate(header_offset))
-      log.Write(kMarkError, "Can't cut JAM Base back after a failed write");
+      log.Write(kMarkError, WithReason("Can't cut JAM Base back after a failed write", errno));
   }
   if (!jdx->Close() && ok) {
     ok = false;

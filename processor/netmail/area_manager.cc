@@ -274,7 +274,8 @@ void TakeBack(Answer& answer, std::vector<FileEchoRecord> echoes_before,
 bool RunAreaManager(NetmailContext& context, const NetmailRequest& request,
                     std::vector<std::string>& replies) {
   replies.clear();
-  Answer answer{context, request, {}, DomainPart(Config().main.main_address), nullptr, {}, false};
+  Answer answer{context, request, {}, DomainPart(Config().main.main_address), nullptr, {}, false,
+                {}};
   if (!FindOurAddress(request.to, answer.our_address)) return false;
   context.log.Write(kMarkAreaManager,
                     Format("Processing Area Manager Request from %s", request.from_text.c_str()));

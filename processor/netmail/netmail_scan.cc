@@ -48,7 +48,7 @@ void FindAddresses(Log& log, const NetmailHeader& header, const MessageKludges& 
 
 }  // namespace
 
-void ProcessNetmailMessage(NetmailContext& context, const std::string& message_path) {
+bool ProcessNetmailMessage(NetmailContext& context, const std::string& message_path) {
   platform::Env& env = context.env;
   platform::FilePtr f;
   // Opened for update so that a message the sysop marked read-only is
@@ -58,18 +58,19 @@ void ProcessNetmailMessage(NetmailContext& context, const std::string& message_p
     f = env.Open(message_path, platform::OpenMode::kUpdateNoFollow);
   if (!f) {
     context.log.Write(kMarkError, "Can't open this message");
-    return;
+    return false;
   }
   NetmailRequest request;
   request.file_name = NameInPath(message_path);
   // A file shorter than a header is no message, or one still being written.
-  if (!ReadNetmailHeader(*f, request.header) || !IsRobotName(request.header.toUserName)) return;
+  if (!ReadNetmailHeader(*f, request.header) || !IsRobotName(request.header.toUserName))
+    return false;
   NetmailText text = ReadNetmailText(*f);
   f.reset();
   FindAddresses(context.log, request.header, text.kludges, request);
   request.body_lines = std::move(text.body_lines);
   std::vector<std::string> replies;
-  if (!RunAreaManager(context, request, replies)) return;
+  if (!RunAreaManager(context, request, replies)) return false;
   // The request goes before its answer is given to the mailer: a run that
   // stops in between leaves a pending answer, never a request answered
   // twice.
@@ -88,18 +89,26 @@ void ProcessNetmailMessage(NetmailContext& context, const std::string& message_p
     else if (!env.DeleteFile(reply))
       context.log.Write(kMarkError, WithReason(Format("Can't delete %s", reply.c_str()), errno));
   }
+  return true;
 }
 
-void RunNetmailPass(NetmailContext& context) {
+int RunNetmailPass(NetmailContext& context) {
   ConsoleOut("Scaning Netmail.\n");
   const std::string& dir = Config().main.netmail_dir;
+  // The robot cannot be reached: a request the mailer would store there
+  // goes nowhere.
+  if (!dir.empty() && !context.env.IsDirectory(dir))
+    context.log.Write(kMarkError, Format("Netmail folder %s not found", dir.c_str()));
   SettlePendingReplies(context.env, context.log, dir);
   std::vector<std::string> messages;
   for (const platform::DirEntry& entry : context.env.FindFiles(dir + "*.msg"))
     if (!entry.is_directory) messages.push_back(entry.name);
   if (messages.empty()) {
     context.log.Write(kMarkNothing, "No Netmail messages found");
-    return;
+    return 0;
   }
-  for (const std::string& name : messages) ProcessNetmailMessage(context, dir + name);
+  int answered = 0;
+  for (const std::string& name : messages)
+    if (ProcessNetmailMessage(context, dir + name)) ++answered;
+  return answered;
 }

@@ -6,8 +6,10 @@
 
 #include "processor/netmail/area_manager.h"
 
-void RunNetmailPass(NetmailContext& context);
+// Returns how many requests were answered. A configured folder that is not
+// there is logged ('!'), and the pass finds nothing, as in an empty one.
+int RunNetmailPass(NetmailContext& context);
 
 // One stored message, given its full path; deleted once the area manager
-// answered it.
-void ProcessNetmailMessage(NetmailContext& context, const std::string& message_path);
+// answered it. True when it was a request and was answered.
+bool ProcessNetmailMessage(NetmailContext& context, const std::string& message_path);

@@ -142,6 +142,7 @@ bool OutboundSession::LinkBusy(Log& log, const FidoAddress& address, const std::
 bool OutboundSession::WaitWhileAnyBusy(Log& log, const std::vector<Destination>& destinations,
                                        int64_t limit_seconds, size_t& still_busy) {
   int64_t start = env_.UtcSeconds();
+  bool noticed = false;
   while (true) {
     still_busy = destinations.size();
     for (size_t i = 0; i < destinations.size() && still_busy == destinations.size(); ++i)
@@ -151,6 +152,12 @@ bool OutboundSession::WaitWhileAnyBusy(Log& log, const std::vector<Destination>&
     // A clock set back must not stretch the wait by the same amount.
     if (now < start) start = now;
     if (now - start >= limit_seconds) return false;
+    // A run that seems to hang says why.
+    if (!noticed && now - start >= kBusyWaitNotice) {
+      noticed = true;
+      log.Write(kMarkTic, Format("Waiting for busy node %s",
+                                 FormatAddress(destinations[still_busy].address).c_str()));
+    }
     env_.SleepMilliseconds(kBusyProbeMilliseconds);
     // The flags that held us may be gone: the next look reads anew.
     flag_listings_.clear();

@@ -24,6 +24,8 @@
 // flag stays: long enough for a mailer session to end, short enough that a
 // flag left behind by a crash cannot hold the run forever.
 inline constexpr int64_t kBusyWaitLimit = 600;
+// A wait that has lasted this long is logged, once.
+inline constexpr int64_t kBusyWaitNotice = 10;
 
 struct Destination {
   FidoAddress address;
@@ -64,7 +66,8 @@ class OutboundSession {
   bool LinkBusy(Log& log, const FidoAddress& address, const std::string& domain);
   // Waits, sleeping a quarter second between looks, until no destination
   // is busy; false when one still is after `limit_seconds`, with
-  // `still_busy` its index.
+  // `still_busy` its index. Logs "Waiting for busy node" once the wait has
+  // lasted kBusyWaitNotice seconds.
   bool WaitWhileAnyBusy(Log& log, const std::vector<Destination>& destinations,
                         int64_t limit_seconds, size_t& still_busy);
   // Creates base name + ".bsy" exclusively, already holding "pelix" and our

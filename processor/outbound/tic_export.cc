@@ -163,7 +163,10 @@ bool TicExporter::TakeOutgoingTic(TicJob& job, const FidoAddress& address,
     tic_path = tic.path;
     return true;
   }
-  if (prepared.not_forced || (prepared.failed_for && *prepared.failed_for == address)) return false;
+  if (prepared.not_forced || (prepared.failed_for && *prepared.failed_for == address)) {
+    errno = prepared.error;
+    return false;
+  }
   return WriteOutgoingTic(job, link, echo, tic_path, true);
 }
 
@@ -203,7 +206,7 @@ RunStatus TicExporter::Export(TicJob& job, const EchoLinkEntry& entry, const std
   const std::string flow_failure = Format("Can't modify bink outbound %s", flow_path.c_str());
   std::string tic_path;
   if (!TakeOutgoingTic(job, address, link, echo, tic_path))
-    return Stop(job, address, domain, "Can't create TIC file", 3);
+    return Stop(job, address, domain, WithReason("Can't create TIC file", errno), 3);
   // No "^" for the queue copy: it is shared by every link and erased by the
   // queue scan once no flow file names it. "^" for the TIC: the mailer
   // deletes it once it has been sent. One write, so the mailer never finds
@@ -235,6 +238,7 @@ void TicExporter::Prepare(TicJob& job, const std::vector<ExportTarget>& targets,
     const FidoAddress address = ParseAddress(target.entry->address);
     if (!WriteOutgoingTic(job, *target.link, echo, tic_path, false, made_before)) {
       job.prepared.failed_for = address;
+      job.prepared.error = errno;
       break;
     }
     job.prepared.tics.push_back({address, tic_path, false});
@@ -248,9 +252,10 @@ std::vector<std::string> TicExporter::TakeUnforcedDirs(TicJob& job) {
   return dirs;
 }
 
-void TicExporter::NotForced(TicJob& job) {
+void TicExporter::NotForced(TicJob& job, int error) {
   EndPrepared(job);
   job.prepared.not_forced = true;
+  job.prepared.error = error;
 }
 
 void TicExporter::EndPrepared(TicJob& job) {

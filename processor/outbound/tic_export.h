@@ -46,7 +46,8 @@ class TicExporter {
   std::vector<std::string> TakeUnforcedDirs(TicJob& job);
   // What follows when they could not be forced: no export takes a prepared
   // TIC, and the first one stops as a TIC that cannot be written does.
-  void NotForced(TicJob& job);
+  // `error` is the errno of the failed flush.
+  void NotForced(TicJob& job, int error);
   // Removes the prepared TICs no export took: a TIC that no flow line
   // names must not stay for the mailer.
   void EndPrepared(TicJob& job);

@@ -20,8 +20,13 @@ platform::FilePtr CreateNextTicFile(platform::Env& env, Log& log, Serials& seria
     if (tic) return tic;
     // A TIC outbound that is not there yet is made, as the queue and the
     // file areas are, rather than stopping every run that forwards a file.
-    if (!taken && !dir.empty() && !env.IsDirectory(dir) && env.MakeDirectory(dir))
-      tic = platform::OpenNewFile(env, path, taken);
+    if (!taken && !dir.empty() && !env.IsDirectory(dir)) {
+      const int error = errno;  // the reason to give if the directory cannot be made
+      if (env.MakeDirectory(dir))
+        tic = platform::OpenNewFile(env, path, taken);
+      else
+        errno = error;
+    }
     if (tic) return tic;
     // Not another program taking the name meanwhile: no TIC can be made.
     if (!taken) return nullptr;

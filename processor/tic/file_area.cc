@@ -80,7 +80,7 @@ RunStatus ListFileInArea(platform::Env& env, TicJob& job) {
       env, files_bbs, FilesBbsLine(job.tic.file, job.tic.desc, Config().main.files_bbs_counter != 0),
       error);
   if (listed == Appended::kNotOpened) {
-    job.log.Write(kMarkError, "Can't Create FILES.BBS");
+    job.log.Write(kMarkError, WithReason("Can't Create FILES.BBS", error));
     return RunStatus::End(2);
   }
   ReportUnwritten(job.log, listed, files_bbs, error);
@@ -94,6 +94,7 @@ void AddAnnounceRecord(platform::Env& env, TicJob& job) {
   int error = 0;
   const Appended added =
       AppendLine(env, database, AnnounceRecordLine(job.tic.file, job.tic.desc), error);
-  if (added == Appended::kNotOpened) job.log.Write(kMarkNothing, "Can't Create Announce Database");
+  if (added == Appended::kNotOpened)
+    job.log.Write(kMarkNothing, WithReason("Can't Create Announce Database", error));
   ReportUnwritten(job.log, added, database, error);
 }

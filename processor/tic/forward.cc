@@ -178,7 +178,7 @@ bool PrepareForward(TicContext& context, TicJob& job, const FileEchoRecord& echo
 void ForceForwardToDisk(TicContext& context, TicJob& job) {
   const std::vector<std::string> dirs = context.exporter.TakeUnforcedDirs(job);
   if (dirs.empty() || context.env.SyncFileSystems(dirs)) return;
-  context.exporter.NotForced(job);
+  context.exporter.NotForced(job, errno);
 }
 
 RunStatus FinishForward(TicContext& context, TicJob& job, const FileEchoRecord& echo) {

@@ -36,7 +36,7 @@ void InboundDone::Empty(Log& log) {
   for (const platform::DirEntry& entry : left) {
     const std::string path = done + platform::kSeparator + entry.name;
     if (entry.is_directory) {
-      log.Write(kMarkError, Format("Can't delete %s", path.c_str()));
+      log.Write(kMarkError, WithReason(Format("Can't delete %s", path.c_str()), EISDIR));
       emptied = false;
     } else if (!env_.DeleteFile(path)) {
       log.Write(kMarkError, WithReason(Format("Can't delete %s", path.c_str()), errno));

@@ -179,8 +179,10 @@ void MoveToBadTics(platform::Env& env, TicJob& job, std::string_view reason) {
   // A directory that cannot be made shows as the moves failing.
   (void)env.MakeDirectory(bad_dir);
   const std::string tic_name = NameInPath(job.tic_path);
-  if (MoveOrSay(env, job.log, job.tic_path, bad_dir + tic_name))
+  if (MoveOrSay(env, job.log, job.tic_path, bad_dir + tic_name)) {
+    job.refused = true;
     RecordBadTic(env, job.log, tic_name, reason);
+  }
   if (FileNameUsable(job) && InboundFilePresent(env, job) && !NeededByAnotherTic(env, job))
     MoveOrSay(env, job.log, job.inbound_file, bad_dir + job.tic.file);
 }
@@ -188,7 +190,8 @@ void MoveToBadTics(platform::Env& env, TicJob& job, std::string_view reason) {
 bool InboundRemovable(platform::Env& env, TicJob& job) {
   for (const std::string& path : {job.tic_path, job.inbound_file}) {
     if (env.CanDelete(path)) continue;
-    job.log.Write(kMarkError, Format("Can't delete %s, left in the inbound", path.c_str()));
+    job.log.Write(kMarkError,
+                  WithReason(Format("Can't delete %s, left in the inbound", path.c_str()), errno));
     return false;
   }
   return true;

@@ -83,7 +83,7 @@ RunStatus TicGroup::Finish(TicJob& job, bool forced) {
   platform::Env& env = context_.env;
   if (!forced) {
     if (forwarding) {
-      context_.exporter.NotForced(job);  // the first export stops the run
+      context_.exporter.NotForced(job, sync_error_);  // the first export stops the run
     } else if (!echo.passthrough) {
       job.log.Write(kMarkError, WithReason(Format("Can't copy %s, left in the inbound",
                                                   AreaCopyPath(job).c_str()),
@@ -100,6 +100,7 @@ RunStatus TicGroup::Finish(TicJob& job, bool forced) {
   AddAnnounceRecord(env, job);
   RemoveFromInbound(job, job.inbound_file);
   RemoveFromInbound(job, job.tic_path);
+  ++finished_;
   return RunStatus::GoOn();
 }
 

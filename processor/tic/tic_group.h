@@ -25,6 +25,8 @@ class TicGroup {
       : context_(context), done_(done), made_(made) {}
 
   bool empty() const { return jobs_.empty(); }
+  // How many accepted jobs were finished: handed on, placed and announced.
+  int finished() const { return finished_; }
 
   // A job starts holding its log lines while earlier jobs wait.
   void Begin(TicJob& job);
@@ -65,4 +67,5 @@ class TicGroup {
   std::vector<std::string> unforced_dirs_;
   std::unordered_set<std::string> free_;
   int sync_error_ = 0;
+  int finished_ = 0;
 };

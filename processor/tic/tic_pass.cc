@@ -106,18 +106,16 @@ std::vector<std::string> FilesMatching(platform::Env& env, const std::string& pa
   return names;
 }
 
-RunStatus HandleInbound(TicContext& context, TicGroup& group, Log& log) {
+RunStatus HandleTics(TicContext& context, TicGroup& group, Log& log,
+                     const std::vector<std::string>& tics, int& refused) {
   const std::string& inbound = Config().main.inbound_dir;
-  const std::vector<std::string> tics = FilesMatching(context.env, inbound + "*.tic");
-  if (tics.empty()) {
-    log.Write(kMarkNothing, "No TIC files found");
-    return RunStatus::GoOn();
-  }
   for (const std::string& name : tics) {
     auto job = std::make_unique<TicJob>(context.env, log, inbound + name);
     group.Begin(*job);
     job->log.Write(kMarkTic, Format("Processing %s", name.c_str()));
-    if (RunStatus handled = HandleTic(context, group, *job); handled.ends()) {
+    RunStatus handled = HandleTic(context, group, *job);
+    if (job->refused) ++refused;
+    if (handled.ends()) {
       // A run handling the TICs one by one would have finished those
       // before this one.
       RunStatus flushed = group.Flush(job.get());
@@ -128,9 +126,23 @@ RunStatus HandleInbound(TicContext& context, TicGroup& group, Log& log) {
   return group.Flush();
 }
 
+RunStatus HandleInbound(TicContext& context, TicGroup& group, Log& log, TicCounts& counts) {
+  const std::vector<std::string> tics =
+      FilesMatching(context.env, Config().main.inbound_dir + "*.tic");
+  if (tics.empty()) {
+    log.Write(kMarkNothing, "No TIC files found");
+    return RunStatus::GoOn();
+  }
+  const RunStatus status = HandleTics(context, group, log, tics, counts.refused);
+  counts.accepted = group.finished();
+  counts.left = static_cast<int>(tics.size()) - counts.accepted - counts.refused;
+  return status;
+}
+
 }  // namespace
 
-RunStatus RunTicPass(TicContext& context, InboundDone& done, MadeTics& made, Log& log) {
+RunStatus RunTicPass(TicContext& context, InboundDone& done, MadeTics& made, Log& log,
+                     TicCounts& counts) {
   ConsoleOut("Scaning Inbound TIC files.\n");
   platform::Env& env = context.env;
   const MainConfig& config = Config().main;
@@ -144,7 +156,7 @@ RunStatus RunTicPass(TicContext& context, InboundDone& done, MadeTics& made, Log
   made.EraseUnnamed(log);
   done.Empty(log);
   TicGroup group(context, done, made);
-  const RunStatus status = HandleInbound(context, group, log);
+  const RunStatus status = HandleInbound(context, group, log, counts);
   // A run that ends here leaves its list of outgoing TICs for the next,
   // which erases those no flow line names.
   if (!status.ends()) made.End(log);

@@ -169,8 +169,8 @@ TEST_F(ConfigStoreTest, RewriteThatCannotBeWrittenWholeKeepsTheOldFiles) {
                 "! Can't write pelix.fe, echo NEW.ECHO not added: No space left on device"}));
   EXPECT_TRUE(SaveFileEchoesAndLinks(env_, log(), config_));  // the disk has room again
   EXPECT_EQ(node_.ReadConfig().links[0].passive, 1);
-  EXPECT_EQ(node_.List(""), (std::vector<std::string>{"pelix.cfg", "pelix.dmn", "pelix.fe",
-                                                      "pelix.log", "pelix.nod"}));
+  EXPECT_EQ(node_.List(""), (std::vector<std::string>{"netmail", "pelix.cfg", "pelix.dmn",
+                                                      "pelix.fe", "pelix.log", "pelix.nod"}));
 }
 
 }  // namespace

@@ -45,6 +45,9 @@ TEST(RobotThenTic, LinkSubscribedByNetmailGetsTheFileOfTheSameRun) {
   ConfigText saved = node.ReadConfig();
   ASSERT_EQ(saved.echoes.size(), 1u);
   EXPECT_EQ(saved.echoes[0].links.size(), 2u);
+  EXPECT_EQ(node.LogLines().back().substr(23),
+            "Summary : TICs accepted 1, refused 0, left in the inbound 0; requests answered 1; "
+            "error lines 0");
 }
 
 }  // namespace

@@ -38,7 +38,8 @@ TEST(RunSequence, BusyFlagPresentLeavesEverythingAlone) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.output, "Pelix 1.02 FileEcho Processor, by the Pelix developers\nPelix is busy\n");
   EXPECT_TRUE(node.Exists("pelix.bsy"));
-  EXPECT_FALSE(node.Exists("pelix.log"));
+  // The log shows a run the timer started and found busy.
+  EXPECT_EQ(node.LogMessages(), std::vector<std::string>{"^ Pelix is busy"});
 }
 
 TEST(RunSequence, BusyFlagInOtherCaseCountsToo) {
@@ -156,8 +157,8 @@ TEST(RunSequence, LogThatCannotBeOpenedEndsWithStatusSeven) {
 TEST(RunSequence, EmptyNodeRunsEveryPassAndLogsWhatItFound) {
   TempNode node;
   node.WriteConfig(BasicConfigText());
-  RunResult r = node.Run({"/a", "/A"});
-  EXPECT_EQ(r.status, 0) << r.output;
+  RunResult r = node.Run({"/a", "/A", "/E"});
+  EXPECT_EQ(r.status, 0) << r.output;  // /E: no error line, status 0
   EXPECT_TRUE(Contains(r.output, "Loading PELIX.CFG...\nLoading PELIX.DMN...\nLoading PELIX.FE...\n"
                                  "Loading PELIX.NOD...\nScaning Netmail.\nNo Netmail messages found\n"
                                  "Scaning Inbound TIC files.\nNo TIC files found\n"))
@@ -167,7 +168,20 @@ TEST(RunSequence, EmptyNodeRunsEveryPassAndLogsWhatItFound) {
   std::regex format(R"(\^ \d\d (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) \d\d:\d\d:\d\d PELX No Netmail messages found)");
   EXPECT_TRUE(std::regex_match(lines[0], format)) << lines[0];
   EXPECT_EQ(node.LogMessages()[1], "^ No TIC files found");
+  EXPECT_EQ(lines.back().substr(23),
+            "Summary : TICs accepted 0, refused 0, left in the inbound 0; requests answered 0; "
+            "error lines 0");
   EXPECT_FALSE(node.Exists("pelix.bsy"));
+
+  // Without its netmail folder the robot cannot be reached: an error, once.
+  ASSERT_EQ(::rmdir(node.Path("netmail").c_str()), 0);
+  ASSERT_EQ(::unlink(node.Path("pelix.log").c_str()), 0);
+  r = node.Run({"/E"});
+  EXPECT_EQ(r.status, 6) << r.output;
+  EXPECT_EQ(node.LogMessages(), (std::vector<std::string>{"! Netmail folder netmail/ not found",
+                                                          "^ No Netmail messages found",
+                                                          "^ No TIC files found"}));
+  EXPECT_EQ(node.Run().status, 0);  // the status changes only with /E
 }
 
 TEST(RunSequence, MissingDomainsOnlyWarn) {

@@ -367,20 +367,27 @@ TEST(TicForward, FailureBeforeForwardingHandsNothingOnAndKeepsTheInbound) {
       {FaultyEnv::Op::kCopy, "queue/",
        "! Can't copy queue/FILE.ZIP, left in the inbound: No space left on device"},
       // An inbound pelix may read but not empty: every run would send it again.
-      {FaultyEnv::Op::kCanDelete, "A.TIC", "! Can't delete in/A.TIC, left in the inbound"},
-      {FaultyEnv::Op::kCanDelete, "in/FILE.ZIP", "! Can't delete in/FILE.ZIP, left in the inbound"},
+      {FaultyEnv::Op::kCanDelete, "A.TIC",
+       "! Can't delete in/A.TIC, left in the inbound: Permission denied"},
+      {FaultyEnv::Op::kCanDelete, "in/FILE.ZIP",
+       "! Can't delete in/FILE.ZIP, left in the inbound: Permission denied"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);
     TempNode node;
     DropForwardedArrival(node);
     FaultyEnv env;
-    env.Fail(c.op, 1, c.path_part);
+    env.Fail(c.op, 1, c.path_part, -1, c.op == FaultyEnv::Op::kCanDelete ? EACCES : ENOSPC);
     // A queue on another file system: the copy is made, not linked.
     if (c.op == FaultyEnv::Op::kCopy) env.Fail(FaultyEnv::Op::kLink, 1, c.path_part, 1, EXDEV);
-    RunResult r = RunPelixWith(env, node);
-    EXPECT_EQ(r.status, 0) << r.output;
+    // With /E the failure shows in the status, and the last line sums it up.
+    RunResult r = RunPelixWith(env, node, {"/E"});
+    EXPECT_EQ(r.status, 6) << r.output;
     EXPECT_EQ(AfterHeader(node), Lines{c.message});
+    const Lines lines = node.LogLines();
+    EXPECT_EQ(lines.back().substr(23),
+              "Summary : TICs accepted 0, refused 0, left in the inbound 1; requests answered 0; "
+              "error lines 1");
     EXPECT_EQ(node.List("in"), (Lines{"A.TIC", "FILE.ZIP"}));
     EXPECT_FALSE(node.Exists("out/139c0002.clo"));
     EXPECT_EQ(node.List("ticout"), Lines{});
@@ -426,7 +433,7 @@ TEST(TicForward, TicThatCannotBeWrittenOrForcedToDiskStopsItsExport) {
     env.Fail(c.op, c.nth, "ticout/");
     RunResult r = RunPelixWith(env, node);
     EXPECT_EQ(r.status, 3) << r.output;
-    EXPECT_EQ(node.LogMessages().back(), "! Can't create TIC file");
+    EXPECT_EQ(node.LogMessages().back(), "! Can't create TIC file: No space left on device");
     EXPECT_FALSE(node.Exists("out/139c0003.hlo"));
     EXPECT_EQ(node.List("ticout").size(), c.ticout_named_by_clo.size());
     if (!c.ticout_named_by_clo.empty())
@@ -491,7 +498,7 @@ TEST(TicForward, TicsOfARunShareOneFlushAndEndInTheirOrder) {
       // A is done, B refused, C handed on but not listed; D, handled
       // before C was finished, is left whole, with no outgoing TIC.
       EXPECT_EQ(r.status, 2) << r.output;
-      expected.push_back("! Can't Create FILES.BBS");
+      expected.push_back("! Can't Create FILES.BBS: No space left on device");
       expected.insert(expected.end(), d.begin(), d.begin() + 4);
       EXPECT_EQ(log, expected);
       EXPECT_EQ(node.List("ticout").size(), 5u);  // A's and C's, named by flow files
@@ -638,7 +645,9 @@ TEST(TicForward, GivingUpAtABusyLinkHandsTheTicToNoLink) {
   clock.UseFakeClock(1600000000);  // ten minutes of waiting take no time
   RunResult r = RunPelixWith(clock, node);
   EXPECT_EQ(r.status, 2) << r.output;
-  EXPECT_EQ(AfterHeader(node), Lines{"! Node 2:5020/3 stays busy, giving up"});
+  // Ten seconds into the wait the log says what the run is waiting for.
+  EXPECT_EQ(AfterHeader(node), (Lines{"* Waiting for busy node 2:5020/3",
+                                      "! Node 2:5020/3 stays busy, giving up"}));
   EXPECT_EQ(node.List("out"), Lines{"139c0003.csy"});
   EXPECT_EQ(node.List("ticout"), Lines{});
   EXPECT_EQ(node.List("in"), (Lines{"A.TIC", "FILE.ZIP"}));

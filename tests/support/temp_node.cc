@@ -43,6 +43,10 @@ void TempNode::WriteConfig(const std::string& text) {
   std::string error;
   ASSERT_TRUE(ParseConfigText(text, config, error)) << error;
   ASSERT_TRUE(WriteConfigFiles(config, dir_));
+  // A node has the netmail folder it names (pelix reports one missing).
+  const std::string& netmail = config.config.netmail_dir;
+  if (!netmail.empty() && netmail.front() != '/' && netmail.find("..") == std::string::npos)
+    MakeDir(netmail);
 }
 
 ConfigText TempNode::ReadConfig() const {
@@ -103,10 +107,12 @@ std::vector<std::string> TempNode::LogMessages(const std::string& log) const {
   std::vector<std::string> messages;
   for (const std::string& line : LogLines(log)) {
     // "X dd Mon hh:mm:ss PELX message": the prefix is 23 characters.
-    if (line.size() >= 23 && line.compare(18, 5, "PELX ") == 0)
+    if (line.size() >= 23 && line.compare(18, 5, "PELX ") == 0) {
+      if (line.compare(23, 10, "Summary : ") == 0) continue;
       messages.push_back(line.substr(0, 1) + " " + line.substr(23));
-    else
+    } else {
       messages.push_back(line);
+    }
   }
   return messages;
 }

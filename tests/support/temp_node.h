@@ -25,6 +25,8 @@ class TempNode {
 
   // A configuration in the text form of tools/config_text.h; fails the test
   // when the text does not parse.
+  // Writes the binary configuration from its text form, and makes the
+  // relative netmail folder it names, as a node has it.
   void WriteConfig(const std::string& text);
   // The four files read back.
   ConfigText ReadConfig() const;
@@ -41,7 +43,8 @@ class TempNode {
   // The log file's lines (log file named by the configuration).
   std::vector<std::string> LogLines(const std::string& log = "pelix.log") const;
   // Log lines without their "X dd Mon hh:mm:ss PELX " prefix, mark kept:
-  // "* Processing A.TIC".
+  // "* Processing A.TIC". The line that sums up each run is left out: the
+  // passes' lines are what most tests look at.
   std::vector<std::string> LogMessages(const std::string& log = "pelix.log") const;
 
  private:

@@ -136,7 +136,8 @@ TEST_F(AnnounceTest, TwoEchoesMakeOneJamMessageWithTearAndOriginLines) {
   ASSERT_EQ(texts.size(), 1u);
   EXPECT_EQ(texts[0], CrOnly("\r\n" + Block("AREA1", area1) + Block("Area2", area2) + kJamTail));
   EXPECT_EQ(texts[0].find('\n'), std::string::npos);
-  EXPECT_TRUE(node_.LogMessages().empty());
+  EXPECT_EQ(node_.LogMessages(), (std::vector<std::string>{
+                                     "* Announced 3 files of 2 echoes into area/newfiles"}));
   EXPECT_EQ(node_.List("announce"), std::vector<std::string>{});
   EXPECT_EQ(node_.List("area"), (std::vector<std::string>{"newfiles.jdt", "newfiles.jdx",
                                                           "newfiles.jhr", "newfiles.jlr"}));
@@ -166,7 +167,9 @@ TEST_F(AnnounceTest, UnreadableDatabaseFileKeepsItsAreaLineAndStays) {
   EXPECT_EQ(node_.ReadFile("newfiles.txt"), "\r\n Area : BROKEN\r\n" + kRule +
                                                 Block("GOOD", " GOOD.ZIP     fine\r\n"));
   EXPECT_EQ(node_.LogMessages(),
-            (std::vector<std::string>{"! Can't open file announce/Announce.BROKEN"}));
+            (std::vector<std::string>{
+                "! Can't open file announce/Announce.BROKEN: No such file or directory",
+                "* Announced 1 files of 1 echoes into newfiles.txt"}));
   EXPECT_EQ(node_.List("announce"), (std::vector<std::string>{"Announce.BROKEN"}));
 }
 
@@ -294,7 +297,10 @@ TEST_F(AnnounceTest, DatabaseFileLargerThanAReportIsSplitAtLineEnds) {
   }
   EXPECT_EQ(announced, recorded);
   EXPECT_EQ(node_.List("announce"), std::vector<std::string>{});
-  EXPECT_TRUE(node_.LogMessages().empty());
+  // Each report says what it took.
+  const std::vector<std::string> log = node_.LogMessages();
+  EXPECT_EQ(log.size(), texts.size());
+  for (const std::string& line : log) EXPECT_EQ(line.rfind("* Announced ", 0), 0u) << line;
 }
 
 TEST_F(AnnounceTest, LineLongerThanAReportIsStillAnnouncedWhole) {

@@ -112,8 +112,8 @@ TEST_F(OutboundTest, NoFittingDomainGivesNoDirectoryAndSaysSo) {
        "[domain]\nname = A\noutbound_dir = a\nzone_list = 1\n");
   EXPECT_FALSE(OutboundDirectory(log(), ParseAddress("2:1/1"), "").has_value());
   EXPECT_FALSE(OutboundBase(ParseAddress("2:1/1.5"), "@x").has_value());
-  EXPECT_EQ(node_.List(""), (std::vector<std::string>{"pelix.cfg", "pelix.dmn", "pelix.fe",
-                                                      "pelix.log", "pelix.nod"}));
+  EXPECT_EQ(node_.List(""), (std::vector<std::string>{"netmail", "pelix.cfg", "pelix.dmn",
+                                                      "pelix.fe", "pelix.log", "pelix.nod"}));
   EXPECT_EQ(node_.LogMessages(),
             (std::vector<std::string>{"! No default domain", "! No default domain"}));
 }
@@ -127,7 +127,7 @@ TEST_F(OutboundTest, DomainWithoutOutboundGivesNoDirectoryAndSaysSo) {
   EXPECT_FALSE(OutboundBase(ParseAddress("2:345/6"), "").has_value());
   EXPECT_FALSE(OutboundBase(ParseAddress("1:23/4.5"), "").has_value());
   EXPECT_EQ(*OutboundBase(ParseAddress("2:345/6@fidonet"), "@fidonet"), "out.002/01590006");
-  EXPECT_EQ(node_.List(""), (std::vector<std::string>{"out.002", "pelix.cfg", "pelix.dmn",
+  EXPECT_EQ(node_.List(""), (std::vector<std::string>{"netmail", "out.002", "pelix.cfg", "pelix.dmn",
                                                       "pelix.fe", "pelix.log", "pelix.nod"}));
   EXPECT_EQ(node_.LogMessages(),
             (std::vector<std::string>{"! No outbound directory for 2:345/6",

@@ -275,9 +275,10 @@ TEST_F(TicExportTest, FlagThatNeverGoesStopsTheRunAndTouchesNothing) {
   // Ten minutes of waiting on a clock that moves only while pelix sleeps
   // between its looks at the flag.
   EXPECT_EQ(Export("2:5020/1"), 2);
-  // Given up ten minutes after 12:26:40.
+  // Said once ten seconds into the wait, given up ten minutes after 12:26:40.
   EXPECT_EQ(node_.LogLines(),
-            std::vector<std::string>{"! 13 Sep 12:36:40 PELX Node 2:5020/1 stays busy, giving up"});
+            (std::vector<std::string>{"* 13 Sep 12:26:50 PELX Waiting for busy node 2:5020/1",
+                                      "! 13 Sep 12:36:40 PELX Node 2:5020/1 stays busy, giving up"}));
   EXPECT_EQ(node_.List("out"), std::vector<std::string>{"139c0001.bsy"});
   EXPECT_EQ(node_.ReadFile("out/139c0001.bsy"), "mailer");
   EXPECT_TRUE(node_.List("ticout").empty());
@@ -309,7 +310,8 @@ TEST_F(TicExportTest, UncreatableTicStopsWithStatusThreeAndClearsOurFlag) {
   LoadNode(config);
   node_.WriteFile("blocker", "a file where the TIC outbound should be");
   EXPECT_EQ(Export("2:5020/1"), 3);
-  EXPECT_EQ(node_.LogMessages(), std::vector<std::string>{"! Can't create TIC file"});
+  EXPECT_EQ(node_.LogMessages(),
+            std::vector<std::string>{"! Can't create TIC file: Not a directory"});
   // No flow line names a TIC that is not there.
   EXPECT_TRUE(node_.List("out").empty());
 }
@@ -320,8 +322,10 @@ TEST_F(TicExportTest, FailedWriteLeavesNeitherFlowLinesNorTic) {
     const char* path_part;
     int status;
     const char* message;
-  } cases[] = {{FaultyEnv::Op::kWrite, "ticout/", 3, "! Can't create TIC file"},
-               {FaultyEnv::Op::kSync, "ticout/", 3, "! Can't create TIC file"},
+  } cases[] = {{FaultyEnv::Op::kWrite, "ticout/", 3,
+                "! Can't create TIC file: No space left on device"},
+               {FaultyEnv::Op::kSync, "ticout/", 3,
+                "! Can't create TIC file: No space left on device"},
                {FaultyEnv::Op::kWrite, ".clo", 2,
                 "! Can't modify bink outbound out/139c0001.clo: No space left on device"},
                {FaultyEnv::Op::kCreate, ".clo", 2,

@@ -117,7 +117,7 @@ TEST_F(FileAreaTest, AnnounceDatabaseThatCannotBeOpenedIsLoggedAndSkipped) {
   node_.WriteFile("announce", "a file where the directory should be");
   Arrive("PELIX.TEST", "FILE.ZIP", "One");
   AddAnnounceRecord(env_, *job_);
-  EXPECT_EQ(node_.LogMessages(), std::vector<std::string>{"^ Can't Create Announce Database"});
+  EXPECT_EQ(node_.LogMessages(), std::vector<std::string>{"^ Can't Create Announce Database: Not a directory"});
 }
 
 TEST_F(FileAreaTest, FailedCopyIsLoggedAndNotListed) {
@@ -139,7 +139,7 @@ TEST_F(FileAreaTest, FilesBbsThatCannotBeOpenedStopsTheRunWithStatusTwo) {
   const RunStatus listed = ListFileInArea(env_, *job_);
   EXPECT_TRUE(listed.ends());
   EXPECT_EQ(listed.exit_status(), 2);
-  EXPECT_EQ(node_.LogMessages(), std::vector<std::string>{"! Can't Create FILES.BBS"});
+  EXPECT_EQ(node_.LogMessages(), std::vector<std::string>{"! Can't Create FILES.BBS: Is a directory"});
 }
 
 }  // namespace

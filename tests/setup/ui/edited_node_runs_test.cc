@@ -218,7 +218,9 @@ class EditedNodeRunsTest : public QObject {
     QCOMPARE(logged, (std::vector<std::string>{
                          "^ No Netmail messages found", "* Processing A.TIC",
                          "$ Area : PELIX.TEST", "$ File : FILE.ZIP", "$ From : 2:5020/1",
-                         "* Exported to 2:5020/2", "* Node 2:5020/3 is passive, skiping"}));
+                         "* Exported to 2:5020/2", "* Node 2:5020/3 is passive, skiping",
+                         "* Summary : TICs accepted 1, refused 0, left in the inbound 0; "
+                         "requests answered 0; error lines 0"}));
     // Only the crash link gets it; the uplink sent it and 2:5020/3 is
     // passive.
     QCOMPARE(QDir(QString::fromStdString(node.dir() + "out")).entryList(QDir::Files),
