@@ -7,6 +7,7 @@
 #include "common/text_helpers.h"
 #include "platform/exit_cleanup.h"
 #include "processor/config_store.h"
+#include "processor/file_id_diz.h"
 #include "processor/log.h"
 #include "processor/outbound/outbound_session.h"
 #include "processor/outbound/tic_export.h"
@@ -63,6 +64,29 @@ std::string UnsafeNames(const HatchRequest& request, const std::string& name) {
   if (LoggableText(request.desc) != request.desc)
     return "Can't hatch, the description holds a control character";
   return {};
+}
+
+// Without a DESC, the archive's FILE_ID.DIZ describes the file (an Ldesc
+// file given keeps its lines); a file without one goes out with an empty
+// description, and the log says why.
+void DescribeFromDiz(platform::Env& env, Log& log, const HatchRequest& request,
+                     const std::string& name, TicRecord& tic) {
+  FileIdDiz diz;
+  const DizResult found = ReadFileIdDiz(env, request.file, diz);
+  if (found == DizResult::kFound && !diz.desc.empty()) {
+    tic.desc = diz.desc;
+    if (request.ldesc_file.empty()) tic.ldesc = diz.ldesc;
+    return;
+  }
+  std::string why;
+  switch (found) {
+    case DizResult::kNotArchive: why = " (not an archive)"; break;
+    case DizResult::kTooLarge: why = Format(" (the member is over %zu bytes)", kDizSizeLimit); break;
+    case DizResult::kFound: why = " (the member holds no text)"; break;
+    case DizResult::kMissing: break;
+  }
+  log.Write(kMarkError, Format("No FILE_ID.DIZ in %s%s, the description is empty", name.c_str(),
+                               why.c_str()));
 }
 
 // Every destination free, the queue copy and the outgoing TICs made and
@@ -125,6 +149,7 @@ int Hatch(platform::Env& env, Configuration& config, Log& log, const HatchReques
   job.hatching = true;
 
   log.Write(kMarkTic, Format("Hatching %s into %s", name.c_str(), echo->tag.c_str()));
+  if (!request.desc_given) DescribeFromDiz(env, log, request, name, tic);
   // The area copy first, as for an arrived file: when it cannot be made,
   // nothing is handed on and the hatch can simply be run again.
   RunStatus status = RunStatus::GoOn();

@@ -12,6 +12,8 @@ struct HatchRequest {
   std::string file;        // as given: absolute or relative to the node dir
   std::string area;        // the echo's tag
   std::string desc;
+  // Without a DESC the description comes from the file's FILE_ID.DIZ.
+  bool desc_given = false;
   std::string replaces;    // empty: no Replaces line
   std::string ldesc_file;  // empty: no Ldesc lines
 };

@@ -33,7 +33,10 @@ int main(int argc, char** argv) {
   if (plain.size() < 2 || plain.size() > 3) return Usage();
   request.file = plain[0];
   request.area = plain[1];
-  if (plain.size() == 3) request.desc = plain[2];
+  if (plain.size() == 3) {
+    request.desc = plain[2];
+    request.desc_given = true;
+  }
   // As in pelix: an allocation that fails without reaching the new-handler
   // ends the run as any other lack of memory does.
   try {

@@ -5,14 +5,15 @@
 set -euo pipefail
 # The build's packages come with what they recommend (Qt's platform plugins
 # among them); named ones alone. dpkg-dev and file make the Debian packages
-# (cpack), man-db checks their man pages; clang-14 and libclang-rt-14-dev
-# build and run the fuzz targets.
+# (cpack), man-db checks their man pages; libarchive-dev lets pelix-hatch
+# read the FILE_ID.DIZ of archives; clang-14 and libclang-rt-14-dev build and
+# run the fuzz targets.
 if [ $# -gt 0 ]; then
   packages=("$@")
   options=(--no-install-recommends)
 else
-  packages=(qt6-base-dev qt6-base-dev-tools libgl-dev cmake ninja-build g++ libgtest-dev dpkg-dev
-            file man-db clang-14 libclang-rt-14-dev)
+  packages=(qt6-base-dev qt6-base-dev-tools libgl-dev cmake ninja-build g++ libarchive-dev
+            libgtest-dev dpkg-dev file man-db clang-14 libclang-rt-14-dev)
   options=()
 fi
 missing=()

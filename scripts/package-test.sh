@@ -41,6 +41,8 @@ for d in "${debs[@]}"; do
   echo "$info" | grep '^ Description: ..' >/dev/null || fail "$d: no description"
 done
 dpkg-deb --info "$deb" | grep '^ Depends:'
+dpkg-deb --field "$deb" Depends | grep -q 'libarchive13' ||
+  fail "no Depends on libarchive13, which pelix-hatch reads FILE_ID.DIZ with"
 dpkg-deb --contents "$deb" | grep '/etc/logrotate.d/pelix$' >/dev/null || fail "no logrotate snippet"
 [ "$(dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./conffiles)" = /etc/logrotate.d/pelix ] ||
   fail "the logrotate snippet is no conffile"

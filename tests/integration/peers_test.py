@@ -3,7 +3,8 @@
 
 Three nodes on loopback, each with its own binkd: A (2:5020/1) sends files
 of the echo PELIX.INTEG to B (2:5020/2), where pelix forwards them to C
-(2:5020/3), where pelix places them. C sends an area-manager request to B
+(2:5020/3), where pelix places them; a ZIP pelix-hatch sends without a
+description reaches C with the one of its FILE_ID.DIZ. C sends an area-manager request to B
 by crashmail; B answers it by the README's recipe (binkd's flag line, the
 shipped crashmail.prefs and the commands of the shipped pelix.service);
 jamnntpd serves C's announcement base over NNTP. Every process is started
@@ -21,6 +22,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import zipfile
 import zlib
 
 PELIX, PELIXCFG = (os.path.abspath(p) for p in sys.argv[1:3])
@@ -376,6 +378,33 @@ def chain():
           "the next pelix run on B erases the queue copy binkd sent")
 
 
+def file_id_diz():
+    print("== a ZIP hatched without a description: its FILE_ID.DIZ describes it")
+    path = node("A", "send", "GAME.ZIP")
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as archive:
+        archive.writestr("GAME.EXE", os.urandom(20000))
+        archive.writestr("file_id.diz", "  Game of the year  \r\nSecond line\r\n\x1a")
+    status, out = run([PELIX_HATCH, path, "PELIX.INTEG"], node("A"))
+    check(status == 0, "pelix-hatch at A without DESC ends with status 0: " + out[-200:])
+    check(poll("A", "B")[0] == 0, "A's session to B carries GAME.ZIP")
+    check(pelix("B")[0] == 0, "pelix on B forwards GAME.ZIP")
+    check(poll("C", "B")[0] == 0, "C's session to B fetches GAME.ZIP")
+    tics = [read(node("C", "in", f), "r") for f in listdir(node("C", "in"))
+            if f.lower().endswith(".tic")]
+    game = [t for t in tics if tic_values(t, "File") == ["GAME.ZIP"]]
+    check(len(game) == 1 and tic_values(game[0], "Desc") == ["Game of the year"] and
+          tic_values(game[0], "Ldesc") == ["Second line"],
+          "the TIC at C carries the FILE_ID.DIZ as Desc and Ldesc")
+    check(pelix("C")[0] == 0, "pelix on C places GAME.ZIP")
+    listing = read(node("C", "files", "PELIX.INTEG", "FILES.BBS"), "r") or ""
+    check("GAME.ZIP     Game of the year\n" in listing, "C's FILES.BBS shows the DIZ's Desc")
+    announced = read(node("C", "announce", "Announce.PELIX.INTEG"), "r") or ""
+    check(" GAME.ZIP     Game of the year\n" in announced,
+          "C's announcement line shows the DIZ's Desc")
+    pelix("B")
+
+
 def same_name_twice():
     print("== the same name twice before C polls")
     first, second = os.urandom(40000), os.urandom(50000)
@@ -624,7 +653,7 @@ def main():
         for n in "BC":
             start_server(n)
         started = time.monotonic()
-        for case in (chain, same_name_twice, stale_flag, area_manager, announce):
+        for case in (chain, file_id_diz, same_name_twice, stale_flag, area_manager, announce):
             try:
                 case()
             except Exception as error:  # a broken case must not hide the others

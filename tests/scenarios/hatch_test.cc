@@ -7,6 +7,7 @@
 #include <fstream>
 #include <regex>
 
+#include "tests/support/archive_bytes.h"
 #include "tests/support/temp_node.h"
 #include "tests/support/tic_arrival.h"
 
@@ -115,6 +116,61 @@ TEST(Hatch, EchoWithOneLinkStillExports) {
   EXPECT_EQ(node.ReadFile("queue/FILE.ZIP"), kContents);
   EXPECT_EQ(FlowLines(node.ReadFile("out/139c0002.clo")).size(), 2u);
   EXPECT_EQ(node.ReadFile("FILE.ZIP"), kContents);
+}
+
+// The lines of the one TIC an echo with one link gets that start with
+// "Desc" or "Ldesc".
+Lines DescriptionLines(const TempNode& node) {
+  Lines lines;
+  const Lines tics = node.List("ticout");
+  if (tics.size() != 1) return {"TICs made: " + std::to_string(tics.size())};
+  for (const std::string& line : FlowLines(node.ReadFile("ticout/" + tics[0])))
+    if (line.rfind("Desc", 0) == 0 || line.rfind("Ldesc", 0) == 0) lines.push_back(line);
+  return lines;
+}
+
+TEST(Hatch, WithoutDescTheArchivesFileIdDizDescribesTheFile) {
+  const std::string diz_zip = ArchiveBytes(
+      ArchiveKind::kZip, {{"GAME.EXE", "MZ"}, {"file_id.diz", "Game of the year\r\nBy us\r\n"}});
+  struct Case {
+    const char* name;
+    std::string bytes;
+    Lines arguments;  // after FILE and AREA
+    Lines description;
+    std::string files_bbs;
+    std::string said;  // the '!' line, if any
+  };
+  const Case cases[] = {
+      {"GAME.ZIP", diz_zip, {}, {"Desc Game of the year", "Ldesc By us"},
+       "GAME.ZIP     Game of the year\r\n", ""},
+      {"GIVEN.ZIP", diz_zip, {"Given wins"}, {"Desc Given wins"}, "GIVEN.ZIP    Given wins\r\n",
+       ""},
+      {"LDESC.ZIP", diz_zip, {"--ldesc-file", "ldesc.txt"},
+       {"Desc Game of the year", "Ldesc From the file"}, "LDESC.ZIP    Game of the year\r\n", ""},
+      {"NODIZ.ZIP", ArchiveBytes(ArchiveKind::kZip, {{"GAME.EXE", "MZ"}}), {}, {"Desc "},
+       "NODIZ.ZIP    \r\n", "! No FILE_ID.DIZ in NODIZ.ZIP, the description is empty"},
+      {"README.TXT", "Game of the year\r\n", {}, {"Desc "}, "README.TXT   \r\n",
+       "! No FILE_ID.DIZ in README.TXT (not an archive), the description is empty"},
+  };
+  for (const Case& c : cases) {
+    TempNode node;
+    node.MakeDir("ticout");
+    node.WriteConfig(BasicConfigText() +
+                     "[echo]\ntag = GAMES\nlink = 2:5020/2 send\n"
+                     "[link]\naddress = 2:5020/2\nflavour = c\n");
+    node.WriteFile(c.name, c.bytes);
+    node.WriteFile("ldesc.txt", "From the file\n");
+    Lines arguments = {c.name, "GAMES"};
+    arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+    RunResult r = Hatch(node, arguments);
+    ASSERT_EQ(r.status, 0) << c.name << r.output;
+    EXPECT_EQ(DescriptionLines(node), c.description) << c.name;
+    EXPECT_EQ(node.ReadFile("files/GAMES/FILES.BBS"), c.files_bbs) << c.name;
+    Lines said;
+    for (const std::string& line : node.LogMessages())
+      if (line[0] == '!') said.push_back(line);
+    EXPECT_EQ(said, c.said.empty() ? Lines{} : Lines{c.said}) << c.name;
+  }
 }
 
 TEST(Hatch, RefusesWithStatusAndNothingWritten) {
