@@ -218,6 +218,34 @@ int OpenRegular(const std::string& native, int flags, int64_t* size = nullptr) {
   return fd;
 }
 
+// Copies `size` bytes of the open file `in` (`reader`) into `writer`, only
+// the data: a hole of a sparse file (a disk image, gigabytes of nothing)
+// is neither read nor written, and stays a hole in the copy.
+bool CopyContents(int in, PosixFile& reader, PosixFile& writer, int64_t size) {
+  static thread_local char buffer[1 << 16];
+  int64_t at = 0;
+  while (at < size) {
+    off_t data = ::lseek(in, static_cast<off_t>(at), SEEK_DATA);
+    if (data < 0 && errno == ENXIO) break;  // only a hole up to the end
+    off_t hole = data < 0 ? -1 : ::lseek(in, data, SEEK_HOLE);
+    if (data < 0 && errno == EINVAL) {
+      // A file system that cannot tell: all of it is data.
+      data = static_cast<off_t>(at);
+      hole = static_cast<off_t>(size);
+    }
+    if (hole < 0 || !reader.Seek(data) || !writer.Seek(data)) return false;
+    for (at = data; at < hole;) {
+      size_t got = 0;
+      const auto wanted = static_cast<size_t>(std::min<int64_t>(sizeof buffer, hole - at));
+      if (!reader.Read(buffer, wanted, got)) return false;
+      if (got == 0) return writer.Truncate(at);  // cut short meanwhile
+      if (!writer.Write(std::string_view(buffer, got))) return false;
+      at += static_cast<int64_t>(got);
+    }
+  }
+  return writer.Truncate(size);
+}
+
 // A side file beside `target`, created exclusively, for a write that must
 // take the target's place whole or not at all.
 int CreateSideFile(const std::string& target, std::string& side) {
@@ -340,21 +368,15 @@ class PosixEnv : public Env {
       errno = EISDIR;
       return false;
     }
-    int in = OpenRegular(source, O_RDONLY | O_NOFOLLOW);
+    int64_t size = 0;
+    int in = OpenRegular(source, O_RDONLY | O_NOFOLLOW, &size);
     if (in < 0) return false;
     PosixFile reader(in);
     std::string side;
     int out = CreateSideFile(target, side);
     if (out < 0) return false;
     PosixFile writer(out);
-    static thread_local char buffer[1 << 16];
-    bool ok = true;
-    while (ok) {
-      size_t got = 0;
-      if (!reader.Read(buffer, sizeof buffer, got)) ok = false;
-      if (!ok || got == 0) break;
-      ok = writer.Write(std::string_view(buffer, got));
-    }
+    bool ok = CopyContents(in, reader, writer, size);
     ok = ok && (durability == Durability::kLater || writer.Sync());
     ok = writer.Close() && ok;
     ok = ok && ::rename(side.c_str(), target.c_str()) == 0;

@@ -137,6 +137,25 @@ TEST(Files, MoveNeverReplacesCopyDoes) {
   EXPECT_EQ(node.ReadFile("b"), "first");
   EXPECT_FALSE(platform::DefaultEnv().CopyFile(node.Path("missing"), node.Path("e"), platform::Durability::kForced));
   EXPECT_FALSE(node.Exists("e"));
+
+  // A sparse file (data, a hole, data, a hole to its end) and an empty one
+  // are copied byte for byte, the holes kept.
+  const int fd = ::open(node.Path("sparse").c_str(), O_WRONLY | O_CREAT, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::pwrite(fd, "head", 4, 0), 4);
+  ASSERT_EQ(::pwrite(fd, "middle", 6, 3 << 20), 6);
+  ASSERT_EQ(::ftruncate(fd, 8 << 20), 0);
+  ASSERT_EQ(::close(fd), 0);
+  node.WriteFile("empty", "");
+  for (const char* name : {"sparse", "empty"}) {
+    const std::string copy = std::string(name) + ".copy";
+    ASSERT_TRUE(platform::DefaultEnv().CopyFile(node.Path(name), node.Path(copy),
+                                                platform::Durability::kForced));
+    EXPECT_EQ(node.ReadFile(copy), node.ReadFile(name)) << name;
+  }
+  struct stat copied;
+  ASSERT_EQ(::stat(node.Path("sparse.copy").c_str(), &copied), 0);
+  EXPECT_LT(copied.st_blocks * 512, 1 << 20);
 }
 
 TEST(Files, ArrivedFilesAreNeverReadThroughASymbolicLink) {
