@@ -24,8 +24,10 @@ std::string Quote(const std::string& s) {
 
 }  // namespace
 
-TempNode::TempNode() {
-  std::string pattern = (fs::temp_directory_path() / "pelix-node-XXXXXX").string();
+TempNode::TempNode() : TempNode(fs::temp_directory_path().string()) {}
+
+TempNode::TempNode(const std::string& parent) {
+  std::string pattern = (fs::path(parent) / "pelix-node-XXXXXX").string();
   std::vector<char> buffer(pattern.begin(), pattern.end());
   buffer.push_back('\0');
   char* made = mkdtemp(buffer.data());

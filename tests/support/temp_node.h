@@ -15,6 +15,9 @@ struct RunResult {
 class TempNode {
  public:
   TempNode();
+  // In `parent` instead of the temporary directory: /dev/shm, say, where
+  // the holes of a sparse file read without taking memory.
+  explicit TempNode(const std::string& parent);
   ~TempNode();
   TempNode(const TempNode&) = delete;
   TempNode& operator=(const TempNode&) = delete;
