@@ -3,11 +3,14 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/node_options.h"
+
 namespace {
 
 void TakeParts(NodeFile file, const std::string& bytes, ConfigText& out) {
   switch (file) {
     case kPelixCfg: out.config = ReadMainConfig(bytes); break;
+    case kPelixIni: out.ini = bytes; break;
     case kPelixDmn: out.domains = ReadDomains(bytes); break;
     case kPelixFe: out.echoes = ReadFileEchoes(bytes); break;
     case kPelixNod: out.links = ReadLinks(bytes); break;
@@ -24,11 +27,13 @@ bool ReadConfigFiles(platform::Env& env, const std::string& dir, ConfigText& out
     const NodeFile file = static_cast<NodeFile>(i);
     const std::string path = dir + kNodeFileNames[i];
     std::string bytes;
-    if (!platform::ReadWholeFile(env, path, bytes)) {
-      if (errno == ENOENT) continue;
+    bool present = true;
+    const size_t limit = file == kPelixIni ? kNodeOptionsSizeLimit : platform::kNoLimit;
+    if (!platform::ReadFileIfPresent(env, path, bytes, present, limit)) {
       error = "Fatal : Can't read " + path + ", " + std::strerror(errno);
       return false;
     }
+    if (!present) continue;
     if (file == kPelixCfg && !HasConfigSignature(bytes)) {
       error = "Fatal : File " + path + " is not a Pelix configuration file";
       return false;
@@ -43,6 +48,7 @@ bool ReadConfigFiles(platform::Env& env, const std::string& dir, ConfigText& out
 std::string NodeFileBytes(const ConfigText& config, NodeFile file) {
   switch (file) {
     case kPelixCfg: return WriteMainConfigAsHeld(config.config);
+    case kPelixIni: return config.ini.value_or("");
     case kPelixDmn: return WriteDomains(config.domains);
     case kPelixFe: return WriteFileEchoes(config.echoes, false);
     case kPelixNod: return WriteLinks(config.links);
@@ -52,9 +58,10 @@ std::string NodeFileBytes(const ConfigText& config, NodeFile file) {
 
 bool RewriteNodeFile(platform::Env& env, const ConfigText& config, const std::string& dir,
                      NodeFile file) {
-  return platform::RewriteFile(
-      env, dir + kNodeFileNames[file], NodeFileBytes(config, file),
-      file == kPelixNod ? platform::kPrivateFileMode : platform::kDefaultFileMode);
+  if (file == kPelixIni && !config.ini) return true;
+  const bool passwords = file == kPelixNod || file == kPelixIni;
+  return platform::RewriteFile(env, dir + kNodeFileNames[file], NodeFileBytes(config, file),
+                               passwords ? platform::kPrivateFileMode : platform::kDefaultFileMode);
 }
 
 bool WriteConfigFiles(platform::Env& env, const ConfigText& config, const std::string& dir,

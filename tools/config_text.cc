@@ -3,6 +3,8 @@
 #include <sstream>
 #include <variant>
 
+#include "common/ini_text_form.h"
+#include "common/node_options.h"
 #include "common/record_fields.h"
 #include "tools/field_text.h"
 
@@ -61,11 +63,41 @@ bool AddEchoLink(const std::string& value, FileEchoRecord& echo, std::string& wh
   return true;
 }
 
-bool StartSection(const std::string& section, ConfigText& out) {
-  if (section == "domain") out.domains.emplace_back();
-  else if (section == "echo") out.echoes.emplace_back();
-  else if (section == "link") out.links.emplace_back();
-  else return section == "config";
+bool StartSection(const std::string& section, ConfigText& out, std::string& why) {
+  if (section == "domain") {
+    out.domains.emplace_back();
+  } else if (section == "echo") {
+    out.echoes.emplace_back();
+  } else if (section == "link") {
+    out.links.emplace_back();
+  } else if (section == "ini" && !out.ini) {
+    out.ini.emplace();
+  } else if (section != "config") {
+    why = section == "ini" ? "a second [ini]" : "unknown section [" + section + "]";
+    return false;
+  }
+  return true;
+}
+
+// One line of pelix.ini, quoted as QuotedIniLines writes it.
+bool AddIniLine(const std::string& key, const std::string& value, std::string& file,
+                std::string& why) {
+  if (key != "line") {
+    why = "[ini] takes only line = \"...\", not " + key;
+    return false;
+  }
+  if (!file.empty() && file.back() != '\n') {
+    why = "a line after the last line of pelix.ini (\\c)";
+    return false;
+  }
+  if (!AppendQuotedIniLine(value, file)) {
+    why = "line takes a quoted text, as pelixcfg dump writes it";
+    return false;
+  }
+  if (file.size() > kNodeOptionsSizeLimit) {
+    why = "pelix.ini over " + std::to_string(kNodeOptionsSizeLimit) + " bytes, which pelix refuses";
+    return false;
+  }
   return true;
 }
 
@@ -74,6 +106,7 @@ bool SetInSection(const std::string& section, const std::string& key, const std:
   if (section == "config") return SetNamedField(kMainConfigFields, out.config, key, value, why);
   if (section == "domain") return SetNamedField(kDomainFields, out.domains.back(), key, value, why);
   if (section == "link") return SetNamedField(kLinkFields, out.links.back(), key, value, why);
+  if (section == "ini") return AddIniLine(key, value, *out.ini, why);
   if (key == "link") return AddEchoLink(value, out.echoes.back(), why);
   return SetNamedField(kFileEchoFields, out.echoes.back(), key, value, why);
 }
@@ -115,8 +148,7 @@ bool ParseConfigText(const std::string& text, ConfigText& out, std::string& erro
       continue;
     } else if (trimmed.front() == '[' && trimmed.back() == ']') {
       section = trimmed.substr(1, trimmed.size() - 2);
-      understood = StartSection(section, out);
-      why = "unknown section " + trimmed;
+      understood = StartSection(section, out, why);
     } else if (const size_t eq = trimmed.find('='); eq == std::string::npos || section.empty()) {
       understood = false;
       why = "expected name = value";
@@ -153,6 +185,10 @@ std::string FormatConfigText(const ConfigText& c) {
         << kFingerprintPrefix << " " << FingerprintText(*c.fingerprint) << "\n";
   }
   FormatSection(out, "config", kMainConfigFields, c.config);
+  if (c.ini) {
+    out << "[ini]\n";
+    for (const std::string& line : QuotedIniLines(*c.ini)) out << "line = " << line << "\n";
+  }
   for (const DomainRecord& d : c.domains) FormatSection(out, "domain", kDomainFields, d);
   for (const FileEchoRecord& e : c.echoes) {
     FormatSection(out, "echo", kFileEchoFields, e);

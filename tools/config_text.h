@@ -12,13 +12,17 @@
 //   link = 2:5020/1 receive send     (flags: receive, send, or -; seen from
 //                                     this node: receive from, send to the link)
 //   [link]                one per LinkRecord
+//   [ini]                 pelix.ini, one quoted text per line of the file
+//   line = "[pelix]"      (common/ini_text_form.h), byte for byte; without
+//   line = "dupe_days = 7"   this section there is no pelix.ini, or it is
+//                         left as it is
 //
 // The names are those of common/record_fields.h. Unknown sections or
 // fields, and values that do not fit their field, are errors, so a typing
 // mistake is reported instead of silently giving an empty or a cut field.
-// Sections are started and fed by their name, so a later section that
-// keeps its lines verbatim (another program's settings) needs only a case
-// of its own in the parser.
+// The fingerprint names pelix.cfg, pelix.ini, pelix.dmn, pelix.fe and
+// pelix.nod in this order, the [config] section comes first and [ini]
+// after it.
 #pragma once
 
 #include <optional>
@@ -33,6 +37,9 @@ struct ConfigText {
   std::vector<DomainRecord> domains;
   std::vector<FileEchoRecord> echoes;
   std::vector<LinkRecord> links;
+  // pelix.ini as it is, byte for byte; none: no such file (or, in a text,
+  // none to write).
+  std::optional<std::string> ini;
   // What the files were when this text was dumped; none in a text written
   // by hand.
   std::optional<NodeFingerprint> fingerprint;

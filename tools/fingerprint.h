@@ -26,7 +26,8 @@ FileSeen SeenContents(std::string_view bytes);
 
 // "pelix.cfg=2829:0123456789abcdef pelix.dmn=- ..." ("-": no such file).
 std::string FingerprintText(const NodeFingerprint& fingerprint);
-// Reads FingerprintText's form back; every file must be named once.
+// Reads FingerprintText's form back; every file must be named once, but
+// pelix.ini may be left out (read as missing).
 bool ParseFingerprint(std::string_view text, NodeFingerprint& fingerprint);
 
 // The names of the files seen differently, in file order.

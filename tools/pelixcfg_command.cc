@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/ini_document.h"
+#include "common/node_options.h"
 #include "common/node_owner.h"
 #include "tools/config_files.h"
 #include "tools/node_edits.h"
@@ -159,22 +161,39 @@ std::string Listed(const std::vector<std::string>& names) {
   return text;
 }
 
+// Of `names`, those that writing `text` replaces: pelix.ini only when the
+// text carries it, so that a change to it is undone only then.
+std::vector<std::string> WrittenBy(const ConfigText& text, std::vector<std::string> names) {
+  if (!text.ini) std::erase(names, std::string(kNodeFileNames[kPelixIni]));
+  return names;
+}
+
 // Why `text` may not replace the files as they are now, or "". Where
 // there are none, nothing can be undone: a first configuration, or a copy
 // of another node's dump.
 std::string StaleReason(const ConfigText& text, const ConfigText& now,
                         const std::string& description) {
-  const std::vector<std::string> present = PresentFiles(*now.fingerprint);
+  const std::vector<std::string> present = WrittenBy(text, PresentFiles(*now.fingerprint));
   if (present.empty()) return "";
   if (!text.fingerprint) {
     return description + " has no fingerprint of a dump and would replace " + Listed(present) +
            " as they are now; edit the output of pelixcfg dump, or write with --force";
   }
-  const std::vector<std::string> changed = ChangedFiles(*text.fingerprint, *now.fingerprint);
+  const std::vector<std::string> changed =
+      WrittenBy(text, ChangedFiles(*text.fingerprint, *now.fingerprint));
   if (changed.empty()) return "";
   return Listed(changed) + " changed since " + description +
          " was dumped (pelix's area manager, pelix-setup or another pelixcfg); "
          "dump again and redo the edit there, or write with --force";
+}
+
+// What pelix would say of the pelix.ini about to be written: it is
+// written all the same, as pelix only ignores what it cannot read.
+void WarnAboutOptions(const ConfigText& text, PelixcfgOutput& output) {
+  if (!text.ini) return;
+  std::vector<std::string> warnings;
+  (void)ReadNodeOptionsFrom(IniDocument(*text.ini), kNodeOptionsFile, warnings);
+  for (const std::string& warning : warnings) output.err += "pelixcfg: Warning : " + warning + "\n";
 }
 
 int Dump(platform::Env& env, CommandLine& line, PelixcfgOutput& output) {
@@ -199,6 +218,7 @@ int Write(platform::Env& env, CommandLine& line, const std::vector<std::string>&
     output.err += "pelixcfg: " + description + ": " + error + "\n";
     return kPelixcfgFailed;
   }
+  WarnAboutOptions(wanted, output);
   NodeClaim claim(env, line, arguments, output);
   if (claim.refusal()) return claim.refusal();
   if (!ReadNode(env, line.dir, now, output)) return kPelixcfgFailed;

@@ -9,8 +9,8 @@
 namespace {
 
 bool Same(const ConfigText& a, const ConfigText& b) {
-  return a.config == b.config && a.domains == b.domains && a.echoes == b.echoes &&
-         a.links == b.links;
+  return a.config == b.config && a.ini == b.ini && a.domains == b.domains &&
+         a.echoes == b.echoes && a.links == b.links;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "tools/config_text.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "tests/support/temp_node.h"
 
@@ -34,15 +35,24 @@ TEST(ConfigTool, WrittenFilesReadBackAndWriteAgainByteForByte) {
   first.WriteFile("node.txt", Sample());
   write = RunProgram(PELIXCFG_BINARY, {"write", "node.txt", "."}, first.dir());
   ASSERT_EQ(write.status, 0) << write.output;
+  EXPECT_FALSE(first.Exists("pelix.ini"));  // none in the text: none made
+  // pelix.ini goes along byte for byte: a BOM, CR LF and LF, a tab, quotes,
+  // backslashes, a byte of another code page, no line end at the end.
+  first.WriteFile("pelix.ini", "\xEF\xBB\xBF; \"options\"\r\n[uplink 2:5020/1]\r\n"
+                               "password = a\\b\tc\xE9\n\nrobot = FileFix");
   RunResult dump = RunProgram(PELIXCFG_BINARY, {"dump", "."}, first.dir());
   ASSERT_EQ(dump.status, 0);
 
   TempNode second;
   second.WriteFile("node.txt", dump.output);
   ASSERT_EQ(RunProgram(PELIXCFG_BINARY, {"write", "node.txt"}, second.dir()).status, 0);
-  for (const char* file : {"pelix.cfg", "pelix.dmn", "pelix.fe", "pelix.nod"}) {
+  for (const char* file : {"pelix.cfg", "pelix.ini", "pelix.dmn", "pelix.fe", "pelix.nod"}) {
     EXPECT_EQ(first.ReadFile(file), second.ReadFile(file)) << file;
   }
+  // It holds the uplinks' passwords.
+  struct stat ini;
+  ASSERT_EQ(::stat(second.Path("pelix.ini").c_str(), &ini), 0);
+  EXPECT_EQ(ini.st_mode & 0777, 0600u);
   EXPECT_EQ(first.ReadFile("pelix.cfg").size(), kMainConfigSize);
   EXPECT_EQ(first.ReadFile("pelix.nod").size(), kLinkRecordSize);
   EXPECT_EQ(first.ReadFile("pelix.fe").size(), 2 * kFileEchoHeaderSize + 2 * kEchoLinkEntrySize);
@@ -63,6 +73,12 @@ TEST(ConfigTool, RejectsMistypedDescriptions) {
   EXPECT_FALSE(ParseConfigText("[nodes]\n", c, error));
   EXPECT_FALSE(ParseConfigText("inbound_dir = x\n", c, error));
   EXPECT_FALSE(ParseConfigText("[echo]\nlink = 1:2/3 sned\n", c, error));
+  for (const char* ini : {"[ini]\nline = [pelix]\n", "[ini]\nlne = \"[pelix]\"\n",
+                          "[ini]\n[ini]\n", "[ini]\nline = \"a\\c\"\nline = \"b\"\n"}) {
+    EXPECT_FALSE(ParseConfigText(ini, c, error)) << ini;
+  }
+  EXPECT_TRUE(ParseConfigText("[ini]\n", c, error));
+  EXPECT_EQ(c.ini, "");  // an empty pelix.ini, not none
   EXPECT_TRUE(ParseConfigText("# only a comment\n", c, error));
   EXPECT_EQ(c.config.version, 4);
 }

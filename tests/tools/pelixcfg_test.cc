@@ -110,6 +110,47 @@ TEST(PelixcfgWrite, RefusesADumpWhoseFilesChangedSinceAndForceOverrides) {
   EXPECT_FALSE(node.Exists("pelix.bsy"));
 }
 
+// pelix.ini travels in the dump: its fingerprint guards it as it guards
+// the binary files, and write says what pelix would not read in it.
+TEST(PelixcfgWrite, CarriesPelixIniWarnsAboutItAndLeavesItToTextsWithout) {
+  FaultyEnv env;
+  TempNode node;
+  node.WriteConfig(NodeText());
+  const std::string ini = "[pelix]\r\ndupe_days = ten\r\n";
+  node.WriteFile("pelix.ini", ini);
+  Ran dump = Pelixcfg(env, node, {"dump"});
+  ASSERT_EQ(dump.status, 0) << dump.err;
+  EXPECT_NE(dump.out.find(" pelix.ini=26:"), std::string::npos) << dump.out;
+  EXPECT_NE(dump.out.find("[ini]\nline = \"[pelix]\\r\"\nline = \"dupe_days = ten\\r\"\n"),
+            std::string::npos)
+      << dump.out;
+  node.WriteFile("node.txt", dump.out);
+
+  // pelix-setup changes pelix.ini after the dump: writing it back would undo that.
+  node.WriteFile("pelix.ini", "[pelix]\r\ndupe_days = 10\r\n");
+  Ran stale = Pelixcfg(env, node, {"write", node.Path("node.txt")});
+  EXPECT_EQ(stale.status, kPelixcfgChanged);
+  EXPECT_NE(stale.err.find("pelix.ini changed since"), std::string::npos) << stale.err;
+  Ran forced = Pelixcfg(env, node, {"--force", "write", node.Path("node.txt")});
+  EXPECT_EQ(forced.status, 0) << forced.err;
+  EXPECT_EQ(node.ReadFile("pelix.ini"), ini);
+  EXPECT_NE(forced.err.find("pelixcfg: Warning : pelix.ini line 2: can't read dupe_days = ten"),
+            std::string::npos)
+      << forced.err;
+
+  // A text without [ini], such as a dump from before pelix.ini was carried,
+  // leaves it as it is, changed or not.
+  std::string old = Pelixcfg(env, node, {"dump"}).out;
+  const size_t entry = old.find(" pelix.ini=");
+  old.erase(entry, old.find(' ', entry + 1) - entry);
+  old.erase(old.find("[ini]"), old.find("[domain]") - old.find("[ini]"));
+  node.WriteFile("node.txt", old);
+  node.WriteFile("pelix.ini", "[pelix]\r\ndupe_days = 10\r\n");
+  Ran kept = Pelixcfg(env, node, {"write", node.Path("node.txt")});
+  EXPECT_EQ(kept.status, 0) << kept.err;
+  EXPECT_EQ(node.ReadFile("pelix.ini"), "[pelix]\r\ndupe_days = 10\r\n");
+}
+
 TEST(PelixcfgInPlace, LinkCommandsChangePelixNodAndRefuseWhatMakesNoSense) {
   FaultyEnv env;
   TempNode node;
