@@ -110,6 +110,14 @@ RunStatus ReadConfiguration(platform::Env& env, Configuration& config) {
   if (!platform::ReadFileIfPresent(env, kLinkFile, bytes, present)) return CantRead(kLinkFile);
   config.link_list = ReadLinks(bytes);
   config.ListsChanged();
+
+  if (!platform::ReadFileIfPresent(env, kNodeOptionsFile, bytes, present, kNodeOptionsSizeLimit))
+    return CantRead(kNodeOptionsFile);
+  if (present) {
+    ConsoleOut("Loading PELIX.INI...\n");
+    config.options = ReadNodeOptionsFrom(IniDocument(bytes), kNodeOptionsFile,
+                                         config.option_warnings);
+  }
   return RunStatus::GoOn();
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/fido_address.h"
+#include "common/node_options.h"
 #include "common/records.h"
 #include "platform/platform.h"
 #include "processor/log.h"
@@ -21,6 +22,10 @@ class Configuration {
   std::vector<DomainRecord> domain_list;
   std::vector<FileEchoRecord> fileecho_list;  // appending moves the records
   std::vector<LinkRecord> link_list;
+  // pelix.ini: the defaults when there is none.
+  NodeOptions options;
+  // What could not be read in it, for the log ('!') once it is known.
+  std::vector<std::string> option_warnings;
 
   // First link or echo that matches; nullptr when none does. Addresses
   // match on zone, net, node and point; tags ignoring case. The pointers
@@ -93,8 +98,9 @@ class ConfigurationInUse {
   const Configuration* previous_;
 };
 
-// Reads pelix.cfg, pelix.dmn, pelix.fe and pelix.nod into `config`; ends
-// the run with status 1 when the configuration is unusable. Its messages go
+// Reads pelix.cfg, pelix.dmn, pelix.fe, pelix.nod and pelix.ini (when
+// there) into `config`; ends the run with status 1 when the configuration
+// is unusable, a file of it there but unreadable. Its messages go
 // to the console only: the log file is not known before it.
 [[nodiscard]] RunStatus ReadConfiguration(platform::Env& env, Configuration& config);
 

@@ -127,6 +127,7 @@ std::optional<int> ClaimRunFlag(platform::Env& env, RunLock& lock, int busy_stat
 RunStatus CheckRunConfiguration(const RunLock& lock, const Configuration& config, Log& log) {
   if (const int pid = lock.stale_pid())
     log.Write(kMarkError, Format("Removing stale pelix.bsy of process %d", pid));
+  for (const std::string& warning : config.option_warnings) log.Write(kMarkError, warning);
   if (config.main.queue_dir.empty()) {
     log.Write(kMarkError, "Queue not defined");
     return RunStatus::End(1);

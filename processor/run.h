@@ -36,8 +36,9 @@ inline constexpr int kExitErrorsLogged = 6;
 std::optional<int> ClaimRunFlag(platform::Env& env, RunLock& lock, int busy_status);
 
 // What every program of the node checks once its configuration is loaded
-// and its log known: logs a stale pelix.bsy the claim removed, and ends the
-// run when no queue is set.
+// and its log known: logs a stale pelix.bsy the claim removed and what
+// pelix.ini holds that could not be read, and ends the run when no queue is
+// set.
 RunStatus CheckRunConfiguration(const RunLock& lock, const Configuration& config, Log& log);
 
 // The exit status of the run. Every fatal condition of a pass comes back

@@ -71,7 +71,8 @@ std::string FileOfTic(platform::Env& env, const std::string& path) {
 // (as a regular file) in the inbound.
 bool FileHasArrived(platform::Env& env, const std::string& tic_path, const BadTic& entry,
                     int64_t now) {
-  if (entry.reason != kFileMissing || now - entry.moved >= kLateFileWaitSeconds) return false;
+  const int64_t wait = int64_t{Config().options.late_file_days} * 24 * 60 * 60;
+  if (entry.reason != kFileMissing || now - entry.moved >= wait) return false;
   const std::string file = FileOfTic(env, tic_path);
   if (file.empty() || UnsafeFileNameReason(file) != nullptr) return false;
   return env.IsRegularFile(Config().main.inbound_dir + file);

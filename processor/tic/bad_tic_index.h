@@ -16,15 +16,13 @@
 // a "*.tic" name, so no TIC search finds it.
 inline constexpr char kBadTicIndexName[] = "badtics.idx";
 
-// How long a TIC refused with "File Missing" still waits for its file.
-inline constexpr int64_t kLateFileWaitSeconds = 14 * 24 * 60 * 60;
 
 // Notes the TIC just moved into bad_tic_dir as `tic_name` and why.
 void RecordBadTic(platform::Env& env, Log& log, const std::string& tic_name,
                   std::string_view reason);
 
 // Moves back into the inbound every TIC of bad_tic_dir refused with "File
-// Missing" less than kLateFileWaitSeconds ago whose file is now in the
+// Missing" less than late_file_days (pelix.ini) ago whose file is now in the
 // inbound, for the TIC pass to handle. A missing or damaged index retries
 // nothing (or only what its whole lines name).
 void RetryTicsWhoseFileArrived(platform::Env& env, Log& log);

@@ -116,9 +116,10 @@ TEST(RunSequence, ConfigurationFailuresEndWithStatusOne) {
   // A file of the configuration that is there but cannot be read (another
   // owner's after a restore, a failing disk) is never taken for an empty
   // one, which the robot would write back over the real file.
-  for (const char* file : {"pelix.cfg", "pelix.dmn", "pelix.fe", "pelix.nod"}) {
+  for (const char* file : {"pelix.cfg", "pelix.dmn", "pelix.fe", "pelix.nod", "pelix.ini"}) {
     TempNode node;
     node.WriteConfig(BasicConfigText() + "[link]\naddress = 2:5020/1\n[echo]\ntag = E\n");
+    node.WriteFile("pelix.ini", "[pelix]\ndupe_days = 30\n");
     const std::string before = node.ReadFile(file);
     FaultyEnv env;
     env.Fail(FaultyEnv::Op::kRead, 1, file, -1, EACCES);
@@ -130,6 +131,23 @@ TEST(RunSequence, ConfigurationFailuresEndWithStatusOne) {
     EXPECT_EQ(node.ReadFile(file), before);
     EXPECT_FALSE(node.Exists("pelix.bsy"));
   }
+}
+
+// What pelix.ini holds that cannot be read is said in the log, every run,
+// and the run goes on with the defaults.
+TEST(RunSequence, OptionsThatCannotBeReadAreLoggedAndTheRunGoesOn) {
+  TempNode node;
+  node.WriteConfig(BasicConfigText());
+  node.WriteFile("pelix.ini", "[pelix]\nlate_file_days = ten\ncolour = blue\n[echo *]\nreplaces = yes\n");
+  RunResult r = node.Run({"/E"});
+  EXPECT_EQ(r.status, 6) << r.output;
+  const std::vector<std::string> log = node.LogMessages();
+  ASSERT_GE(log.size(), 3u);
+  EXPECT_EQ(log[0].rfind("! pelix.ini line 2: ", 0), 0u) << log[0];
+  EXPECT_NE(log[0].find("late_file_days"), std::string::npos) << log[0];
+  EXPECT_EQ(log[1].rfind("! pelix.ini line 3: ", 0), 0u) << log[1];
+  EXPECT_NE(log[1].find("colour"), std::string::npos) << log[1];
+  EXPECT_EQ(log[2], "^ No Netmail messages found");
 }
 
 TEST(RunSequence, EmptyQueueIsRefused) {

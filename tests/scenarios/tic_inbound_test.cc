@@ -464,11 +464,16 @@ TEST(TicInbound, OnlyRecentFileMissingTicsAreRetried) {
     const char* what;
     std::string index;
     bool retried;
+    std::string ini = "";  // pelix.ini
   } cases[] = {
       {"13 days ago", Format("A.TIC\tFile Missing\t%lld\r\n", (long long)(now - 13 * day)), true},
       {"later line wins", Format("A.TIC\tBad CRC32\t%lld\r\nA.TIC\tFile Missing\t%lld\r\n",
                                  (long long)now, (long long)now), true},
       {"15 days ago", Format("A.TIC\tFile Missing\t%lld\r\n", (long long)(now - 15 * day)), false},
+      {"15 days ago, waiting 20", Format("A.TIC\tFile Missing\t%lld\r\n", (long long)(now - 15 * day)),
+       true, "[pelix]\nlate_file_days = 20\n"},
+      {"13 days ago, waiting 10", Format("A.TIC\tFile Missing\t%lld\r\n", (long long)(now - 13 * day)),
+       false, "[pelix]\nlate_file_days = 10\n"},
       {"other reason", Format("A.TIC\tBad CRC32\t%lld\r\n", (long long)now), false},
       {"no index", "", false},
       {"damaged line", Format("A.TIC\tFile Missing\t%lld\tX\r\nA.TIC\tFile Mis", (long long)now),
@@ -480,6 +485,7 @@ TEST(TicInbound, OnlyRecentFileMissingTicsAreRetried) {
     node.WriteConfig(NodeConfig());
     node.WriteFile("bad/A.TIC", TicText(TicLines("FILE.ZIP", kContents)));
     if (!c.index.empty()) node.WriteFile("bad/" + std::string(kBadTicIndexName), c.index);
+    if (!c.ini.empty()) node.WriteFile("pelix.ini", c.ini);
     node.WriteFile("in/FILE.ZIP", kContents);
     node.Run();
     if (c.retried) {
