@@ -444,6 +444,35 @@ def same_name_twice():
           "B's queue pass erased the sent copies and their numbered directory")
 
 
+def three_runs_a_minute():
+    print("== three runs on B within a minute, each sending C one file")
+    started = time.monotonic()
+    names, files = [], {}
+    log_start = len(read(node("C", "binkd.log"), "r") or "")
+    for serial in (4, 5, 6):
+        data = os.urandom(30000)
+        name = f"MINUTE{serial}.ZIP"
+        files[name] = data
+        hatch_at_a(name, data, serial)
+        check(poll("A", "B")[0] == 0, f"A's session {serial} to B")
+        before = set(listdir(node("B", "ticout")))
+        check(pelix("B")[0] == 0, f"pelix on B, run {serial}")
+        names += sorted(set(listdir(node("B", "ticout"))) - before)
+        # C fetches at once: binkd at B deletes the TIC it sent, so its name
+        # is free again in B's TIC outbound.
+        check(poll("C", "B")[0] == 0, f"C's session to B after run {serial}")
+    check(time.monotonic() - started < 60, "the three runs took less than a minute")
+    check(len(names) == 3 and len(set(names)) == 3, f"three distinct TIC names: {names}")
+    binkd_log = (read(node("C", "binkd.log"), "r") or "")[log_start:]
+    check("error renaming" not in binkd_log, "binkd at C renamed no TIC over another")
+    check(pelix("C")[0] == 0, "pelix on C")
+    for name, data in files.items():
+        check(read(node("C", "files", "PELIX.INTEG", name)) == data, f"C placed {name}")
+    check(not [f for f in listdir(node("C", "in")) if f.upper().startswith("MINUTE")],
+          "nothing of them is left in C's inbound")
+    pelix("B")
+
+
 def start_server(name):
     SERVERS[name] = start(["binkd", "-s", node(name, "binkd.cfg")], ROOT, "binkd " + name)
     return check(wait_port(PORT[name]), f"binkd of {name} listens on {PORT[name]}")
@@ -653,7 +682,8 @@ def main():
         for n in "BC":
             start_server(n)
         started = time.monotonic()
-        for case in (chain, file_id_diz, same_name_twice, stale_flag, area_manager, announce):
+        for case in (chain, file_id_diz, same_name_twice, three_runs_a_minute, stale_flag,
+                     area_manager, announce):
             try:
                 case()
             except Exception as error:  # a broken case must not hide the others
