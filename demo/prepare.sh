@@ -3,7 +3,8 @@
 # would send them, into the inbound of the demo node given as $1.
 set -euo pipefail
 node=${1:?usage: prepare.sh NODE_DIR}
-mkdir -p "$node/in" "$node/ticout"
+# The node's netmail folder too: without it the robot is unreachable, an error.
+mkdir -p "$node/in" "$node/ticout" "$node/netmail"
 
 file=PELIXDEM.TXT
 printf 'Pelix demo file: it came from 2:5020/1 and goes on to 2:5020/2 and 2:5020/3.\r\n' \

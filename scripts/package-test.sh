@@ -104,7 +104,7 @@ dpkg_locked() {
 
 node_dir=/var/spool/ftn/pelix
 log_dir=/var/log/pelix
-netmail_dir=/var/spool/ftn/netmail   # the example's, made by crashmail
+netmail_dir=/var/spool/ftn/netmail   # the example's, made with the node
 created=()
 [ -e "$node_dir" ] || created+=("$node_dir")
 [ -e "$log_dir" ] || created+=("$log_dir")
@@ -137,9 +137,10 @@ if getent passwd ftn >/dev/null; then
   cp -p "$unpacked/kept" "$keep"
   if [ "${created[0]:-}" = "$node_dir" ] && [ "$keep" = "$node_dir/node.cfg.txt" ]; then
     [ -f "$node_dir/crashmail.prefs" ] || fail "no crashmail.prefs in the new $node_dir"
+    [ "$(stat -c %U "$netmail_dir")" = ftn ] || fail "$netmail_dir was not made for ftn"
     step "the example node as ftn, by the units' script, logging to $log_dir"
     runuser -u ftn -- sh -c "cd $node_dir && pelixcfg write node.cfg.txt &&
-      /usr/libexec/pelix/pelix-run >/dev/null" || fail "pelix-run as ftn in $node_dir ended with status $?"
+      /usr/libexec/pelix/pelix-run /E >/dev/null" || fail "pelix-run /E as ftn in $node_dir ended with status $?"
     grep 'PELX No TIC files found$' "$log_dir/pelix.log" >/dev/null || fail "nothing in $log_dir/pelix.log"
     if command -v crashmail >/dev/null; then
       grep 'Scanning all areas for messages to export' "$log_dir/crashmail.log" >/dev/null ||
@@ -164,7 +165,7 @@ mkdir "$node/example"
 /usr/bin/pelixcfg write demo/node.cfg.txt "$node"
 bash demo/prepare.sh "$node" >/dev/null
 status=0
-(cd "$node" && /usr/bin/pelix >/dev/null) || status=$?
+(cd "$node" && /usr/bin/pelix /E >/dev/null) || status=$?
 [ "$status" -eq 0 ] || fail "/usr/bin/pelix ended with status $status"
 grep -q 'Exported to 2:5020/2' "$node/pelix.log" || fail "the demo TIC was not forwarded"
 [ -f "$node/files/PELIX.TEST/PELIXDEM.TXT" ] || fail "the demo file was not placed"
