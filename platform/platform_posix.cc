@@ -222,7 +222,7 @@ int OpenRegular(const std::string& native, int flags, int64_t* size = nullptr) {
 // the data: a hole of a sparse file (a disk image, gigabytes of nothing)
 // is neither read nor written, and stays a hole in the copy.
 bool CopyContents(int in, PosixFile& reader, PosixFile& writer, int64_t size) {
-  static thread_local char buffer[1 << 16];
+  std::vector<char> buffer(size_t{1} << 16);
   int64_t at = 0;
   while (at < size) {
     off_t data = ::lseek(in, static_cast<off_t>(at), SEEK_DATA);
@@ -236,10 +236,10 @@ bool CopyContents(int in, PosixFile& reader, PosixFile& writer, int64_t size) {
     if (hole < 0 || !reader.Seek(data) || !writer.Seek(data)) return false;
     for (at = data; at < hole;) {
       size_t got = 0;
-      const auto wanted = static_cast<size_t>(std::min<int64_t>(sizeof buffer, hole - at));
-      if (!reader.Read(buffer, wanted, got)) return false;
+      const auto wanted = static_cast<size_t>(std::min<int64_t>(buffer.size(), hole - at));
+      if (!reader.Read(buffer.data(), wanted, got)) return false;
       if (got == 0) return writer.Truncate(at);  // cut short meanwhile
-      if (!writer.Write(std::string_view(buffer, got))) return false;
+      if (!writer.Write(std::string_view(buffer.data(), got))) return false;
       at += static_cast<int64_t>(got);
     }
   }
