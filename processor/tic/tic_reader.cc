@@ -72,9 +72,12 @@ void ReadTicLines(std::string_view text, TicRecord& tic) {
     size_t end = std::min(text.size(), pos + kMaxTicLine);
     // A bare CR ends a line as LF does: a value must not carry a CR into the
     // TICs and listings written from it, where it would start a line of its
-    // own downstream.
-    size_t line_end = text.find_first_of("\r\n", pos);
-    if (line_end != std::string_view::npos && line_end < end) {
+    // own downstream. Only this piece is searched: a search to the end of
+    // the text for every piece made a TIC of one long line cost its length
+    // squared.
+    const size_t in_piece = text.substr(pos, end - pos).find_first_of("\r\n");
+    if (in_piece != std::string_view::npos) {
+      const size_t line_end = pos + in_piece;
       end = line_end + 1;
       if (text[line_end] == '\r' && end < text.size() && text[end] == '\n') ++end;
     }

@@ -1,6 +1,7 @@
 // Arrived TICs checked by the real pelix: rejections into bad/, auto-created
 // echoes, placement in the file area and the announce database.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -53,6 +54,14 @@ Lines Split(const std::string& text) {
 Lines Plus(Lines a, const Lines& b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;
+}
+
+// The processor time of the programs run and waited for so far.
+double ChildCpuSeconds() {
+  struct rusage usage {};
+  ::getrusage(RUSAGE_CHILDREN, &usage);
+  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 TEST(TicInbound, AcceptedFileIsPlacedListedAnnouncedAndClearedFromInbound) {
@@ -551,6 +560,19 @@ TEST(TicInbound, FileTheMailerRenamedIsFoundByItsCrc) {
       EXPECT_FALSE(node.Exists("files"));
     }
   }
+}
+
+// A stranger's TIC of one line of a megabyte costs the time its length
+// gives, not that length squared.
+TEST(TicInbound, TicOfOneLongLineIsReadInLinearTime) {
+  TempNode node;
+  node.WriteConfig(NodeConfig());
+  node.WriteFile("in/A.TIC", "From 2:5020/7\r\nFile FILE.ZIP\r\nDesc " + std::string(1000000, 'x'));
+  const double before = ChildCpuSeconds();
+  RunResult r = node.Run();
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_LT(ChildCpuSeconds() - before, 0.5);
+  EXPECT_EQ(BadTics(node), Lines{"A.TIC"});
 }
 
 }  // namespace
