@@ -8,7 +8,6 @@
 #include "processor/tic/bad_tic_index.h"
 #include "processor/tic/file_crc.h"
 #include "processor/tic/safe_name.h"
-#include "processor/tic/tic_reader.h"
 
 namespace {
 
@@ -22,22 +21,23 @@ bool FileNameUsable(const TicJob& job) {
   return !job.tic.file.empty() && UnsafeFileNameReason(job.tic.file) == nullptr;
 }
 
-void Reject(platform::Env& env, TicJob& job, char mark, const std::string& message) {
+void Reject(platform::Env& env, InboundTics& tics, TicJob& job, char mark,
+            const std::string& message) {
   job.log.Write(mark, message);
-  MoveToBadTics(env, job, message);
+  MoveToBadTics(env, tics, job, message);
 }
 
 // The File and Area values become path parts; a value that could leave the
 // configured directories is refused before anything is looked up.
-bool NamesAreSafe(platform::Env& env, TicJob& job) {
+bool NamesAreSafe(platform::Env& env, InboundTics& tics, TicJob& job) {
   const TicRecord& tic = job.tic;
   if (const char* why = UnsafeFileNameReason(tic.file)) {
-    Reject(env, job, kMarkError, Format("Unsafe File name in TIC, it %s", why));
+    Reject(env, tics, job, kMarkError, Format("Unsafe File name in TIC, it %s", why));
     return false;
   }
   // An empty tag would make the file-echo folder itself the echo directory.
   if (const char* why = tic.area.empty() ? "is empty" : UnsafeNameReason(tic.area)) {
-    Reject(env, job, kMarkError, Format("Unsafe Area tag in TIC, it %s", why));
+    Reject(env, tics, job, kMarkError, Format("Unsafe Area tag in TIC, it %s", why));
     return false;
   }
   return true;
@@ -53,7 +53,7 @@ bool InboundFilePresent(platform::Env& env, const TicJob& job) {
 // The echo directory is made when the file is placed; a file already in its
 // place (or in the place of the file-echo folder) would stop every run at
 // FILES.BBS, so such a TIC is refused before anything is forwarded.
-bool EchoDirectoryUsable(platform::Env& env, TicJob& job) {
+bool EchoDirectoryUsable(platform::Env& env, InboundTics& tics, TicJob& job) {
   const Configuration& config = Config();
   const FileEchoRecord* echo = config.FindFileEcho(job.tic.area);
   if (echo && echo->passthrough) return true;
@@ -61,7 +61,7 @@ bool EchoDirectoryUsable(platform::Env& env, TicJob& job) {
   if (!folder.empty() && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
   for (const std::string& dir : {folder, config.main.fileecho_dir + job.tic.area}) {
     if (!dir.empty() && env.Exists(dir) && !env.IsDirectory(dir)) {
-      Reject(env, job, kMarkError, Format("Echo directory %s is not a directory", dir.c_str()));
+      Reject(env, tics, job, kMarkError, Format("Echo directory %s is not a directory", dir.c_str()));
       return false;
     }
   }
@@ -72,18 +72,10 @@ bool EchoDirectoryUsable(platform::Env& env, TicJob& job) {
 // needs: it names the file, or the file is a TIC itself. A TIC from a
 // stranger, or a broken one, must not carry off what a real TIC waits for;
 // the file then stays for that TIC.
-bool NeededByAnotherTic(platform::Env& env, const TicJob& job) {
+bool NeededByAnotherTic(InboundTics& tics, const TicJob& job) {
   const std::string& file = job.tic.file;
   if (file.size() >= 4 && EqualsIgnoreCase(file.substr(file.size() - 4), ".tic")) return true;
-  const std::string& inbound = Config().main.inbound_dir;
-  const std::string own_name = NameInPath(job.tic_path);
-  for (const platform::DirEntry& entry : env.FindFiles(inbound + "*.tic")) {
-    if (entry.is_directory || entry.name == own_name) continue;
-    TicRecord other;
-    if (ReadTic(env, inbound + entry.name, other) != TicText::kRead) continue;
-    if (EqualsIgnoreCase(other.file, file)) return true;
-  }
-  return false;
+  return tics.NamedByAnother(file, NameInPath(job.tic_path));
 }
 
 std::string FileCrcText(platform::Env& env, const std::string& path) {
@@ -173,7 +165,7 @@ bool MoveOrSay(platform::Env& env, Log& log, const std::string& from, const std:
 
 }  // namespace
 
-void MoveToBadTics(platform::Env& env, TicJob& job, std::string_view reason) {
+void MoveToBadTics(platform::Env& env, InboundTics& tics, TicJob& job, std::string_view reason) {
   job.log.Write(kMarkTic, "Moving TIC to Bad Tics");
   const std::string& bad_dir = Config().main.bad_tic_dir;
   // A directory that cannot be made shows as the moves failing.
@@ -183,7 +175,7 @@ void MoveToBadTics(platform::Env& env, TicJob& job, std::string_view reason) {
     job.refused = true;
     RecordBadTic(env, job.log, tic_name, reason);
   }
-  if (FileNameUsable(job) && InboundFilePresent(env, job) && !NeededByAnotherTic(env, job))
+  if (FileNameUsable(job) && InboundFilePresent(env, job) && !NeededByAnotherTic(tics, job))
     MoveOrSay(env, job.log, job.inbound_file, bad_dir + job.tic.file);
 }
 
@@ -197,19 +189,19 @@ bool InboundRemovable(platform::Env& env, TicJob& job) {
   return true;
 }
 
-RunStatus CheckInboundTic(TicContext& context, TicJob& job, bool& accepted) {
+RunStatus CheckInboundTic(TicContext& context, InboundTics& tics, TicJob& job, bool& accepted) {
   accepted = false;
   platform::Env& env = context.env;
   job.inbound_file = Config().main.inbound_dir + job.tic.file;
   // An empty File would make the inbound directory itself the "file".
   if (job.tic.file.empty()) {
-    Reject(env, job, kMarkError, "File Missing");
+    Reject(env, tics, job, kMarkError, "File Missing");
     return RunStatus::GoOn();
   }
-  if (!NamesAreSafe(env, job) || !EchoDirectoryUsable(env, job)) return RunStatus::GoOn();
+  if (!NamesAreSafe(env, tics, job) || !EchoDirectoryUsable(env, tics, job)) return RunStatus::GoOn();
   const bool present = InboundFilePresent(env, job);
   if (!(present && CrcMatches(env, job)) && !FindRenamedFile(env, job)) {
-    Reject(env, job, kMarkError, present ? "Bad CRC32" : "File Missing");
+    Reject(env, tics, job, kMarkError, present ? "Bad CRC32" : "File Missing");
     return RunStatus::GoOn();
   }
 
@@ -217,15 +209,15 @@ RunStatus CheckInboundTic(TicContext& context, TicJob& job, bool& accepted) {
   const FidoAddress sender_address = ParseAddress(tic.from);
   const LinkRecord* sender = Config().FindLink(sender_address);
   if (!sender) {
-    Reject(env, job, kMarkError, "Unknown From Node");
+    Reject(env, tics, job, kMarkError, "Unknown From Node");
     return RunStatus::GoOn();
   }
   if (!EqualsIgnoreCase(sender->tic_password, tic.pw)) {
-    Reject(env, job, kMarkError, "Password mismatch");
+    Reject(env, tics, job, kMarkError, "Password mismatch");
     return RunStatus::GoOn();
   }
   if (PassedUsAlready(job)) {
-    Reject(env, job, kMarkError, Format("Dupe, %s has passed us already", tic.file.c_str()));
+    Reject(env, tics, job, kMarkError, Format("Dupe, %s has passed us already", tic.file.c_str()));
     return RunStatus::GoOn();
   }
 
@@ -234,7 +226,7 @@ RunStatus CheckInboundTic(TicContext& context, TicJob& job, bool& accepted) {
     job.echo_index = static_cast<size_t>(echo - Config().fileecho_list.data());
   } else {
     if (!sender->allow_autocreate) {
-      Reject(env, job, kMarkEcho, "Auto create for this node is not allowed.");
+      Reject(env, tics, job, kMarkEcho, "Auto create for this node is not allowed.");
       return RunStatus::GoOn();
     }
     if (RunStatus created = AutoCreateEcho(context, job); created.ends()) return created;
@@ -242,7 +234,7 @@ RunStatus CheckInboundTic(TicContext& context, TicJob& job, bool& accepted) {
   }
   const EchoLinkEntry* own_entry = FindEchoLink(*echo, sender_address);
   if (!own_entry || !own_entry->receive) {
-    MoveToBadTics(env, job, kCantSend);
+    MoveToBadTics(env, tics, job, kCantSend);
     job.log.Write(kMarkEcho, kCantSend);
     return RunStatus::GoOn();
   }

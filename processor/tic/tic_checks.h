@@ -9,13 +9,14 @@
 #include <string_view>
 
 #include "processor/run_status.h"
+#include "processor/tic/inbound_tics.h"
 #include "processor/tic/tic_context.h"
 #include "processor/tic_job.h"
 
 // `accepted` true when every check passed: job.echo_index is then the
 // TIC's echo, created for it if need be. Ends the run when a created echo
 // cannot be added to pelix.fe at all.
-RunStatus CheckInboundTic(TicContext& context, TicJob& job, bool& accepted);
+RunStatus CheckInboundTic(TicContext& context, InboundTics& tics, TicJob& job, bool& accepted);
 
 // True when the TIC and its file may be removed from the inbound once
 // handled, or every run would forward them again (a mailer and pelix
@@ -23,6 +24,7 @@ RunStatus CheckInboundTic(TicContext& context, TicJob& job, bool& accepted);
 bool InboundRemovable(platform::Env& env, TicJob& job);
 
 // Moves a rejected TIC, and its file when the TIC names one that may be
-// touched, into bad_tic_dir, and notes `reason` in the index there. A move
-// whose target exists leaves the file.
-void MoveToBadTics(platform::Env& env, TicJob& job, std::string_view reason);
+// touched and no other TIC of the inbound (`tics`) names, into bad_tic_dir,
+// and notes `reason` in the index there. A move whose target exists leaves
+// the file.
+void MoveToBadTics(platform::Env& env, InboundTics& tics, TicJob& job, std::string_view reason);

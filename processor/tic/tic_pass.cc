@@ -43,7 +43,7 @@ RunStatus WaitForEveryDestination(TicContext& context, TicGroup& group, TicJob& 
 // The TIC read up to the moment its copies and outgoing TICs must be on
 // disk: job.accepted once only the group's flush keeps it from being
 // finished.
-RunStatus HandleTic(TicContext& context, TicGroup& group, TicJob& job) {
+RunStatus HandleTic(TicContext& context, TicGroup& group, InboundTics& tics, TicJob& job) {
   platform::Env& env = context.env;
   const TicText read = ReadTic(env, job.tic_path, job.tic);
   if (read == TicText::kUnreadable) {
@@ -64,7 +64,7 @@ RunStatus HandleTic(TicContext& context, TicGroup& group, TicJob& job) {
   if (read == TicText::kTooBig) {
     const std::string reason = Format("TIC too big, over %zu bytes", kMaxTicSize);
     job.log.Write(kMarkError, reason);
-    MoveToBadTics(env, job, reason);
+    MoveToBadTics(env, tics, job, reason);
     return RunStatus::GoOn();
   }
   const TicRecord& tic = job.tic;
@@ -72,12 +72,12 @@ RunStatus HandleTic(TicContext& context, TicGroup& group, TicJob& job) {
     const std::string reason =
         Format("Too many Seenby, Path and Ldesc lines in TIC, over %zu", kMaxTicListLines);
     job.log.Write(kMarkError, reason);
-    MoveToBadTics(env, job, reason);
+    MoveToBadTics(env, tics, job, reason);
     return RunStatus::GoOn();
   }
 
   bool accepted = false;
-  if (RunStatus checked = CheckInboundTic(context, job, accepted); checked.ends() || !accepted)
+  if (RunStatus checked = CheckInboundTic(context, tics, job, accepted); checked.ends() || !accepted)
     return checked;
   const FileEchoRecord& echo = context.config.fileecho_list[job.echo_index];
   if (!InboundRemovable(env, job)) return RunStatus::GoOn();
@@ -109,11 +109,12 @@ std::vector<std::string> FilesMatching(platform::Env& env, const std::string& pa
 RunStatus HandleTics(TicContext& context, TicGroup& group, Log& log,
                      const std::vector<std::string>& tics, int& refused) {
   const std::string& inbound = Config().main.inbound_dir;
+  InboundTics inbound_tics(context.env, inbound);
   for (const std::string& name : tics) {
     auto job = std::make_unique<TicJob>(context.env, log, inbound + name);
     group.Begin(*job);
     job->log.Write(kMarkTic, Format("Processing %s", name.c_str()));
-    RunStatus handled = HandleTic(context, group, *job);
+    RunStatus handled = HandleTic(context, group, inbound_tics, *job);
     if (job->refused) ++refused;
     if (handled.ends()) {
       // A run handling the TICs one by one would have finished those

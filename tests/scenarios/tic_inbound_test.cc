@@ -1,6 +1,7 @@
 // Arrived TICs checked by the real pelix: rejections into bad/, auto-created
 // echoes, placement in the file area and the announce database.
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +9,9 @@
 #include <algorithm>
 
 #include "platform/platform.h"
+#include "common/text_helpers.h"
+#include "tests/support/faulty_env.h"
+#include "tests/support/in_process_run.h"
 #include "tests/support/temp_node.h"
 #include "tests/support/tic_arrival.h"
 
@@ -63,6 +67,31 @@ double ChildCpuSeconds() {
   return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
          (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
+
+// Counts the opens of TICs for reading, in memory that the run forked by
+// RunPelixWith shares with the test.
+class TicReadCounter : public FaultyEnv {
+ public:
+  TicReadCounter()
+      : count_(static_cast<int*>(::mmap(nullptr, sizeof(int), PROT_READ | PROT_WRITE,
+                                        MAP_SHARED | MAP_ANONYMOUS, -1, 0))) {
+    *count_ = 0;
+  }
+  ~TicReadCounter() override { ::munmap(count_, sizeof(int)); }
+  int reads() const { return *count_; }
+
+  platform::FilePtr Open(const std::string& path, platform::OpenMode mode,
+                         bool* exists = nullptr) override {
+    using platform::OpenMode;
+    const bool reads = mode == OpenMode::kRead || mode == OpenMode::kReadNoFollow;
+    if (reads && path.size() > 4 && EqualsIgnoreCase(path.substr(path.size() - 4), ".tic"))
+      ++*count_;
+    return FaultyEnv::Open(path, mode, exists);
+  }
+
+ private:
+  int* count_;
+};
 
 TEST(TicInbound, AcceptedFileIsPlacedListedAnnouncedAndClearedFromInbound) {
   TempNode node;
@@ -573,6 +602,24 @@ TEST(TicInbound, TicOfOneLongLineIsReadInLinearTime) {
   EXPECT_EQ(r.status, 0) << r.output;
   EXPECT_LT(ChildCpuSeconds() - before, 0.5);
   EXPECT_EQ(BadTics(node), Lines{"A.TIC"});
+}
+
+// Refusals ask which file another TIC of the inbound names: every TIC is
+// read for that once in the pass, not once for each refusal.
+TEST(TicInbound, RefusedTicsReadTheOtherTicsOnceInThePass) {
+  TempNode node;
+  node.WriteConfig(NodeConfig());
+  constexpr int kTics = 60;
+  for (int i = 0; i < kTics; ++i) {
+    const std::string file = Format("F%02d.ZIP", i);
+    DropArrival(node, Format("F%02d.TIC", i), file, kContents,
+                TicLines(file, kContents, "NO.SUCH.ECHO"));
+  }
+  TicReadCounter env;
+  RunResult r = RunPelixWith(env, node);
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(BadTics(node).size(), 2u * kTics);
+  EXPECT_LE(env.reads(), 2 * kTics);
 }
 
 }  // namespace
