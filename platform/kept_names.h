@@ -1,9 +1,8 @@
 // Listings of directories, so that a new name costs no look through a
 // directory of thousands for another letter case of it:
 // - kept: directories into which only this process puts names while a pass
-//   runs (the queue, the TIC outbound, the files moved out of the inbound),
-//   read once, then kept current by this process's own creates, moves and
-//   removes;
+//   runs (the queue, the TIC outbound), read once, then kept current by
+//   this process's own creates, moves and removes;
 // - checked: any other directory a new name is looked up in (a file area,
 //   where a BBS adds files), read again whenever its modification time is
 //   not the one it had when read or when this process last changed it, so

@@ -73,6 +73,24 @@ class File {
 };
 using FilePtr = std::unique_ptr<File>;
 
+// A directory of this process's own, opened once: each step works on the
+// directory that was opened, relative to it, never on whatever its name
+// stands for by then, so that a symbolic link put in its place cannot lead
+// a listing, a move or a removal into another directory.
+class OwnDirectory {
+ public:
+  virtual ~OwnDirectory() = default;
+  // Its entries ("." and ".." left out); false, errno telling why, when it
+  // cannot be read.
+  [[nodiscard]] virtual bool List(std::vector<DirEntry>& entries) = 0;
+  // Removes its entry `name`, which must not be a directory.
+  [[nodiscard]] virtual bool Remove(const std::string& name) = 0;
+  // Moves the file `from` into it as `name`; fails, touching nothing, when
+  // that name is taken.
+  [[nodiscard]] virtual bool MoveIn(const std::string& from, const std::string& name) = 0;
+};
+using OwnDirectoryPtr = std::unique_ptr<OwnDirectory>;
+
 // The outcome of claiming a process flag (ClaimProcessFlag).
 struct FlagClaim {
   enum Result {
@@ -132,8 +150,7 @@ class Env {
   virtual bool ExistsExactly(const std::string& path) = 0;
   // Starts keeping the listing of `dir`, a directory into which only this
   // process puts names while the pass that asks runs (the queue, the TIC
-  // outbound, the files moved out of the inbound; never a file area, where
-  // a BBS adds files): it is read once, at the first name that is not there
+  // outbound; never a file area, where a BBS adds files): it is read once, at the first name that is not there
   // in the letter case asked for, and kept current by this process's own
   // creates, moves and removes, so that a new name costs no look through a
   // directory of thousands. A kept name is looked at again before it is
@@ -152,6 +169,13 @@ class Env {
   virtual bool IsRegularFile(const std::string& path) = 0;
   // Creates one directory; an existing one counts as success.
   virtual bool MakeDirectory(const std::string& path) = 0;
+  // Opens `path` (its last name exactly as given), made first when `make`
+  // and it is missing, as a directory of this process's own: a directory
+  // itself, not a symbolic link to one, that belongs to this process's
+  // user. nullptr when it is not, errno telling why: ENOENT when nothing is
+  // there, ENOTDIR when something else stands in its place, EPERM when it
+  // is another user's.
+  virtual OwnDirectoryPtr OpenOwnDirectory(const std::string& path, bool make) = 0;
   // Copies a regular file, replacing an existing target. The source is
   // never read through a symbolic link: copies are made of arrived files,
   // and a link planted among them must not publish what it points at.
@@ -255,6 +279,9 @@ class EnvWrapper : public Env {
   bool IsDirectory(const std::string& p) override { return target_->IsDirectory(p); }
   bool IsRegularFile(const std::string& p) override { return target_->IsRegularFile(p); }
   bool MakeDirectory(const std::string& p) override { return target_->MakeDirectory(p); }
+  OwnDirectoryPtr OpenOwnDirectory(const std::string& p, bool make) override {
+    return target_->OpenOwnDirectory(p, make);
+  }
   bool CopyFile(const std::string& f, const std::string& t, Durability d) override {
     return target_->CopyFile(f, t, d);
   }

@@ -670,10 +670,14 @@ class PosixEnv : public Env {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
   }
 
+  OwnDirectoryPtr OpenOwnDirectory(const std::string& path, bool make) override;
+
   FlagClaim ClaimProcessFlag(const std::string& path) override;
   bool ReleaseProcessFlag() override;
 
  private:
+  friend class PosixOwnDirectory;
+
   // The name in `dir` equal to `name` ignoring case, or `name` itself;
   // from the kept listing where there is one.
   std::string MatchName(const std::string& dir, const std::string& name) {
@@ -754,6 +758,95 @@ class PosixEnv : public Env {
   KeptNames kept_;
 };
 
+
+class PosixOwnDirectory : public OwnDirectory {
+ public:
+  PosixOwnDirectory(PosixEnv& env, int fd) : env_(env), fd_(fd) {}
+  ~PosixOwnDirectory() override { ::close(fd_); }
+
+  bool List(std::vector<DirEntry>& entries) override {
+    entries.clear();
+    // fdopendir takes the descriptor it is given: a second one, closed
+    // with the listing, leaves ours open.
+    const int listed = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+    if (listed < 0) return false;
+    DIR* listing = ::fdopendir(listed);
+    if (!listing) {
+      const int error = errno;
+      ::close(listed);
+      errno = error;
+      return false;
+    }
+    ::rewinddir(listing);
+    errno = 0;
+    while (const struct dirent* entry = ::readdir(listing)) {
+      const std::string name = entry->d_name;
+      if (name != "." && name != "..") {
+        struct stat st;
+        const bool is_directory =
+            ::fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+        entries.push_back({name, is_directory});
+      }
+      errno = 0;
+    }
+    const int error = errno;
+    ::closedir(listing);
+    errno = error;
+    return error == 0;
+  }
+
+  bool Remove(const std::string& name) override {
+    return ::unlinkat(fd_, name.c_str(), 0) == 0;
+  }
+
+  bool MoveIn(const std::string& from, const std::string& name) override {
+    const std::string source = env_.ResolveCase(from);
+    if (::renameat2(AT_FDCWD, source.c_str(), fd_, name.c_str(), RENAME_NOREPLACE) != 0) {
+      if (errno != EINVAL && errno != ENOSYS) return false;
+      // File systems without a no-replace rename: a link cannot replace
+      // an existing name either.
+      if (::linkat(AT_FDCWD, source.c_str(), fd_, name.c_str(), 0) != 0) return false;
+      if (::unlink(source.c_str()) != 0) {
+        const int error = errno;
+        ::unlinkat(fd_, name.c_str(), 0);
+        errno = error;
+        return false;
+      }
+    }
+    env_.kept_.NoteRemoved(source);
+    return true;
+  }
+
+ private:
+  PosixEnv& env_;
+  int fd_;
+};
+
+OwnDirectoryPtr PosixEnv::OpenOwnDirectory(const std::string& path, bool make) {
+  std::string native = Slashes(path);
+  while (native.size() > 1 && native.back() == '/') native.pop_back();
+  if (native.empty()) {
+    errno = ENOENT;
+    return nullptr;
+  }
+  native = ResolveDirectories(native);
+  if (make && ::mkdir(native.c_str(), 0777) == 0) kept_.NoteMade(native, true);
+  const int fd = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    // A symbolic link or a file in its place.
+    if (errno == ELOOP) errno = ENOTDIR;
+    return nullptr;
+  }
+  struct stat st;
+  const bool stated = ::fstat(fd, &st) == 0;
+  if (!stated || st.st_uid != ::geteuid()) {
+    const int error = stated ? EPERM : errno;
+    ::close(fd);
+    errno = error;
+    return nullptr;
+  }
+  return std::make_unique<PosixOwnDirectory>(*this, fd);
+}
 
 PosixEnv& Posix() {
   static PosixEnv env;

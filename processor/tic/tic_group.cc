@@ -69,7 +69,7 @@ RunStatus TicGroup::Flush(TicJob* current) {
 }
 
 void TicGroup::RemoveFromInbound(TicJob& job, const std::string& path) {
-  if (!done_.Leave(path))
+  if (!done_.Leave(job.log, path))
     job.log.Write(kMarkError,
                   WithReason(Format("Can't delete %s, left in the inbound", path.c_str()), errno));
 }

@@ -149,8 +149,7 @@ RunStatus RunTicPass(TicContext& context, InboundDone& done, MadeTics& made, Log
   const MainConfig& config = Config().main;
   // Only pelix puts names into these while it runs: a new name there needs
   // no look through the thousands that may wait.
-  for (const std::string& dir : {config.queue_dir, config.tic_outbound_dir, done.Directory()})
-    env.KeepNamesOf(dir);
+  for (const std::string& dir : {config.queue_dir, config.tic_outbound_dir}) env.KeepNamesOf(dir);
   context.outbound.UseFlagListings();
   RetryTicsWhoseFileArrived(env, log);
   // A killed run's leftovers.

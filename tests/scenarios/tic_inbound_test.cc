@@ -622,4 +622,40 @@ TEST(TicInbound, RefusedTicsReadTheOtherTicsOnceInThePass) {
   EXPECT_LE(env.reads(), 2 * kTics);
 }
 
+// Finished files are moved aside into in/.pelix-done and deleted from
+// there; whatever else stands in its place is never listed, moved into or
+// emptied: the files then leave the inbound by deletion.
+TEST(TicInbound, DoneDirectoryThatIsNotPelixsOwnIsLeftAlone) {
+  const struct {
+    const char* what;
+    bool link;
+  } cases[] = {{"link to another directory", true}, {"directory of another user", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempNode node;
+    node.WriteConfig(NodeConfig());
+    const std::string target = c.link ? "elsewhere" : "in/.pelix-done";
+    node.WriteFile(target + "/ONE.TXT", "one");
+    node.WriteFile(target + "/TWO.TXT", "two");
+    if (c.link) {
+      node.MakeDir("in");
+      ASSERT_EQ(::symlink("../elsewhere", node.Path("in/.pelix-done").c_str()), 0);
+    } else {
+      ASSERT_EQ(::chown(node.Path(target).c_str(), 65534, 65534), 0);
+    }
+    RunResult r = node.Run();
+    EXPECT_EQ(r.status, 0) << r.output;
+    const std::string refused = c.link ? "Not a directory" : "Operation not permitted";
+    EXPECT_EQ(TicMessages(node),
+              (Lines{"! Can't use in/.pelix-done, files leave the inbound by deletion: " + refused,
+                     "^ No TIC files found"}));
+    DropArrival(node, "A.TIC", "FILE.ZIP", kContents, TicLines("FILE.ZIP", kContents));
+    r = node.Run();
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(node.ReadFile("files/PELIX.TEST/FILE.ZIP"), kContents);
+    EXPECT_EQ(node.List("in"), Lines{".pelix-done"});
+    EXPECT_EQ(node.List(target), (Lines{"ONE.TXT", "TWO.TXT"}));
+  }
+}
+
 }  // namespace

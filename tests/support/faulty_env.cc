@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
@@ -64,6 +65,25 @@ class FaultyFile : public platform::File {
   std::string path_;
   platform::FilePtr file_;
   bool flow_;  // a flow file opened for appending
+};
+
+class FaultyOwnDirectory : public platform::OwnDirectory {
+ public:
+  FaultyOwnDirectory(FaultyEnv& env, std::string path, platform::OwnDirectoryPtr dir)
+      : env_(env), path_(std::move(path)), dir_(std::move(dir)) {}
+
+  bool List(std::vector<platform::DirEntry>& entries) override { return dir_->List(entries); }
+  bool Remove(const std::string& name) override {
+    return !env_.ShouldFail(FaultyEnv::Op::kDelete, path_ + "/" + name) && dir_->Remove(name);
+  }
+  bool MoveIn(const std::string& from, const std::string& name) override {
+    return !env_.ShouldFail(FaultyEnv::Op::kMove, path_ + "/" + name) && dir_->MoveIn(from, name);
+  }
+
+ private:
+  FaultyEnv& env_;
+  std::string path_;
+  platform::OwnDirectoryPtr dir_;
 };
 
 }  // namespace
@@ -145,6 +165,12 @@ bool FaultyEnv::DeleteFile(const std::string& path) {
 bool FaultyEnv::MakeDirectory(const std::string& path) {
   if (ShouldFail(Op::kMakeDirectory, path)) return false;
   return EnvWrapper::MakeDirectory(path);
+}
+
+platform::OwnDirectoryPtr FaultyEnv::OpenOwnDirectory(const std::string& path, bool make) {
+  platform::OwnDirectoryPtr dir = EnvWrapper::OpenOwnDirectory(path, make);
+  if (!dir) return nullptr;
+  return std::make_unique<FaultyOwnDirectory>(*this, path, std::move(dir));
 }
 
 bool FaultyEnv::SyncFileSystems(const std::vector<std::string>& paths) {

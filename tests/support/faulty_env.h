@@ -77,6 +77,9 @@ class FaultyEnv : public platform::EnvWrapper {
   bool ReplaceFile(const std::string& from, const std::string& to) override;
   bool DeleteFile(const std::string& path) override;
   bool MakeDirectory(const std::string& path) override;
+  // Its moves in and removals fail as kMove and kDelete rules say, with
+  // the directory's path and the name as the path.
+  platform::OwnDirectoryPtr OpenOwnDirectory(const std::string& path, bool make) override;
   bool LinkFile(const std::string& from, const std::string& to) override;
   bool SyncFileSystems(const std::vector<std::string>& paths) override;
   bool CanDelete(const std::string& path) override;
