@@ -140,6 +140,10 @@ class Env {
   // matches every name. A directory that cannot be read gives no entries.
   // Sorted by name so that every run walks it the same way.
   virtual std::vector<DirEntry> FindFiles(const std::string& pattern) = 0;
+  // As FindFiles, but a directory that cannot be read is told from an
+  // empty one: false, errno telling why (ENOENT when it is not there).
+  [[nodiscard]] virtual bool ListFiles(const std::string& pattern,
+                                       std::vector<DirEntry>& found) = 0;
   // Stored path text -> native path ("\" becomes "/"), each existing
   // component matched without regard to case when no exact match exists.
   virtual std::string NativePath(const std::string& path) = 0;
@@ -267,6 +271,9 @@ class EnvWrapper : public Env {
   Env* target() const { return target_; }
 
   std::vector<DirEntry> FindFiles(const std::string& p) override { return target_->FindFiles(p); }
+  bool ListFiles(const std::string& p, std::vector<DirEntry>& found) override {
+    return target_->ListFiles(p, found);
+  }
   std::string NativePath(const std::string& p) override { return target_->NativePath(p); }
   bool Exists(const std::string& p) override { return target_->Exists(p); }
   bool ExistsExactly(const std::string& p) override { return target_->ExistsExactly(p); }

@@ -261,9 +261,17 @@ class PosixEnv : public Env {
  public:
   std::vector<DirEntry> FindFiles(const std::string& pattern) override {
     std::vector<DirEntry> found;
+    // A directory that cannot be read gives no entries here.
+    (void)ListFiles(pattern, found);
+    return found;
+  }
+
+  bool ListFiles(const std::string& pattern, std::vector<DirEntry>& found) override {
+    found.clear();
     std::string mask;
     std::string dir = SplitDir(Slashes(pattern), mask);
     std::string native_dir = dir.empty() ? "." : ResolveCase(dir);
+    auto by_name = [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; };
     if (KeptDirectory* kept = kept_.NamesIn(WithClosingSlash(native_dir))) {
       const std::string prefix = WithClosingSlash(native_dir);
       // Only names that start with the mask's letters before its first
@@ -277,22 +285,25 @@ class PosixEnv : public Env {
         if (NameMatches(mask, entry.name) && ::lstat((prefix + entry.name).c_str(), &st) == 0)
           found.push_back({entry.name, S_ISDIR(st.st_mode)});
       }
-      std::sort(found.begin(), found.end(),
-                [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
-      return found;
+      std::sort(found.begin(), found.end(), by_name);
+      return true;
     }
     std::error_code ec;
     fs::directory_iterator it(native_dir, ec);
-    if (ec) return found;
-    for (const fs::directory_entry& entry : it) {
-      std::string name = entry.path().filename().string();
+    // A listing that breaks off half way is no listing either.
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+      std::string name = it->path().filename().string();
       if (!NameMatches(mask, name)) continue;
       std::error_code type_ec;
-      found.push_back({name, entry.is_directory(type_ec)});
+      found.push_back({name, it->is_directory(type_ec)});
     }
-    std::sort(found.begin(), found.end(),
-              [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
-    return found;
+    if (ec) {
+      found.clear();
+      errno = ec.value();
+      return false;
+    }
+    std::sort(found.begin(), found.end(), by_name);
+    return true;
   }
 
   void KeepNamesOf(const std::string& dir) override {

@@ -7,12 +7,25 @@
 
 namespace {
 
-std::vector<std::string> FlowFiles(platform::Env& env, const std::vector<std::string>& dirs) {
-  std::vector<std::string> flows;
-  for (const std::string& dir : dirs)
-    for (const platform::DirEntry& flow : env.FindFiles(dir + platform::kSeparator + "*.?lo"))
+void SayUnlisted(Log& log, const std::string& dir, const char* left_alone, int error) {
+  log.Write(kMarkError,
+            WithReason(Format("Can't list %s, %s left alone", dir.c_str(), left_alone), error));
+}
+
+// The flow files of `dirs`; false (said) when a directory cannot be searched.
+bool FlowFiles(platform::Env& env, Log& log, const std::vector<std::string>& dirs,
+               const char* left_alone, std::vector<std::string>& flows) {
+  bool complete = true;
+  std::vector<platform::DirEntry> found;
+  for (const std::string& dir : dirs) {
+    if (!env.ListFiles(dir + platform::kSeparator + "*.?lo", found) && !NothingToList(errno)) {
+      SayUnlisted(log, dir, left_alone, errno);
+      complete = false;
+    }
+    for (const platform::DirEntry& flow : found)
       if (!flow.is_directory) flows.push_back(dir + platform::kSeparator + flow.name);
-  return flows;
+  }
+  return complete;
 }
 
 }  // namespace
@@ -40,10 +53,19 @@ std::string ReferenceKey(platform::Env& env, std::string_view path) {
   return key;
 }
 
+bool ListOutbounds(platform::Env& env, Log& log, const char* left_alone,
+                   std::vector<std::string>& outbounds) {
+  std::string unlisted;
+  if (OutboundDirectories(env, outbounds, unlisted)) return true;
+  SayUnlisted(log, unlisted, left_alone, errno);
+  return false;
+}
+
 bool ReadFlowReferences(platform::Env& env, Log& log, const std::vector<std::string>& outbounds,
                         const char* left_alone, std::unordered_set<std::string>& referenced) {
-  bool complete = true;
-  for (const std::string& flow : FlowFiles(env, outbounds)) {
+  std::vector<std::string> flows;
+  bool complete = FlowFiles(env, log, outbounds, left_alone, flows);
+  for (const std::string& flow : flows) {
     std::string bytes;
     if (platform::ReadWholeFile(env, flow, bytes)) {
       AddFlowReferences(env, bytes, referenced);

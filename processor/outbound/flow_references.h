@@ -22,10 +22,17 @@ std::string ReferenceKey(platform::Env& env, std::string_view path);
 void AddFlowReferences(platform::Env& env, std::string_view bytes,
                        std::unordered_set<std::string>& referenced);
 
-// Adds the ReferenceKey of every file a flow file in `outbounds` names.
-// False, after a '!' line ("Can't read %s, <left_alone> left alone"),
-// when a flow file exists but cannot be read: a file only it names may
+// Every outbound directory (OutboundDirectories) in `outbounds`. False,
+// after a '!' line ("Can't list %s, <left_alone> left alone" and the
+// reason), when one cannot be listed: a file only its flow files name may
 // still be waiting for the mailer.
+[[nodiscard]] bool ListOutbounds(platform::Env& env, Log& log, const char* left_alone,
+                                 std::vector<std::string>& outbounds);
+
+// Adds the ReferenceKey of every file a flow file in `outbounds` names.
+// False, after a '!' line ("Can't read %s, <left_alone> left alone", or
+// "Can't list" and the reason), when a flow file exists but cannot be
+// read, or a directory cannot be searched for them.
 [[nodiscard]] bool ReadFlowReferences(platform::Env& env, Log& log,
                                       const std::vector<std::string>& outbounds,
                                       const char* left_alone,

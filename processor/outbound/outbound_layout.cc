@@ -1,6 +1,8 @@
 #include "processor/outbound/outbound_layout.h"
 
+#include <cerrno>
 #include <unordered_set>
+#include <utility>
 
 #include "common/text_helpers.h"
 #include "processor/config_store.h"
@@ -105,8 +107,22 @@ std::string DirectoryOf(const std::string& path) {
   return path.substr(0, path.find_last_of("/\\") + 1);
 }
 
-std::vector<std::string> OutboundDirectories(platform::Env& env) {
+bool NothingToList(int error) { return error == ENOENT || error == ENOTDIR; }
+
+bool OutboundDirectories(platform::Env& env, std::vector<std::string>& dirs,
+                         std::string& unlisted) {
   DirectoryList list;
+  int error = 0;
+  // A search that fails names its directory and keeps its reason.
+  auto search = [&](const std::string& dir, const std::string& pattern,
+                    std::vector<platform::DirEntry>& found) {
+    if (env.ListFiles(dir + pattern, found) || NothingToList(errno)) return true;
+    unlisted = dir.size() > 1 ? dir.substr(0, dir.size() - 1) : dir.empty() ? "." : dir;
+    error = errno;
+    return false;
+  };
+  bool listed = true;
+  std::vector<platform::DirEntry> found;
   for (const DomainRecord& domain : Config().domain_list) {
     const std::string& outbound = domain.outbound_dir;
     // An empty field names no outbound; searching it would walk the node
@@ -115,15 +131,19 @@ std::vector<std::string> OutboundDirectories(platform::Env& env) {
     list.Add(outbound);
     size_t cut = outbound.find_last_of("\\/");
     std::string parent = cut == std::string::npos ? "" : outbound.substr(0, cut + 1);
-    for (const platform::DirEntry& zone : env.FindFiles(outbound + ".*"))
+    if (!search(parent, outbound.substr(parent.size()) + ".*", found)) listed = false;
+    for (const platform::DirEntry& zone : found)
       if (zone.is_directory) list.Add(parent + zone.name);
   }
   for (size_t i = 0; i < list.dirs.size(); ++i) {
     const std::string dir = list.dirs[i];
-    for (const platform::DirEntry& point : env.FindFiles(dir + platform::kSeparator + "*.pnt"))
+    if (!search(dir + platform::kSeparator, "*.pnt", found)) listed = false;
+    for (const platform::DirEntry& point : found)
       if (point.is_directory) list.Add(dir + platform::kSeparator + point.name);
   }
-  return list.dirs;
+  dirs = std::move(list.dirs);
+  errno = error;
+  return listed;
 }
 
 std::string AbsoluteFlowPath(platform::Env& env, const std::string& path) {

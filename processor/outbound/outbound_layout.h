@@ -30,8 +30,16 @@ std::string PointBaseOf(const std::string& node_base, uint16_t point);
 std::string DirectoryOf(const std::string& path);
 
 // Every domain's outbound directory, its zone directories beside it and the
-// point directories below both, each once.
-std::vector<std::string> OutboundDirectories(platform::Env& env);
+// point directories below both, each once, in `dirs`. False, with the
+// directory in `unlisted` and errno telling why, when one that is there
+// cannot be listed: flow files may lie in or below it. A directory that is
+// not there holds none.
+[[nodiscard]] bool OutboundDirectories(platform::Env& env, std::vector<std::string>& dirs,
+                                       std::string& unlisted);
+
+// True when a listing that failed with `error` failed only because its
+// directory is not there (or is no directory): nothing lies in it.
+bool NothingToList(int error);
 
 // `path` as a flow-file line names it: absolute, with "/" separators and no
 // "." or empty components. A relative path is taken relative to the node

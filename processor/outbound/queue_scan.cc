@@ -44,9 +44,10 @@ void ScanQueue(platform::Env& env, Log& log, OutboundSession& outbound) {
   // Without a queue directory the search below would list the node itself.
   if (queue_dir.empty()) return;
   std::unordered_set<std::string> referenced;
-  const std::vector<std::string> outbounds = OutboundDirectories(env);
+  std::vector<std::string> outbounds;
+  const bool listed = ListOutbounds(env, log, "queue", outbounds);
   for (const std::string& dir : outbounds) outbound.RemoveStaleSideFlags(log, dir);
-  if (!ReadFlowReferences(env, log, outbounds, "queue", referenced)) return;
+  if (!listed || !ReadFlowReferences(env, log, outbounds, "queue", referenced)) return;
   EraseSentCopies(env, log, queue_dir, referenced);
   for (const platform::DirEntry& entry : env.FindFiles(queue_dir + "*.*")) {
     if (!entry.is_directory || !IsNumberedCopyDirectory(entry.name)) continue;

@@ -60,8 +60,9 @@ void MadeTics::EraseUnnamed(Log& log) {
   std::string list;
   if (!platform::ReadWholeFile(env_, kUnnamedTicList, list)) return;  // none left
   std::unordered_set<std::string> referenced;
-  if (!list.empty() &&
-      !ReadFlowReferences(env_, log, OutboundDirectories(env_), "unsent TICs", referenced))
+  std::vector<std::string> outbounds;
+  if (!list.empty() && (!ListOutbounds(env_, log, "unsent TICs", outbounds) ||
+                        !ReadFlowReferences(env_, log, outbounds, "unsent TICs", referenced)))
     return;  // the list stays for a run that can read them
   size_t start = 0;
   while (start < list.size()) {

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 
 #include "tests/support/faulty_env.h"
 #include "tests/support/temp_node.h"
@@ -31,6 +32,11 @@ TEST(DirectorySearch, MatchesWildcardsWithoutRegardToCase) {
             (std::vector<std::string>{"AREA1.TIC", "area2.tic"}));
   EXPECT_EQ(platform::DefaultEnv().FindFiles(node.Path("in/*.*")).size(), 4u);
   EXPECT_TRUE(platform::DefaultEnv().FindFiles(node.Path("missing/*.tic")).empty());
+  // A directory that is not there is told from an empty one.
+  EXPECT_TRUE(platform::DefaultEnv().ListFiles(node.Path("in/*.zip"), found));
+  EXPECT_TRUE(found.empty());
+  EXPECT_FALSE(platform::DefaultEnv().ListFiles(node.Path("missing/*.tic"), found));
+  EXPECT_EQ(errno, ENOENT);
 }
 
 TEST(DirectorySearch, BackslashesAndDirectoryCaseAreFound) {

@@ -4,7 +4,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 
+#include "processor/log.h"
+#include "tests/support/faulty_env.h"
+#include "tests/support/in_process_run.h"
 #include "tests/support/temp_node.h"
 
 namespace {
@@ -65,6 +69,39 @@ TEST(QueueScan, RunWithAnUnreadableFlowFileErasesNothing) {
             1);
   EXPECT_TRUE(Erasures(node).empty());
   EXPECT_EQ(node.List("queue"), (std::vector<std::string>{"HELD.ZIP", "SENT.ZIP"}));
+}
+
+// A directory of the outbound that cannot be searched may hold the only
+// flow file naming a queue copy or a killed run's TIC: nothing is erased.
+TEST(QueueScan, OutboundDirectoryThatCannotBeListedLeavesEverything) {
+  const struct {
+    const char* search;
+    const char* unlisted;
+  } cases[] = {{"out.001/", "out.001"}, {"out.*", "."}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.search);
+    TempNode node;
+    node.WriteConfig(Config());
+    node.WriteFile("queue/WAITING.ZIP", "x");
+    node.WriteFile("ticout/px000001.tic", "made by a killed run");
+    node.WriteFile("pelix.tix", "ticout/px000001.tic\n");
+    node.WriteFile("out.001/00170004.flo",
+                   "queue/WAITING.ZIP\r\n^" + node.dir() + "ticout/px000001.tic\r\n");
+    FaultyEnv env;
+    env.Fail(FaultyEnv::Op::kList, 1, c.search, -1, EACCES);
+    RunResult r = RunPelixWith(env, node);
+    EXPECT_EQ(r.status, 0) << r.output;
+    const std::vector<std::string> log = node.LogMessages();
+    for (const char* left : {"unsent TICs", "queue"})
+      EXPECT_EQ(std::count(log.begin(), log.end(),
+                           Format("! Can't list %s, %s left alone: Permission denied",
+                                  c.unlisted, left)),
+                1)
+          << left;
+    EXPECT_TRUE(Erasures(node).empty());
+    EXPECT_EQ(node.List("queue"), std::vector<std::string>{"WAITING.ZIP"});
+    EXPECT_EQ(node.List("ticout"), std::vector<std::string>{"px000001.tic"});
+  }
 }
 
 }  // namespace

@@ -141,6 +141,17 @@ platform::FilePtr FaultyEnv::Open(const std::string& path, platform::OpenMode mo
   return std::make_unique<FaultyFile>(*this, path, std::move(file), flow);
 }
 
+std::vector<platform::DirEntry> FaultyEnv::FindFiles(const std::string& pattern) {
+  if (ShouldFail(Op::kList, pattern)) return {};
+  return EnvWrapper::FindFiles(pattern);
+}
+
+bool FaultyEnv::ListFiles(const std::string& pattern, std::vector<platform::DirEntry>& found) {
+  found.clear();
+  if (ShouldFail(Op::kList, pattern)) return false;
+  return EnvWrapper::ListFiles(pattern, found);
+}
+
 bool FaultyEnv::CopyFile(const std::string& from, const std::string& to,
                          platform::Durability durability) {
   if (ShouldFail(Op::kCopy, to)) return false;

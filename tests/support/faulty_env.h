@@ -27,6 +27,7 @@ class FaultyEnv : public platform::EnvWrapper {
     kCanDelete,  // the check whether a file may be removed says no
     kClose,      // a close that reports the file's last writes lost
     kRead,       // an open for reading (unreadable: another owner's 0600)
+    kList,       // a directory search (FindFiles finds nothing, ListFiles fails)
   };
 
   // Every open of a flow file (".?lo") for appending, and every write to
@@ -71,6 +72,8 @@ class FaultyEnv : public platform::EnvWrapper {
 
   platform::FilePtr Open(const std::string& path, platform::OpenMode mode,
                          bool* exists = nullptr) override;
+  std::vector<platform::DirEntry> FindFiles(const std::string& pattern) override;
+  bool ListFiles(const std::string& pattern, std::vector<platform::DirEntry>& found) override;
   bool CopyFile(const std::string& from, const std::string& to,
                 platform::Durability durability) override;
   bool MoveFile(const std::string& from, const std::string& to) override;
@@ -99,7 +102,7 @@ class FaultyEnv : public platform::EnvWrapper {
     int error;
   };
   std::vector<Rule> rules_;
-  std::vector<int> failures_ = std::vector<int>(static_cast<int>(Op::kRead) + 1, 0);
+  std::vector<int> failures_ = std::vector<int>(static_cast<int>(Op::kList) + 1, 0);
   std::optional<int64_t> clock_;
   std::optional<std::set<int>> live_;
   int64_t slept_ms_ = 0;
