@@ -68,6 +68,14 @@ bool EchoDirectoryUsable(platform::Env& env, InboundTics& tics, TicJob& job) {
   return true;
 }
 
+// A configured link sent the TIC, with its TIC password: only then is the
+// TIC's file its own to move. Looked at ahead of its turn, without a word,
+// so that the checks and their lines keep their order.
+bool SenderAuthenticated(const TicJob& job) {
+  const LinkRecord* link = Config().FindLink(ParseAddress(job.tic.from));
+  return link && EqualsIgnoreCase(link->tic_password, job.tic.pw);
+}
+
 // Whether the file of this TIC is one that another TIC still in the inbound
 // needs: it names the file, or the file is a TIC itself. A TIC from a
 // stranger, or a broken one, must not carry off what a real TIC waits for;
@@ -175,7 +183,10 @@ void MoveToBadTics(platform::Env& env, InboundTics& tics, TicJob& job, std::stri
     job.refused = true;
     RecordBadTic(env, job.log, tic_name, reason);
   }
-  if (FileNameUsable(job) && InboundFilePresent(env, job) && !NeededByAnotherTic(tics, job))
+  // A stranger's TIC, or one with a wrong password, may name any file that
+  // waits for its own TIC: it goes alone.
+  if (FileNameUsable(job) && SenderAuthenticated(job) && InboundFilePresent(env, job) &&
+      !NeededByAnotherTic(tics, job))
     MoveOrSay(env, job.log, job.inbound_file, bad_dir + job.tic.file);
 }
 

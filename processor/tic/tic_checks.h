@@ -2,7 +2,8 @@
 // Area, the file there with its CRC, a configured sender with its password,
 // a TIC that has not passed us before, a known echo (or one the sender may
 // create) and the sender's right to send to it. The first that fails moves
-// the TIC (and its file, when that may be touched) into bad_tic_dir.
+// the TIC (and its file, when that is the sender's to move) into
+// bad_tic_dir.
 #pragma once
 
 #include <string>
@@ -23,8 +24,9 @@ RunStatus CheckInboundTic(TicContext& context, InboundTics& tics, TicJob& job, b
 // running as different users); logged when not.
 bool InboundRemovable(platform::Env& env, TicJob& job);
 
-// Moves a rejected TIC, and its file when the TIC names one that may be
-// touched and no other TIC of the inbound (`tics`) names, into bad_tic_dir,
-// and notes `reason` in the index there. A move whose target exists leaves
+// Moves a rejected TIC into bad_tic_dir, and notes `reason` in the index
+// there; its file goes along when a configured link sent the TIC with its
+// password, and the TIC names one that may be touched and that no other
+// TIC of the inbound (`tics`) names. A move whose target exists leaves
 // the file.
 void MoveToBadTics(platform::Env& env, InboundTics& tics, TicJob& job, std::string_view reason);

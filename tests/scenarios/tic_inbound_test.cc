@@ -123,18 +123,26 @@ TEST(TicInbound, EveryRejectionIsLoggedAndMovesTicAndFileToBadTics) {
   Lines too_big = good, too_many = good;
   while (TicText(too_big).size() <= (1u << 20)) too_big.push_back("Ldesc " + std::string(240, 'x'));
   too_many.insert(too_many.end(), 10000, "Seenby 2:5020/1");
+  // A TIC whose sender is not a link with that password moves alone: the
+  // file may be one that waits for its own TIC.
+  const bool alone = true;
   const struct {
     const char* what;
     Lines lines;
     std::string contents;
     Lines log;
+    bool tic_alone = false;
   } cases[] = {
       {"bad crc", WithLine(good, "Crc", "Crc 12345678"), contents, {"! Bad CRC32"}},
       {"crc without leading zero", WithLine(TicLines("FILE.ZIP", zero_led), "Crc", "Crc " + short_crc),
        zero_led, {"! Bad CRC32"}},
-      {"unknown sender", WithLine(good, "From", "From 2:5020/7"), contents, {"! Unknown From Node"}},
-      {"wrong password", WithLine(good, "Pw", "Pw OTHER"), contents, {"! Password mismatch"}},
-      {"missing password", WithLine(good, "Pw", ""), contents, {"! Password mismatch"}},
+      {"bad crc from a stranger",
+       WithLine(WithLine(good, "Crc", "Crc 12345678"), "From", "From 2:5020/7"), contents,
+       {"! Bad CRC32"}, alone},
+      {"unknown sender", WithLine(good, "From", "From 2:5020/7"), contents, {"! Unknown From Node"},
+       alone},
+      {"wrong password", WithLine(good, "Pw", "Pw OTHER"), contents, {"! Password mismatch"}, alone},
+      {"missing password", WithLine(good, "Pw", ""), contents, {"! Password mismatch"}, alone},
       {"unknown echo", WithLine(good, "Area", "Area NO.SUCH.ECHO"), contents,
        {"& Auto create for this node is not allowed."}},
       {"sender not in echo", WithLine(good, "Area", "Area OTHERS.ONLY"), contents, {}},
@@ -159,9 +167,14 @@ TEST(TicInbound, EveryRejectionIsLoggedAndMovesTicAndFileToBadTics) {
     // The right to send is the one check whose message follows the move.
     if (c.log.empty()) expected_log.push_back("& This node can't send files to this fileecho");
     EXPECT_EQ(TicMessages(node), expected_log);
-    EXPECT_EQ(BadTics(node), (Lines{"A.TIC", "FILE.ZIP"}));
-    EXPECT_EQ(node.ReadFile("bad/FILE.ZIP"), c.contents);
-    EXPECT_EQ(node.List("in"), Lines{});
+    if (c.tic_alone) {
+      EXPECT_EQ(BadTics(node), Lines{"A.TIC"});
+      EXPECT_EQ(node.List("in"), Lines{"FILE.ZIP"});
+    } else {
+      EXPECT_EQ(BadTics(node), (Lines{"A.TIC", "FILE.ZIP"}));
+      EXPECT_EQ(node.ReadFile("bad/FILE.ZIP"), c.contents);
+      EXPECT_EQ(node.List("in"), Lines{});
+    }
     EXPECT_FALSE(node.Exists("files"));
     EXPECT_FALSE(node.Exists("announce"));
   }
@@ -336,6 +349,26 @@ TEST(TicInbound, RejectedTicLeavesAFileThatAnotherTicNeeds) {
   }
 }
 
+// The file came first; a stranger's TIC naming it is refused and leaves it
+// for the link's own TIC, which comes later.
+TEST(TicInbound, StrangersTicLeavesAFileThatArrivedBeforeItsOwnTic) {
+  const Lines good = TicLines("FILE.ZIP", kContents);
+  const Lines forged[] = {WithLine(WithLine(good, "From", "From 2:5020/7"), "Crc", ""),
+                          WithLine(WithLine(good, "Pw", "Pw STOLEN"), "Crc", "")};
+  for (const Lines& lines : forged) {
+    SCOPED_TRACE(lines[2] + " " + lines.back());
+    TempNode node;
+    node.WriteConfig(NodeConfig());
+    DropArrival(node, "A.TIC", "FILE.ZIP", kContents, lines);
+    node.Run();
+    EXPECT_EQ(BadTics(node), Lines{"A.TIC"});
+    node.WriteFile("in/B.TIC", TicText(good));
+    node.Run();
+    EXPECT_EQ(node.ReadFile("files/PELIX.TEST/FILE.ZIP"), kContents);
+    EXPECT_EQ(node.List("in"), Lines{});
+  }
+}
+
 TEST(TicInbound, AcceptedVariantsOfCrcAddressAndPassword) {
   const Lines good = TicLines("FILE.ZIP", kContents);
   std::string lower = CrcText(kContents);
@@ -450,7 +483,7 @@ TEST(TicInbound, TicWhoseNameIsTakenInBadTicsStaysForTheNextRun) {
   node.WriteConfig(NodeConfig());
   node.WriteFile("bad/A.TIC", "an earlier rejected TIC");
   DropArrival(node, "A.TIC", "FILE.ZIP", kContents,
-              WithLine(TicLines("FILE.ZIP", kContents), "Pw", "Pw WRONG"));
+              WithLine(TicLines("FILE.ZIP", kContents), "Area", "Area NO.SUCH.ECHO"));
   node.Run();
   EXPECT_EQ(node.List("in"), Lines{"A.TIC"});
   EXPECT_EQ(node.ReadFile("bad/A.TIC"), "an earlier rejected TIC");
@@ -491,7 +524,8 @@ TEST(TicInbound, TicRefusedForItsMissingFileIsRetriedWhenTheFileArrives) {
   EXPECT_EQ(Lines(log.begin() + first_run, log.end()),
             Plus({"* Retrying A.TIC, its file has arrived"}, Header()));
   EXPECT_EQ(node.ReadFile("files/PELIX.TEST/FILE.ZIP"), kContents);
-  EXPECT_EQ(BadTics(node), (Lines{"B.TIC", "OTHER.ZIP"}));
+  // A TIC with a wrong password leaves its file in the inbound.
+  EXPECT_EQ(BadTics(node), Lines{"B.TIC"});
   EXPECT_EQ(node.List("in"), Lines{"OTHER.ZIP"});
 }
 
