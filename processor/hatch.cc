@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <new>
+#include <utility>
 
 #include "common/records.h"
 #include "common/text_helpers.h"
@@ -20,6 +21,7 @@
 #include "processor/tic/forward.h"
 #include "processor/tic/safe_name.h"
 #include "processor/tic/tic_context.h"
+#include "processor/tic_limits.h"
 
 namespace {
 
@@ -31,8 +33,9 @@ std::string BaseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// The lines of the Ldesc file, each without its line end; false when it
-// cannot be read.
+// The lines of the Ldesc file, each without its line end and wrapped to
+// Ldesc values a receiver reads whole (an uploader's FILE_ID.DIZ may hold
+// anything); false when it cannot be read.
 bool ReadLdesc(platform::Env& env, const std::string& path, std::vector<std::string>& lines) {
   std::string bytes;
   if (!env.IsRegularFile(path) || !platform::ReadWholeFile(env, path, bytes, kLdescLimit))
@@ -44,7 +47,8 @@ bool ReadLdesc(platform::Env& env, const std::string& path, std::vector<std::str
     std::string line = bytes.substr(start, end - start);
     if (!line.empty() && line.back() == '\r') line.pop_back();
     // A control character would break the TIC's line structure.
-    lines.push_back(LoggableText(line));
+    for (std::string& value : WrapTicValue("Ldesc", LoggableText(line)))
+      lines.push_back(std::move(value));
     start = end + 1;
   }
   return true;
@@ -63,6 +67,25 @@ std::string UnsafeNames(const HatchRequest& request, const std::string& name) {
                   why);
   if (LoggableText(request.desc) != request.desc)
     return "Can't hatch, the description holds a control character";
+  // The rest of a line a receiver must cut is read there as a line of its
+  // own: it could name another echo or file.
+  if (!TicLineFits("File", name))
+    return Format("Can't hatch %s, its name is too long for a TIC line", name.c_str());
+  if (!TicLineFits("Desc", request.desc))
+    return "Can't hatch, the description is too long for a TIC line";
+  if (!TicLineFits("Replaces", request.replaces))
+    return "Can't hatch, the replaced name is too long for a TIC line";
+  return {};
+}
+
+// The checks on what the TICs of the echo would carry; empty when every
+// receiver reads them whole, else the reason.
+std::string OverTicLimits(TicJob& job, const FileEchoRecord& echo) {
+  if (!TicLineFits("Area", echo.tag))
+    return Format("Can't hatch into %s, the tag is too long for a TIC line", echo.tag.c_str());
+  if (ForwardedListLines(job, echo) > kMaxTicListLines)
+    return Format("Can't hatch, the TIC would have over %zu Seenby, Path and Ldesc lines",
+                  kMaxTicListLines);
   return {};
 }
 
@@ -144,6 +167,10 @@ int Hatch(platform::Env& env, Configuration& config, Log& log, const HatchReques
   tic.replaces = request.replaces;
   tic.crc = Format("%8.8lX", static_cast<unsigned long>(FileCrc32(env, request.file)));
   tic.created = Format("by Pelix %s", kVersion);
+  if (const std::string over = OverTicLimits(job, *echo); !over.empty()) {
+    log.Write(kMarkError, over);
+    return kHatchUnsafeName;
+  }
   // Only ever read: copied to the area and the queue, never moved.
   job.inbound_file = request.file;
   job.hatching = true;

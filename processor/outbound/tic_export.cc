@@ -8,6 +8,7 @@
 #include "processor/outbound/flow_references.h"
 #include "processor/outbound/outbound_layout.h"
 #include "processor/outbound/tic_names.h"
+#include "processor/tic_limits.h"
 
 namespace {
 
@@ -27,6 +28,15 @@ std::string QueueCopyPath(const TicJob& job) {
 }
 
 }  // namespace
+
+std::vector<const EchoLinkEntry*> SeenByAdded(TicJob& job, const FileEchoRecord& echo) {
+  std::vector<const EchoLinkEntry*> added;
+  for (const EchoLinkEntry& entry : echo.links)
+    if (entry.send && !job.InSeenBy(entry.address) &&
+        Config().FindLink(ParseAddress(entry.address)))
+      added.push_back(&entry);
+  return added;
+}
 
 // Flow-file lines name files the way the mailer opens them on this system:
 // "/" as separator, the letter case the file really has, and always the
@@ -75,12 +85,12 @@ std::string TicExporter::OwnPathLine(const std::string& our_address) {
   const int32_t offset = Config().main.utc_offset;
   const platform::LocalTime t = platform::LocalNow(env_);
   const char* format = offset < 0
-      ? "Path %s %lu %s %s %u %02.2u:%02.2u:%02.2u %u UTC%02.2d00\r\n"
-      : "Path %s %lu %s %s %u %02.2u:%02.2u:%02.2u %u UTC+%02.2d00\r\n";
-  return Format(format, our_address.c_str(), static_cast<unsigned long>(env_.UtcSeconds()),
+      ? "%s %lu %s %s %u %02.2u:%02.2u:%02.2u %u UTC%02.2d00"
+      : "%s %lu %s %s %u %02.2u:%02.2u:%02.2u %u UTC+%02.2d00";
+  return TicLine("Path", Format(format, our_address.c_str(), static_cast<unsigned long>(env_.UtcSeconds()),
                 WeekdayName(t.weekday), MonthName(t.month), static_cast<unsigned>(t.day),
                 static_cast<unsigned>(t.hour), static_cast<unsigned>(t.minute),
-                static_cast<unsigned>(t.second), static_cast<unsigned>(t.year), offset);
+                static_cast<unsigned>(t.second), static_cast<unsigned>(t.year), offset));
 }
 
 std::string TicExporter::OutgoingTicText(TicJob& job, const LinkRecord& link,
@@ -90,11 +100,10 @@ std::string TicExporter::OutgoingTicText(TicJob& job, const LinkRecord& link,
   const std::string& our_address =
       link.from_address.empty() ? config.main.main_address : link.from_address;
   std::string text;
+  // No line is longer than a receiver reads whole: the rest of one would
+  // be read there as a line of its own.
   auto line = [&text](const char* keyword, const std::string& value) {
-    text += keyword;
-    text += ' ';
-    text += value;
-    text += "\r\n";
+    text += TicLine(keyword, value);
   };
   line("Area", tic.area);
   if (!tic.areadesc.empty()) line("Areadesc", tic.areadesc);
@@ -112,12 +121,9 @@ std::string TicExporter::OutgoingTicText(TicJob& job, const LinkRecord& link,
   for (const std::string& seen : tic.seenby) line("Seenby", seen);
   bool listed_us = job.InSeenBy(our_address);
   const FidoAddress us = ParseAddress(our_address);
-  for (const EchoLinkEntry& other : echo.links) {
-    if (!other.send || job.InSeenBy(other.address)) continue;
-    const FidoAddress address = ParseAddress(other.address);
-    if (!config.FindLink(address)) continue;
-    line("Seenby", other.address);
-    listed_us = listed_us || address == us;
+  for (const EchoLinkEntry* other : SeenByAdded(job, echo)) {
+    line("Seenby", other->address);
+    listed_us = listed_us || ParseAddress(other->address) == us;
   }
   // Our own address belongs to the Seenby lines too: without it a downlink
   // whose other uplinks never saw the file sends it back to us.

@@ -20,6 +20,10 @@ struct ExportTarget {
   const LinkRecord* link;
 };
 
+// The entries of `echo` whose addresses an outgoing TIC adds to the
+// received Seenby lines: "send" on, not there already, a configured link.
+std::vector<const EchoLinkEntry*> SeenByAdded(TicJob& job, const FileEchoRecord& echo);
+
 class TicExporter {
  public:
   TicExporter(platform::Env& env, OutboundSession& outbound, MadeTics& made, Serials& serials)

@@ -141,6 +141,12 @@ bool AnyLinkTakesFile(TicJob& job, const FileEchoRecord& echo) {
   return false;
 }
 
+size_t ForwardedListLines(TicJob& job, const FileEchoRecord& echo) {
+  const TicRecord& tic = job.tic;
+  return tic.seenby.size() + tic.path.size() + tic.ldesc.size() + 2 +
+         SeenByAdded(job, echo).size();
+}
+
 std::vector<Destination> DestinationsToLookAt(TicJob& job, const FileEchoRecord& echo,
                                               const std::unordered_set<std::string>& free,
                                               std::vector<std::string>& addresses) {

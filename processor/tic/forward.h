@@ -19,6 +19,11 @@
 // "send" on, not in its Seenby, a known link, not passive.
 bool AnyLinkTakesFile(TicJob& job, const FileEchoRecord& echo);
 
+// The most Seenby, Path and Ldesc lines a TIC forwarded for the job holds:
+// the received ones, our Path line, and the Seenby lines added for the
+// echo's links and for us.
+size_t ForwardedListLines(TicJob& job, const FileEchoRecord& echo);
+
 // The destinations of the entries the file goes to that are not in `free`
 // (addresses as the echo names them), with those addresses in `addresses`.
 std::vector<Destination> DestinationsToLookAt(TicJob& job, const FileEchoRecord& echo,

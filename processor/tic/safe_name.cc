@@ -3,6 +3,7 @@
 #include <string>
 
 #include "common/text_helpers.h"
+#include "processor/tic_limits.h"
 
 const char* UnsafeNameReason(std::string_view name) {
   for (char c : name) {
@@ -22,5 +23,6 @@ const char* UnsafeFileNameReason(std::string_view name) {
   if (const char* why = UnsafeNameReason(name)) return why;
   // Names compare without regard to case on disk, so "files.bbs" is it too.
   if (EqualsIgnoreCase(name, "FILES.BBS")) return "is the name of the area listing";
+  if (IsTicName(name)) return "ends in \".tic\"";
   return nullptr;
 }

@@ -7,7 +7,9 @@
 #include "common/text_helpers.h"
 #include "processor/tic/bad_tic_index.h"
 #include "processor/tic/file_crc.h"
+#include "processor/tic/forward.h"
 #include "processor/tic/safe_name.h"
+#include "processor/tic_limits.h"
 
 namespace {
 
@@ -77,13 +79,10 @@ bool SenderAuthenticated(const TicJob& job) {
 }
 
 // Whether the file of this TIC is one that another TIC still in the inbound
-// needs: it names the file, or the file is a TIC itself. A TIC from a
-// stranger, or a broken one, must not carry off what a real TIC waits for;
-// the file then stays for that TIC.
+// names. A broken TIC must not carry off what a real TIC waits for; the
+// file then stays for that TIC.
 bool NeededByAnotherTic(InboundTics& tics, const TicJob& job) {
-  const std::string& file = job.tic.file;
-  if (file.size() >= 4 && EqualsIgnoreCase(file.substr(file.size() - 4), ".tic")) return true;
-  return tics.NamedByAnother(file, NameInPath(job.tic_path));
+  return tics.NamedByAnother(job.tic.file, NameInPath(job.tic_path));
 }
 
 std::string FileCrcText(platform::Env& env, const std::string& path) {
@@ -247,6 +246,12 @@ RunStatus CheckInboundTic(TicContext& context, InboundTics& tics, TicJob& job, b
   if (!own_entry || !own_entry->receive) {
     MoveToBadTics(env, tics, job, kCantSend);
     job.log.Write(kMarkEcho, kCantSend);
+    return RunStatus::GoOn();
+  }
+  // The TICs it would go on with must be ones the links read whole.
+  if (echo->links.size() >= 2 && ForwardedListLines(job, *echo) > kMaxTicListLines) {
+    Reject(env, tics, job, kMarkError,
+           Format("Too many Seenby, Path and Ldesc lines to forward, over %zu", kMaxTicListLines));
     return RunStatus::GoOn();
   }
   accepted = true;

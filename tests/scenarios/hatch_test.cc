@@ -7,6 +7,7 @@
 #include <fstream>
 #include <regex>
 
+#include "processor/tic/tic_reader.h"
 #include "tests/support/archive_bytes.h"
 #include "tests/support/temp_node.h"
 #include "tests/support/tic_arrival.h"
@@ -103,6 +104,30 @@ TEST(Hatch, FileGoesToQueueLinksAreaAndAnnounceAndStays) {
   EXPECT_FALSE(node.Exists("pelix.bsy"));
 }
 
+// A long description line (an uploader's FILE_ID.DIZ) is wrapped into
+// Ldesc lines a receiver reads whole: nothing of it is read there as a
+// keyword line of its own.
+TEST(Hatch, LongDescriptionLinesAreWrappedIntoWholeTicLines) {
+  TempNode node;
+  node.MakeDir("ticout");
+  node.WriteConfig(BasicConfigText() + kTwoDownlinks);
+  node.WriteFile("FILE.ZIP", kContents);
+  const std::string word(300, 'w');
+  node.WriteFile("diz.txt", std::string(248, ' ') + "File OTHER.ZIP\r\n" + word + "\r\n" +
+                                "two words\r\n");
+  RunResult r = Hatch(node, {"--ldesc-file", "diz.txt", "FILE.ZIP", "PELIX.HATCH"});
+  ASSERT_EQ(r.status, 0) << r.output;
+  const std::string sent = node.ReadFile("out/139c0003.hlo");
+  const std::string tic_path = FlowLines(sent)[1].substr(1);
+  const std::string text = node.ReadFile(tic_path.substr(node.dir().size()));
+  for (const std::string& line : FlowLines(text)) EXPECT_LE(line.size(), 254u) << line;
+  TicRecord tic;
+  ReadTicLines(text, tic);
+  EXPECT_EQ(tic.file, "FILE.ZIP");
+  EXPECT_EQ(tic.ldesc, (Lines{"", "File OTHER.ZIP", word.substr(0, 248), word.substr(248),
+                              "two words"}));
+}
+
 // With no sender among the entries, an echo's one link gets the file too.
 TEST(Hatch, EchoWithOneLinkStillExports) {
   TempNode node;
@@ -187,6 +212,14 @@ TEST(Hatch, RefusesWithStatusAndNothingWritten) {
        "Can't hatch FILES.BBS, its name is the name of the area listing"},
       {{"MISSING.ZIP", "PELIX.HATCH"}, false, 9, "Can't hatch MISSING.ZIP, no such regular file"},
       {{"work", "PELIX.HATCH"}, false, 9, "Can't hatch work, no such regular file"},
+      // What a receiver would read as lines of their own, or refuse.
+      {{"FILE.ZIP", "PELIX.HATCH", std::string(249, 'd') + "Area EVIL.ECHO"}, false, 8,
+       "Can't hatch, the description is too long for a TIC line"},
+      {{std::string(250, 'N') + ".ZIP", "PELIX.HATCH"}, false, 8,
+       "its name is too long for a TIC line"},
+      {{"MY.TIC", "PELIX.HATCH"}, false, 8, "Can't hatch MY.TIC, its name ends in \".tic\""},
+      {{"--ldesc-file", "newlines.txt", "FILE.ZIP", "PELIX.HATCH"}, false, 8,
+       "Can't hatch, the TIC would have over 10000 Seenby, Path and Ldesc lines"},
       {{"FILE.ZIP", "PELIX.HATCH"}, true, 5, "Pelix is busy"},
       {{"FILE.ZIP"}, false, 3, "Usage: pelix-hatch"},
       // Root in a node that belongs to another user (the mailer's): what it
@@ -203,6 +236,7 @@ TEST(Hatch, RefusesWithStatusAndNothingWritten) {
     node.WriteConfig(BasicConfigText() + kTwoDownlinks);
     node.WriteFile("FILE.ZIP", kContents);
     node.WriteFile("FILES.BBS", kContents);
+    node.WriteFile("newlines.txt", std::string(64 * 1024, '\n'));
     if (c.busy) node.WriteFile("pelix.bsy", "");
     const struct passwd* nobody = ::getpwnam("nobody");
     if (foreign) {

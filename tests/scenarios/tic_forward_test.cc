@@ -523,6 +523,25 @@ TEST(TicForward, QueueOnAnotherFileSystemGetsACopy) {
   EXPECT_EQ(node.List("in"), Lines{});
 }
 
+// A TIC the links would refuse, for the lines this node adds to it, is
+// refused here.
+TEST(TicForward, TicWhoseForwardedListLinesPassTheLimitIsRefused) {
+  TempNode node;
+  node.MakeDir("ticout");
+  node.WriteConfig(BasicConfigText() + kThreeLinks);
+  Lines tic = TicLines("FILE.ZIP", kContents);
+  // Received: 10,000 Seenby and Path lines, as many as a TIC may carry.
+  tic.insert(tic.end() - 1, 9998, "Seenby 2:5020/50");
+  DropArrival(node, "A.TIC", "FILE.ZIP", kContents, tic);
+  RunResult r = node.Run();
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(AfterHeader(node),
+            (Lines{"! Too many Seenby, Path and Ldesc lines to forward, over 10000",
+                   "* Moving TIC to Bad Tics"}));
+  EXPECT_FALSE(node.Exists("out"));
+  EXPECT_EQ(node.List("bad").size(), 3u);
+}
+
 // The TICs of one file are written first and forced to disk together; a
 // TIC that cannot be, stops the run where its export would have stopped,
 // and no TIC is left that no flow line names.

@@ -217,6 +217,8 @@ TEST(TicInbound, UnsafeFileOrAreaIsRejectedWithoutTouchingAnythingOutside) {
       {"PELIX.TEST", "SECRET\x01.TXT", "! Unsafe File name in TIC, it holds a control character", {"A.TIC"}},
       {"PELIX.TEST", "*", "! Unsafe File name in TIC, it holds a wildcard", {"A.TIC"}},
       {"PELIX.TEST", "files.bbs", "! Unsafe File name in TIC, it is the name of the area listing", {"A.TIC"}},
+      // Downstream, the file would be taken for a TIC.
+      {"PELIX.TEST", "MY.TIC", "! Unsafe File name in TIC, it ends in \".tic\"", {"A.TIC"}},
       {"", "FILE.ZIP", "! Unsafe Area tag in TIC, it is empty", {"A.TIC", "FILE.ZIP"}},
       {"../..", "FILE.ZIP", "! Unsafe Area tag in TIC, it holds a path separator", {"A.TIC", "FILE.ZIP"}},
       {"..", "FILE.ZIP", "! Unsafe Area tag in TIC, it holds \"..\"", {"A.TIC", "FILE.ZIP"}},
