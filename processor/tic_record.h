@@ -17,6 +17,8 @@ struct TicRecord {
   std::string magic;
   std::string created;
   std::string pw;
+  // The file's length in bytes as the sender gives it; read, never written.
+  std::string size;
   std::vector<std::string> seenby;
   std::vector<std::string> path;
   std::vector<std::string> ldesc;

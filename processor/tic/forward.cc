@@ -6,7 +6,7 @@
 #include "common/fido_address.h"
 #include "common/text_helpers.h"
 #include "processor/outbound/outbound_layout.h"
-#include "processor/tic/file_crc.h"
+#include "processor/tic/file_match.h"
 
 namespace {
 
@@ -55,21 +55,6 @@ std::vector<ExportTarget> ExportTargets(TicJob& job, const FileEchoRecord& echo)
       targets.push_back({&entry, link});
   }
   return targets;
-}
-
-// The length of a file; -1 when it cannot be opened.
-int64_t FileLength(platform::Env& env, const std::string& path) {
-  platform::FilePtr file = env.Open(path, platform::OpenMode::kRead);
-  int64_t size = -1;
-  if (file && !file->Size(size)) size = -1;
-  // Only read: a failing close loses nothing.
-  if (file) (void)file->Close();
-  return size;
-}
-
-bool SameContents(platform::Env& env, const std::string& a, const std::string& b) {
-  const int64_t size = FileLength(env, a);
-  return size >= 0 && size == FileLength(env, b) && FileCrc32(env, a) == FileCrc32(env, b);
 }
 
 // A whole copy of this very file that a run before this one made and did

@@ -6,7 +6,7 @@
 #include "common/fido_address.h"
 #include "common/text_helpers.h"
 #include "processor/tic/bad_tic_index.h"
-#include "processor/tic/file_crc.h"
+#include "processor/tic/file_match.h"
 #include "processor/tic/forward.h"
 #include "processor/tic/safe_name.h"
 #include "processor/tic_limits.h"
@@ -85,10 +85,6 @@ bool NeededByAnotherTic(InboundTics& tics, const TicJob& job) {
   return tics.NamedByAnother(job.tic.file, NameInPath(job.tic_path));
 }
 
-std::string FileCrcText(platform::Env& env, const std::string& path) {
-  return Format("%8.8lX", static_cast<unsigned long>(FileCrc32(env, path)));
-}
-
 // Fills a missing Crc with the computed one, so that the outgoing TICs
 // carry it; false when the TIC's value differs.
 bool CrcMatches(platform::Env& env, TicJob& job) {
@@ -97,26 +93,59 @@ bool CrcMatches(platform::Env& env, TicJob& job) {
   return EqualsIgnoreCase(job.tic.crc, computed);
 }
 
-// "NAME.1", "NAME.22": `name` is `file` followed by "." and digits.
-bool IsNumberedCopyName(const std::string& name, const std::string& file) {
-  if (name.size() < file.size() + 2 || name[file.size()] != '.') return false;
-  if (!EqualsIgnoreCase(name.substr(0, file.size()), file)) return false;
-  return name.find_first_not_of("0123456789", file.size() + 1) == std::string::npos;
+// The file under the TIC's File name: the TIC's own, another file (its
+// length or its CRC-32 tells), or none.
+enum class NamedFile { kMatches, kOtherSize, kOtherCrc, kMissing };
+
+NamedFile CheckNamedFile(platform::Env& env, TicJob& job) {
+  if (!InboundFilePresent(env, job)) return NamedFile::kMissing;
+  // The length first: no byte of a file of another size is read.
+  if (!SizeMatches(env, job.inbound_file, job.tic)) return NamedFile::kOtherSize;
+  return CrcMatches(env, job) ? NamedFile::kMatches : NamedFile::kOtherCrc;
 }
 
-// binkd keeps a second file of a name already in the inbound as NAME.1
-// (NAME.2, ...), and other mailers do alike: the numbered copy whose CRC-32
-// is the TIC's becomes the TIC's file. Without a Crc line none is taken.
-bool FindRenamedFile(platform::Env& env, TicJob& job) {
+// A file that cannot be moved (its name taken in the bad-TIC directory)
+// stays in the inbound, and its TIC is handled again on the next run.
+bool MoveOrSay(platform::Env& env, Log& log, const std::string& from, const std::string& to) {
+  if (env.MoveFile(from, to)) return true;
+  log.Write(kMarkError, WithReason(Format("Can't move %s to %s, left in the inbound",
+                                          from.c_str(), to.c_str()),
+                                   errno));
+  return false;
+}
+
+// The other numbered copies of the name, once one was taken, are the
+// mailer's copies of files no TIC came for (or a forger's): those no TIC of
+// the inbound names go to bad_tic_dir, so that none is read again for the
+// next TIC of that name and none stays in the inbound for good.
+void MoveAsideOtherCopies(platform::Env& env, InboundTics& tics, TicJob& job,
+                          const std::vector<std::string>& copies, const std::string& used) {
+  const std::string own = NameInPath(job.tic_path);
+  if (tics.NamedByAnother(job.tic.file, own)) return;
+  const std::string& inbound = Config().main.inbound_dir;
+  const std::string& bad_dir = Config().main.bad_tic_dir;
+  for (const std::string& name : copies) {
+    if (name == used || tics.NamedByAnother(name, own)) continue;
+    // A directory that cannot be made shows as the move failing.
+    (void)env.MakeDirectory(bad_dir);
+    job.log.Write(kMarkTic, Format("Moving %s to Bad Tics, no TIC names it", name.c_str()));
+    MoveOrSay(env, job.log, inbound + name, bad_dir + name);
+  }
+}
+
+// The numbered copy whose length and CRC-32 are the TIC's becomes the
+// TIC's file. Without a Crc line none is taken. Only for a link's own TIC
+// (SenderAuthenticated): a stranger's would have every copy read for it.
+bool FindRenamedFile(platform::Env& env, InboundTics& tics, TicJob& job) {
   const TicRecord& tic = job.tic;
   if (tic.crc.empty()) return false;
   const std::string& inbound = Config().main.inbound_dir;
-  for (const platform::DirEntry& entry : env.FindFiles(inbound + tic.file + ".*")) {
-    const std::string path = inbound + entry.name;
-    if (!IsNumberedCopyName(entry.name, tic.file) || !env.IsRegularFile(path)) continue;
-    if (!EqualsIgnoreCase(FileCrcText(env, path), tic.crc)) continue;
-    job.log.Write(kMarkTic, Format("Using %s for %s", entry.name.c_str(), tic.file.c_str()));
-    job.inbound_file = path;
+  const std::vector<std::string> copies = NumberedCopies(env, inbound, tic.file);
+  for (const std::string& name : copies) {
+    if (!MatchesTic(env, inbound + name, tic)) continue;
+    job.log.Write(kMarkTic, Format("Using %s for %s", name.c_str(), tic.file.c_str()));
+    job.inbound_file = inbound + name;
+    MoveAsideOtherCopies(env, tics, job, copies, name);
     return true;
   }
   return false;
@@ -160,16 +189,6 @@ bool PassedUsAlready(const TicJob& job) {
   return false;
 }
 
-// A file that cannot be moved (its name taken in the bad-TIC directory)
-// stays in the inbound, and its TIC is handled again on the next run.
-bool MoveOrSay(platform::Env& env, Log& log, const std::string& from, const std::string& to) {
-  if (env.MoveFile(from, to)) return true;
-  log.Write(kMarkError, WithReason(Format("Can't move %s to %s, left in the inbound",
-                                          from.c_str(), to.c_str()),
-                                   errno));
-  return false;
-}
-
 }  // namespace
 
 void MoveToBadTics(platform::Env& env, InboundTics& tics, TicJob& job, std::string_view reason) {
@@ -209,9 +228,15 @@ RunStatus CheckInboundTic(TicContext& context, InboundTics& tics, TicJob& job, b
     return RunStatus::GoOn();
   }
   if (!NamesAreSafe(env, tics, job) || !EchoDirectoryUsable(env, tics, job)) return RunStatus::GoOn();
-  const bool present = InboundFilePresent(env, job);
-  if (!(present && CrcMatches(env, job)) && !FindRenamedFile(env, job)) {
-    Reject(env, tics, job, kMarkError, present ? "Bad CRC32" : "File Missing");
+  // A numbered copy is looked for only when the file under the TIC's name
+  // is not the TIC's own.
+  const NamedFile named = CheckNamedFile(env, job);
+  if (named != NamedFile::kMatches &&
+      !(SenderAuthenticated(job) && FindRenamedFile(env, tics, job))) {
+    Reject(env, tics, job, kMarkError,
+           named == NamedFile::kMissing     ? "File Missing"
+           : named == NamedFile::kOtherSize ? "Bad Size"
+                                            : "Bad CRC32");
     return RunStatus::GoOn();
   }
 

@@ -8,7 +8,7 @@ namespace {
 
 enum TicKeyword {
   kArea = 1, kAreadesc, kOrigin, kFrom, kTo, kCrc, kFile, kDesc,
-  kReplaces, kMagic, kCreated, kPw, kSeenby, kPath, kLdesc,
+  kReplaces, kMagic, kCreated, kPw, kSeenby, kPath, kLdesc, kSize,
 };
 
 constexpr Keyword kTicKeywords[] = {
@@ -17,7 +17,7 @@ constexpr Keyword kTicKeywords[] = {
     {"File", kFile},         {"Desc", kDesc},         {"Replaces", kReplaces},
     {"Magic", kMagic},       {"Created", kCreated},   {"Pw", kPw},
     {"Seenby", kSeenby},     {"Path", kPath},         {"Ldesc", kLdesc},
-    {"", 0},
+    {"Size", kSize},         {"", 0},
 };
 
 std::string* SingleField(TicRecord& tic, int keyword) {
@@ -34,6 +34,7 @@ std::string* SingleField(TicRecord& tic, int keyword) {
     case kMagic: return &tic.magic;
     case kCreated: return &tic.created;
     case kPw: return &tic.pw;
+    case kSize: return &tic.size;
     default: return nullptr;
   }
 }

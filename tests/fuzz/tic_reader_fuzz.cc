@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ReadTicLines(std::string_view(reinterpret_cast<const char*>(data), size), tic);
   for (const std::string* field : {&tic.area, &tic.areadesc, &tic.origin, &tic.from, &tic.to,
                                    &tic.crc, &tic.file, &tic.desc, &tic.replaces, &tic.magic,
-                                   &tic.created, &tic.pw})
+                                   &tic.created, &tic.pw, &tic.size})
     CheckValue(*field);
   for (const auto* list : {&tic.seenby, &tic.path, &tic.ldesc})
     for (const std::string& value : *list) CheckValue(value);

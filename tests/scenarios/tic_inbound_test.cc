@@ -581,11 +581,12 @@ TEST(TicInbound, FileTheMailerRenamedIsFoundByItsCrc) {
     const char* used;  // nullptr: refused with `refusal`
     const char* refusal;
     Lines left;
+    Lines aside = {};  // the other numbered copies, in Bad Tics
   } cases[] = {
       {"missing, first copy", {{"FILE.ZIP.1", kContents}}, "FILE.ZIP.1", "", {}},
       {"other crc, a later copy",
        {{"FILE.ZIP", "another file"}, {"FILE.ZIP.1", "a third file"}, {"FILE.ZIP.12", kContents}},
-       "FILE.ZIP.12", "", {"FILE.ZIP", "FILE.ZIP.1"}},
+       "FILE.ZIP.12", "", {"FILE.ZIP"}, {"FILE.ZIP.1"}},
       {"copy with another crc", {{"FILE.ZIP.1", "another file"}}, nullptr, "! File Missing",
        {"FILE.ZIP.1"}},
       {"not a number", {{"FILE.ZIP.1a", kContents}, {"FILE.ZIP.", kContents}}, nullptr,
@@ -618,12 +619,70 @@ TEST(TicInbound, FileTheMailerRenamedIsFoundByItsCrc) {
       EXPECT_EQ(node.ReadFile("files/PELIX.TEST/FILE.ZIP"), kContents);
       EXPECT_EQ(node.ReadFile("files/PELIX.TEST/FILES.BBS"), "FILE.ZIP     A test file\r\n");
       EXPECT_EQ(node.List("ticout").size(), 1u);
-      EXPECT_FALSE(node.Exists("bad"));
+      EXPECT_EQ(BadTics(node), c.aside);
     } else {
       EXPECT_EQ(Lines(log.begin() + 4, log.end()), (Lines{c.refusal, "* Moving TIC to Bad Tics"}));
       EXPECT_FALSE(node.Exists("queue/FILE.ZIP"));
       EXPECT_FALSE(node.Exists("files"));
     }
+  }
+}
+
+// A numbered copy is looked for only for a link's TIC, and only when the
+// file under the TIC's name is not its own; a Size line that a file's
+// length is not rules it out, whatever its CRC-32. Once one is taken, the
+// other numbered copies of the name that no TIC names go to Bad Tics.
+TEST(TicInbound, RenamedFileIsTakenForALinkByItsSizeAndCrc) {
+  const std::string forged = ForgedToCrc("a forger's file", Crc32Of(kContents));
+  ASSERT_EQ(CrcText(forged), CrcText(kContents));
+  const Lines sized =
+      WithLine(TicLines("FILE.ZIP", kContents), "Size", Format("Size %zu", sizeof kContents - 1));
+  const struct {
+    const char* what;
+    Lines tic;
+    std::vector<std::pair<std::string, std::string>> inbound;  // name, contents
+    Lines log;  // after the header
+    Lines in, bad;
+  } cases[] = {
+      {"forged copy before the real one",
+       sized,
+       {{"FILE.ZIP", "a stranger's junk"}, {"FILE.ZIP.1", forged}, {"FILE.ZIP.2", kContents}},
+       {"* Using FILE.ZIP.2 for FILE.ZIP", "* Moving FILE.ZIP.1 to Bad Tics, no TIC names it"},
+       {"FILE.ZIP"},
+       {"FILE.ZIP.1"}},
+      {"forged file under the name",
+       sized,
+       {{"FILE.ZIP", forged}, {"FILE.ZIP.1", kContents}},
+       {"* Using FILE.ZIP.1 for FILE.ZIP"},
+       {"FILE.ZIP"},
+       {}},
+      {"size that no file has",
+       WithLine(sized, "Size", "Size 1"),
+       {{"FILE.ZIP", kContents}, {"FILE.ZIP.1", kContents}},
+       {"! Bad Size", "* Moving TIC to Bad Tics"},
+       {"FILE.ZIP.1"},
+       {"A.TIC", "FILE.ZIP"}},
+      {"a stranger's TIC",
+       WithLine(sized, "From", "From 2:5020/7"),
+       {{"FILE.ZIP.1", kContents}},
+       {"! File Missing", "* Moving TIC to Bad Tics"},
+       {"FILE.ZIP.1"},
+       {"A.TIC"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempNode node;
+    node.WriteConfig(NodeConfig());
+    for (const auto& [name, contents] : c.inbound) node.WriteFile("in/" + name, contents);
+    DropArrival(node, "A.TIC", "", "", c.tic);
+    node.Run();
+    const Lines log = TicMessages(node);
+    ASSERT_GE(log.size(), 4u);
+    EXPECT_EQ(Lines(log.begin() + 4, log.end()), c.log);
+    EXPECT_EQ(node.List("in"), c.in);
+    EXPECT_EQ(BadTics(node), c.bad);
+    if (c.log[0].rfind("* Using", 0) == 0)
+      EXPECT_EQ(node.ReadFile("files/PELIX.TEST/FILE.ZIP"), kContents);
   }
 }
 

@@ -12,6 +12,39 @@
 // The Crc value of `bytes` as FidoNet software writes it.
 inline std::string CrcText(const std::string& bytes) { return Format("%08X", Crc32Of(bytes)); }
 
+// `bytes` and four more that give the whole the CRC-32 `crc`, as a forger
+// makes them: the CRC of the four bytes appended is affine in their bits,
+// so they are solved for over GF(2).
+inline std::string ForgedToCrc(const std::string& bytes, uint32_t crc) {
+  auto with = [&bytes](uint32_t x) {
+    std::string forged = bytes;
+    for (int i = 0; i < 4; ++i) forged += static_cast<char>(x >> (8 * i));
+    return forged;
+  };
+  const uint32_t base = Crc32Of(with(0));
+  uint32_t basis[32] = {}, bits[32] = {};
+  for (int i = 0; i < 32; ++i) {
+    uint32_t v = Crc32Of(with(1u << i)) ^ base, x = 1u << i;
+    for (int b = 31; b >= 0 && v; --b) {
+      if (!(v >> b & 1)) continue;
+      if (!basis[b]) {
+        basis[b] = v;
+        bits[b] = x;
+        break;
+      }
+      v ^= basis[b];
+      x ^= bits[b];
+    }
+  }
+  uint32_t want = crc ^ base, x = 0;
+  for (int b = 31; b >= 0; --b) {
+    if (!(want >> b & 1)) continue;
+    want ^= basis[b];
+    x ^= bits[b];
+  }
+  return with(x);
+}
+
 // TIC lines joined with CR LF, each line as given.
 inline std::string TicText(const std::vector<std::string>& lines) {
   std::string text;

@@ -27,7 +27,8 @@ TEST(TicReader, EveryKeywordFillsItsField) {
   TicRecord tic = Parse(
       "Area A\r\nAreadesc The echo\r\nOrigin 2:5020/1\r\nFrom 2:5020/2\r\nTo Sysop\r\n"
       "Crc 0A1B2C3D\r\nFile FILE.ZIP\r\nDesc A file\r\nReplaces OLD.ZIP\r\nMagic MAG\r\n"
-      "Created by hand\r\nPw SECRET\r\nSeenby 2:5020/3\r\nPath 2:5020/1 123\r\nLdesc one\r\n");
+      "Created by hand\r\nPw SECRET\r\nSeenby 2:5020/3\r\nPath 2:5020/1 123\r\nLdesc one\r\n"
+      "Size 1234\r\n");
   EXPECT_EQ(tic.area, "A");
   EXPECT_EQ(tic.areadesc, "The echo");
   EXPECT_EQ(tic.origin, "2:5020/1");
@@ -40,6 +41,7 @@ TEST(TicReader, EveryKeywordFillsItsField) {
   EXPECT_EQ(tic.magic, "MAG");
   EXPECT_EQ(tic.created, "by hand");
   EXPECT_EQ(tic.pw, "SECRET");
+  EXPECT_EQ(tic.size, "1234");
   EXPECT_EQ(tic.seenby, std::vector<std::string>{"2:5020/3"});
   EXPECT_EQ(tic.path, std::vector<std::string>{"2:5020/1 123"});
   EXPECT_EQ(tic.ldesc, std::vector<std::string>{"one"});
