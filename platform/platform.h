@@ -113,7 +113,15 @@ enum class Durability { kForced, kLater };
 enum class OpenMode {
   kRead,       // an existing regular file, for reading
   kUpdate,     // an existing regular file, for reading and writing
-  kAppend,     // created when missing; every write goes to the end
+  // Created when missing; every write goes to the end. Never through a
+  // symbolic link: whoever may write where the file lies (a BBS in a file
+  // area, the mailer in the outbound) could otherwise have pelix append to
+  // any file it may write.
+  kAppend,
+  // As kAppend, but a symbolic link in the name's place is followed when it
+  // belongs to this process's user or to root: one the sysop made on
+  // purpose, such as a log file kept elsewhere.
+  kAppendOwnLink,
   kTruncate,   // created when missing, emptied when there
   kCreateNew,  // for reading and writing; only when no file of that name
                // exists in any letter case

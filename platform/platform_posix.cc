@@ -70,6 +70,13 @@ bool LstatExists(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
+// A symbolic link that this process's user or root made.
+bool LinkOfOurOwn(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) &&
+         (st.st_uid == ::geteuid() || st.st_uid == 0);
+}
+
 // A regular file, not followed when it is a symbolic link.
 bool LstatRegular(const std::string& path) {
   struct stat st;
@@ -502,17 +509,21 @@ class PosixEnv : public Env {
       case OpenMode::kUpdate: flags = O_RDWR; break;
       case OpenMode::kReadNoFollow: flags = O_RDONLY | O_NOFOLLOW; break;
       case OpenMode::kUpdateNoFollow: flags = O_RDWR | O_NOFOLLOW; break;
-      case OpenMode::kAppend: flags = O_WRONLY | O_APPEND; break;
+      case OpenMode::kAppend:
+      case OpenMode::kAppendOwnLink: flags = O_WRONLY | O_APPEND | O_NOFOLLOW; break;
       default: break;
     }
+    const bool appends = mode == OpenMode::kAppend || mode == OpenMode::kAppendOwnLink;
     int64_t size = -1;
     std::string native = Slashes(path);
     int fd = OpenRegular(native, flags, &size);
     if (fd < 0 && errno == ENOENT) {
       native = ResolveCase(path);
-      fd = OpenRegular(native, flags | (mode == OpenMode::kAppend ? O_CREAT : 0), &size);
-      if (fd >= 0 && mode == OpenMode::kAppend) kept_.NoteMade(native);
+      fd = OpenRegular(native, flags | (appends ? O_CREAT : 0), &size);
+      if (fd >= 0 && appends) kept_.NoteMade(native);
     }
+    if (fd < 0 && errno == ELOOP && mode == OpenMode::kAppendOwnLink && LinkOfOurOwn(native))
+      fd = OpenRegular(native, (flags & ~O_NOFOLLOW) | O_CREAT, &size);
     if (fd < 0) return nullptr;
     // A file opened for update may grow under another writer before the
     // caller locks it: its size is looked at when asked for.
@@ -529,6 +540,7 @@ class PosixEnv : public Env {
       case OpenMode::kReadNoFollow:
       case OpenMode::kUpdateNoFollow:
       case OpenMode::kAppend:
+      case OpenMode::kAppendOwnLink:
         return OpenExisting(path, mode);
       default:
         break;

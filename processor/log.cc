@@ -60,7 +60,8 @@ LogFile::LogFile(platform::Env& env, std::string path) : env_(env), path_(std::m
 // away, and the line belongs in a new file of the configured name.
 platform::File& LogFile::Open() {
   if (file_ && env_.Exists(path_)) return *file_;
-  file_ = env_.Open(path_, platform::OpenMode::kAppend);
+  // The sysop may keep the log elsewhere through a link of their own.
+  file_ = env_.Open(path_, platform::OpenMode::kAppendOwnLink);
   if (!file_) {
     ConsoleOut(Format("Fatal : Can't Open/Create Log File %s\n", path_.c_str()));
     FatalExit(7);

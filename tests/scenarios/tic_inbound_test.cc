@@ -686,6 +686,42 @@ TEST(TicInbound, RenamedFileIsTakenForALinkByItsSizeAndCrc) {
   }
 }
 
+// A symbolic link in place of a file pelix appends to (put there by a BBS
+// in a file area, or by whoever may write the outbound) is never followed;
+// only the log may be a link, one the sysop (or root) made.
+TEST(TicInbound, AppendsNeverFollowASymbolicLink) {
+  const struct {
+    const char* link;
+    uid_t owner;
+    int status;
+    bool followed;
+  } cases[] = {{"files/PELIX.TEST/FILES.BBS", 0, 2, false},
+               {"announce/Announce.PELIX.TEST", 0, 0, false},
+               {"out/139c0002.flo", 0, 2, false},
+               {"bad/badtics.idx", 0, 0, false},
+               {"pelix.log", 65534, 7, false},
+               {"pelix.log", 0, 0, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.link);
+    TempNode node;
+    node.WriteConfig(BasicConfigText() + "[echo]\ntag = PELIX.TEST\nlink = 2:5020/1 receive send\n"
+                     "link = 2:5020/2 send\n[link]\naddress = 2:5020/1\ntic_password = TICPW\n"
+                     "[link]\naddress = 2:5020/2\n");
+    node.WriteFile("outside.txt", "outside\n");
+    const std::string link = node.Path(c.link);
+    node.MakeDir(std::string(c.link).substr(0, std::string(c.link).rfind('/') + 1));
+    ASSERT_EQ(::symlink(node.Path("outside.txt").c_str(), link.c_str()), 0);
+    ASSERT_EQ(::lchown(link.c_str(), c.owner, c.owner), 0);
+    DropArrival(node, "0.TIC", "REFUSED.ZIP", kContents,
+                TicLines("REFUSED.ZIP", kContents, "NO.SUCH.ECHO"));
+    DropArrival(node, "A.TIC", "FILE.ZIP", kContents, TicLines("FILE.ZIP", kContents));
+    RunResult r = node.Run();
+    EXPECT_EQ(r.status, c.status) << r.output;
+    const std::string outside = node.ReadFile("outside.txt");
+    EXPECT_EQ(outside != "outside\n", c.followed) << outside;
+  }
+}
+
 // A stranger's TIC of one line of a megabyte costs the time its length
 // gives, not that length squared.
 TEST(TicInbound, TicOfOneLongLineIsReadInLinearTime) {

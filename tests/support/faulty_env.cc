@@ -126,7 +126,8 @@ bool FaultyEnv::ShouldFail(Op op, const std::string& path) {
 platform::FilePtr FaultyEnv::Open(const std::string& path, platform::OpenMode mode,
                                   bool* exists) {
   using platform::OpenMode;
-  const bool creates = mode == OpenMode::kAppend || mode == OpenMode::kTruncate ||
+  const bool creates = mode == OpenMode::kAppend || mode == OpenMode::kAppendOwnLink ||
+                       mode == OpenMode::kTruncate ||
                        mode == OpenMode::kCreateNew || mode == OpenMode::kCreateExact;
   if (creates && ShouldFail(Op::kCreate, path)) {
     if (exists) *exists = false;
