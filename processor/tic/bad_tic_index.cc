@@ -1,25 +1,39 @@
 #include "processor/tic/bad_tic_index.h"
 
-#include <map>
-#include <vector>
-
+#include <algorithm>
 #include <cerrno>
+#include <map>
+#include <set>
+#include <vector>
 
 #include "common/text_helpers.h"
 #include "processor/config_store.h"
+#include "processor/tic/file_match.h"
 #include "processor/tic/safe_name.h"
+#include "processor/tic/tic_checks.h"
 #include "processor/tic/tic_reader.h"
 
 namespace {
 
-constexpr char kFileMissing[] = "File Missing";
-// Years of refused TICs fit; a larger file is not ours to read whole.
+// Years of refused TICs fit; of a larger file only the end is read, where
+// the latest lines are.
 constexpr size_t kLargestIndexRead = 16 << 20;
 
 struct BadTic {
   std::string reason;
   int64_t moved = 0;
 };
+
+struct Index {
+  std::map<std::string, BadTic> tics;
+  size_t lines = 0;  // every line read, whole or not
+};
+
+// The refusals that say the TIC's file was not (yet) the one in the inbound:
+// a later arrival may be it.
+bool WaitsForItsFile(const std::string& reason) {
+  return reason == "File Missing" || reason == "Bad CRC32" || reason == "Bad Size";
+}
 
 // One whole index line: exactly three fields, the last all digits. A line
 // cut by a full disk runs into the next one and fails this test.
@@ -41,11 +55,44 @@ bool ParseIndexLine(std::string_view line, std::string& name, BadTic& entry) {
   return true;
 }
 
-std::map<std::string, BadTic> ReadIndex(platform::Env& env, const std::string& path) {
-  std::map<std::string, BadTic> index;
+// The text of the index, at most its last kLargestIndexRead bytes from the
+// start of a line; `cut` when there was more. False, errno telling why,
+// when it cannot be read (ENOENT: there is none).
+bool ReadIndexText(platform::Env& env, const std::string& path, std::string& text, bool& cut) {
+  platform::FilePtr file = env.Open(path, platform::OpenMode::kReadNoFollow);
+  int64_t size = 0;
+  if (!file || !file->Size(size)) return false;
+  cut = size > static_cast<int64_t>(kLargestIndexRead);
+  if (cut && !file->Seek(size - static_cast<int64_t>(kLargestIndexRead))) return false;
+  text.resize(std::min<int64_t>(size, kLargestIndexRead));
+  size_t have = 0;
+  while (have < text.size()) {
+    size_t got = 0;
+    if (!file->Read(text.data() + have, text.size() - have, got)) return false;
+    if (got == 0) break;
+    have += got;
+  }
+  text.resize(have);
+  if (cut) {
+    const size_t first_end = text.find('\n');
+    text.erase(0, first_end == std::string::npos ? text.size() : first_end + 1);
+  }
+  return file->Close();
+}
+
+Index ReadIndex(platform::Env& env, Log& log, const std::string& path) {
+  Index index;
   std::string text;
-  if (!platform::ReadWholeFile(env, path, text, kLargestIndexRead, platform::OpenMode::kReadNoFollow))
+  bool cut = false;
+  if (!ReadIndexText(env, path, text, cut)) {
+    if (errno != ENOENT)
+      log.Write(kMarkError,
+                WithReason(Format("Can't read %s, no TIC there is retried", path.c_str()), errno));
     return index;
+  }
+  if (cut)
+    log.Write(kMarkError, Format("%s is over %zu bytes, only its last lines are read",
+                                 path.c_str(), kLargestIndexRead));
   size_t pos = 0;
   while (pos < text.size()) {
     size_t end = text.find('\n', pos);
@@ -54,28 +101,62 @@ std::map<std::string, BadTic> ReadIndex(platform::Env& env, const std::string& p
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     std::string name;
     BadTic entry;
-    if (ParseIndexLine(line, name, entry)) index[name] = entry;
+    ++index.lines;
+    if (ParseIndexLine(line, name, entry)) index.tics[name] = entry;
     pos = end + 1;
   }
   return index;
 }
 
-// The File value of the TIC at `path`; empty when it cannot be read.
-std::string FileOfTic(platform::Env& env, const std::string& path) {
-  TicRecord tic;
-  if (ReadTic(env, path, tic) == TicText::kUnreadable) return {};
-  return tic.file;
+std::string IndexLine(const std::string& tic_name, std::string_view reason, int64_t moved) {
+  return Format("%s\t%s\t%lld\r\n", tic_name.c_str(), LoggableText(reason).c_str(),
+                static_cast<long long>(moved));
 }
 
-// A TIC refused for its missing file, recently enough, whose file is now
-// (as a regular file) in the inbound.
+// True when `path` is there and is the file of `tic`: its length, and its
+// CRC-32 when the TIC has a Crc line.
+bool IsTheTicsFile(platform::Env& env, const std::string& path, const TicRecord& tic) {
+  if (!env.IsRegularFile(path)) return false;
+  return tic.crc.empty() ? SizeMatches(env, path, tic) : MatchesTic(env, path, tic);
+}
+
+// A TIC refused for its file, recently enough and sent by a link with its
+// password, whose file is now in the inbound. A stranger's TIC is never
+// handled again: it would only be refused again.
 bool FileHasArrived(platform::Env& env, const std::string& tic_path, const BadTic& entry,
-                    int64_t now) {
-  const int64_t wait = int64_t{Config().options.late_file_days} * 24 * 60 * 60;
-  if (entry.reason != kFileMissing || now - entry.moved >= wait) return false;
-  const std::string file = FileOfTic(env, tic_path);
-  if (file.empty() || UnsafeFileNameReason(file) != nullptr) return false;
-  return env.IsRegularFile(Config().main.inbound_dir + file);
+                    bool recent) {
+  if (!recent || !WaitsForItsFile(entry.reason)) return false;
+  TicRecord tic;
+  if (ReadTic(env, tic_path, tic) != TicText::kRead) return false;
+  if (tic.file.empty() || UnsafeFileNameReason(tic.file) != nullptr) return false;
+  if (!SenderAuthenticated(tic)) return false;
+  const std::string& inbound = Config().main.inbound_dir;
+  if (IsTheTicsFile(env, inbound + tic.file, tic)) return true;
+  // Without a Crc line no numbered copy is taken for it.
+  if (tic.crc.empty()) return false;
+  for (const std::string& copy : NumberedCopies(env, inbound, tic.file))
+    if (MatchesTic(env, inbound + copy, tic)) return true;
+  return false;
+}
+
+// Once half of the index's lines are of no more use (too old, of TICs that
+// are gone, replaced by a later line or damaged), it is written anew with
+// the others: it never grows with every refusal for good.
+void DropStaleLines(platform::Env& env, Log& log, const std::string& path, const Index& index,
+                    const std::set<std::string>& kept) {
+  const size_t dropped = index.lines - kept.size();
+  if (dropped == 0 || dropped * 2 < index.lines) return;
+  std::vector<std::pair<int64_t, std::string>> lines;
+  for (const std::string& name : kept) {
+    const BadTic& entry = index.tics.at(name);
+    lines.emplace_back(entry.moved, IndexLine(name, entry.reason, entry.moved));
+  }
+  std::stable_sort(lines.begin(), lines.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::string text;
+  for (const auto& line : lines) text += line.second;
+  if (!platform::RewriteFile(env, path, text))
+    log.Write(kMarkError, WithReason(Format("Can't rewrite %s", path.c_str()), errno));
 }
 
 }  // namespace
@@ -86,30 +167,34 @@ void RecordBadTic(platform::Env& env, Log& log, const std::string& tic_name,
   // never retried.
   if (UnsafeNameReason(tic_name) != nullptr) return;
   const std::string path = Config().main.bad_tic_dir + kBadTicIndexName;
-  const std::string line = Format("%s\t%s\t%lld\r\n", tic_name.c_str(),
-                                  LoggableText(reason).c_str(),
-                                  static_cast<long long>(env.UtcSeconds()));
-  if (!platform::AppendToFile(env, path, line))
+  if (!platform::AppendToFile(env, path, IndexLine(tic_name, reason, env.UtcSeconds())))
     log.Write(kMarkError, WithReason(Format("Can't write %s", path.c_str()), errno));
 }
 
-void RetryTicsWhoseFileArrived(platform::Env& env, Log& log) {
+void RetryTicsWhoseFileArrived(platform::Env& env, Log& log, int64_t wait_seconds) {
   const std::string& bad_dir = Config().main.bad_tic_dir;
   const std::string& inbound = Config().main.inbound_dir;
   if (bad_dir == inbound) return;
-  const std::map<std::string, BadTic> index = ReadIndex(env, bad_dir + kBadTicIndexName);
-  if (index.empty()) return;
+  const std::string path = bad_dir + kBadTicIndexName;
+  const Index index = ReadIndex(env, log, path);
+  if (index.lines == 0) return;
   const int64_t now = env.UtcSeconds();
-  const std::vector<platform::DirEntry> tics = env.FindFiles(bad_dir + "*.tic");
-  for (const platform::DirEntry& tic : tics) {
-    const auto found = index.find(tic.name);
-    if (tic.is_directory || found == index.end()) continue;
-    if (!FileHasArrived(env, bad_dir + tic.name, found->second, now)) continue;
+  std::set<std::string> kept;
+  for (const platform::DirEntry& tic : env.FindFiles(bad_dir + "*.tic")) {
+    const auto found = index.tics.find(tic.name);
+    if (tic.is_directory || found == index.tics.end()) continue;
+    const bool recent = now - found->second.moved < wait_seconds;
+    if (recent) kept.insert(tic.name);
+    if (!FileHasArrived(env, bad_dir + tic.name, found->second, recent)) continue;
     log.Write(kMarkTic, Format("Retrying %s, its file has arrived", tic.name.c_str()));
     // A TIC of that name already in the inbound: this one waits for a later run.
-    if (!env.MoveFile(bad_dir + tic.name, inbound + tic.name))
+    if (env.MoveFile(bad_dir + tic.name, inbound + tic.name)) {
+      kept.erase(tic.name);
+    } else {
       log.Write(kMarkError, WithReason(Format("Can't move %s%s to %s, left in Bad Tics",
                                               bad_dir.c_str(), tic.name.c_str(), inbound.c_str()),
                                        errno));
+    }
   }
+  DropStaleLines(env, log, path, index, kept);
 }

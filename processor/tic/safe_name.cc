@@ -3,6 +3,7 @@
 #include <string>
 
 #include "common/text_helpers.h"
+#include "processor/tic/bad_tic_index.h"
 #include "processor/tic_limits.h"
 
 const char* UnsafeNameReason(std::string_view name) {
@@ -24,5 +25,7 @@ const char* UnsafeFileNameReason(std::string_view name) {
   // Names compare without regard to case on disk, so "files.bbs" is it too.
   if (EqualsIgnoreCase(name, "FILES.BBS")) return "is the name of the area listing";
   if (IsTicName(name)) return "ends in \".tic\"";
+  // A refused TIC's file would become the index beside the refused TICs.
+  if (EqualsIgnoreCase(name, kBadTicIndexName)) return "is the name of the bad-TIC index";
   return nullptr;
 }

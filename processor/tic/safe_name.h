@@ -13,8 +13,8 @@
 const char* UnsafeNameReason(std::string_view name);
 
 // Why `name` cannot be the name of an arrived file: the reasons above, the
-// name of the listing every echo directory keeps, which the file would
-// replace, and a name the receiver's search would take for a TIC. nullptr
-// when it can be.
+// name of the listing every echo directory keeps and of the bad-TIC index,
+// which the file would replace, and a name the receiver's search would
+// take for a TIC. nullptr when it can be.
 const char* UnsafeFileNameReason(std::string_view name);
 

@@ -70,14 +70,6 @@ bool EchoDirectoryUsable(platform::Env& env, InboundTics& tics, TicJob& job) {
   return true;
 }
 
-// A configured link sent the TIC, with its TIC password: only then is the
-// TIC's file its own to move. Looked at ahead of its turn, without a word,
-// so that the checks and their lines keep their order.
-bool SenderAuthenticated(const TicJob& job) {
-  const LinkRecord* link = Config().FindLink(ParseAddress(job.tic.from));
-  return link && EqualsIgnoreCase(link->tic_password, job.tic.pw);
-}
-
 // Whether the file of this TIC is one that another TIC still in the inbound
 // names. A broken TIC must not carry off what a real TIC waits for; the
 // file then stays for that TIC.
@@ -191,6 +183,11 @@ bool PassedUsAlready(const TicJob& job) {
 
 }  // namespace
 
+bool SenderAuthenticated(const TicRecord& tic) {
+  const LinkRecord* link = Config().FindLink(ParseAddress(tic.from));
+  return link && EqualsIgnoreCase(link->tic_password, tic.pw);
+}
+
 void MoveToBadTics(platform::Env& env, InboundTics& tics, TicJob& job, std::string_view reason) {
   job.log.Write(kMarkTic, "Moving TIC to Bad Tics");
   const std::string& bad_dir = Config().main.bad_tic_dir;
@@ -203,7 +200,7 @@ void MoveToBadTics(platform::Env& env, InboundTics& tics, TicJob& job, std::stri
   }
   // A stranger's TIC, or one with a wrong password, may name any file that
   // waits for its own TIC: it goes alone.
-  if (FileNameUsable(job) && SenderAuthenticated(job) && InboundFilePresent(env, job) &&
+  if (FileNameUsable(job) && SenderAuthenticated(job.tic) && InboundFilePresent(env, job) &&
       !NeededByAnotherTic(tics, job))
     MoveOrSay(env, job.log, job.inbound_file, bad_dir + job.tic.file);
 }
@@ -232,7 +229,7 @@ RunStatus CheckInboundTic(TicContext& context, InboundTics& tics, TicJob& job, b
   // is not the TIC's own.
   const NamedFile named = CheckNamedFile(env, job);
   if (named != NamedFile::kMatches &&
-      !(SenderAuthenticated(job) && FindRenamedFile(env, tics, job))) {
+      !(SenderAuthenticated(job.tic) && FindRenamedFile(env, tics, job))) {
     Reject(env, tics, job, kMarkError,
            named == NamedFile::kMissing     ? "File Missing"
            : named == NamedFile::kOtherSize ? "Bad Size"

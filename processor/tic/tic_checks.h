@@ -19,6 +19,12 @@
 // cannot be added to pelix.fe at all.
 RunStatus CheckInboundTic(TicContext& context, InboundTics& tics, TicJob& job, bool& accepted);
 
+// True when a configured link sent the TIC, with its TIC password: only
+// then is the TIC's file its own to move or to look for under another
+// name. Looked at ahead of its turn, without a word, so that the checks and
+// their lines keep their order.
+bool SenderAuthenticated(const TicRecord& tic);
+
 // True when the TIC and its file may be removed from the inbound once
 // handled, or every run would forward them again (a mailer and pelix
 // running as different users); logged when not.

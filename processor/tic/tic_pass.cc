@@ -151,7 +151,7 @@ RunStatus RunTicPass(TicContext& context, InboundDone& done, MadeTics& made, Log
   // no look through the thousands that may wait.
   for (const std::string& dir : {config.queue_dir, config.tic_outbound_dir}) env.KeepNamesOf(dir);
   context.outbound.UseFlagListings();
-  RetryTicsWhoseFileArrived(env, log);
+  RetryTicsWhoseFileArrived(env, log, int64_t{Config().options.late_file_days} * 24 * 60 * 60);
   // A killed run's leftovers.
   made.EraseUnnamed(log);
   done.Empty(log);

@@ -531,47 +531,115 @@ TEST(TicInbound, TicRefusedForItsMissingFileIsRetriedWhenTheFileArrives) {
   EXPECT_EQ(node.List("in"), Lines{"OTHER.ZIP"});
 }
 
+// A link's TIC refused for its file is retried when a file that is its own
+// (by length and CRC-32) arrives, under its name or renamed by the mailer;
+// a stranger's file of that name does not make it fail again for good.
 TEST(TicInbound, OnlyRecentFileMissingTicsAreRetried) {
   const int64_t day = 24 * 60 * 60;
   const int64_t now = platform::DefaultEnv().UtcSeconds();
+  const std::string recent = Format("A.TIC\tFile Missing\t%lld\r\n", (long long)now);
   const struct {
     const char* what;
     std::string index;
     bool retried;
+    std::string arrival = "FILE.ZIP";
+    std::string contents = kContents;
+    Lines tic = TicLines("FILE.ZIP", kContents);
+    Lines log = {};  // after the header of a retried TIC
     std::string ini = "";  // pelix.ini
   } cases[] = {
       {"13 days ago", Format("A.TIC\tFile Missing\t%lld\r\n", (long long)(now - 13 * day)), true},
-      {"later line wins", Format("A.TIC\tBad CRC32\t%lld\r\nA.TIC\tFile Missing\t%lld\r\n",
+      {"later line wins", Format("A.TIC\tPassword mismatch\t%lld\r\nA.TIC\tFile Missing\t%lld\r\n",
                                  (long long)now, (long long)now), true},
       {"15 days ago", Format("A.TIC\tFile Missing\t%lld\r\n", (long long)(now - 15 * day)), false},
       {"15 days ago, waiting 20", Format("A.TIC\tFile Missing\t%lld\r\n", (long long)(now - 15 * day)),
-       true, "[pelix]\nlate_file_days = 20\n"},
+       true, "FILE.ZIP", kContents, TicLines("FILE.ZIP", kContents), {},
+       "[pelix]\nlate_file_days = 20\n"},
       {"13 days ago, waiting 10", Format("A.TIC\tFile Missing\t%lld\r\n", (long long)(now - 13 * day)),
-       false, "[pelix]\nlate_file_days = 10\n"},
-      {"other reason", Format("A.TIC\tBad CRC32\t%lld\r\n", (long long)now), false},
+       false, "FILE.ZIP", kContents, TicLines("FILE.ZIP", kContents), {},
+       "[pelix]\nlate_file_days = 10\n"},
+      {"other reason", Format("A.TIC\tPassword mismatch\t%lld\r\n", (long long)now), false},
       {"no index", "", false},
       {"damaged line", Format("A.TIC\tFile Missing\t%lld\tX\r\nA.TIC\tFile Mis", (long long)now),
        false},
+      {"renamed by the mailer", recent, true, "FILE.ZIP.1", kContents, TicLines("FILE.ZIP", kContents),
+       {"* Using FILE.ZIP.1 for FILE.ZIP"}},
+      {"a stranger's file of that name", recent, false, "FILE.ZIP", "a stranger's junk"},
+      {"its own file after a stranger's",
+       Format("A.TIC\tBad CRC32\t%lld\r\n", (long long)now), true},
+      {"a stranger's TIC", recent, false, "FILE.ZIP", kContents,
+       WithLine(TicLines("FILE.ZIP", kContents), "From", "From 2:5020/7")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempNode node;
+    node.WriteConfig(NodeConfig());
+    node.WriteFile("bad/A.TIC", TicText(c.tic));
+    if (!c.index.empty()) node.WriteFile("bad/" + std::string(kBadTicIndexName), c.index);
+    if (!c.ini.empty()) node.WriteFile("pelix.ini", c.ini);
+    node.WriteFile("in/" + c.arrival, c.contents);
+    node.Run();
+    if (c.retried) {
+      EXPECT_EQ(TicMessages(node),
+                Plus(Plus({"* Retrying A.TIC, its file has arrived"}, Header()), c.log));
+      EXPECT_EQ(BadTics(node), Lines{});
+      EXPECT_EQ(node.List("in"), Lines{});
+    } else {
+      EXPECT_EQ(TicMessages(node), Lines{"^ No TIC files found"});
+      EXPECT_EQ(BadTics(node), Lines{"A.TIC"});
+      EXPECT_EQ(node.List("in"), Lines{c.arrival});
+    }
+  }
+}
+
+// The index of Bad Tics drops what is of no more use, is read from its end
+// when it grew too big, and says so when it cannot be read; a File that
+// would replace it is refused.
+TEST(TicInbound, BadTicIndexStaysBoundedAndSaysWhenItCannotBeUsed) {
+  const int64_t now = platform::DefaultEnv().UtcSeconds();
+  const std::string index = "bad/" + std::string(kBadTicIndexName);
+  const std::string waiting = Format("A.TIC\tFile Missing\t%lld\r\n", (long long)now);
+  std::string old;
+  for (int i = 0; old.size() <= (16u << 20); ++i)
+    old += Format("OLD%07d.TIC\tFile Missing\t%lld\r\n", i, (long long)(now - 20 * 86400));
+  const struct {
+    const char* what;
+    bool link;
+    std::string before;
+    Lines log;
+    std::string after;
+  } cases[] = {
+      {"over 16 MiB", false, old + waiting,
+       {Format("! %s is over 16777216 bytes, only its last lines are read", index.c_str())},
+       waiting},
+      {"a symbolic link", true, "",
+       {"! Can't read " + index + ", no TIC there is retried: Too many levels of symbolic links"},
+       ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     TempNode node;
     node.WriteConfig(NodeConfig());
     node.WriteFile("bad/A.TIC", TicText(TicLines("FILE.ZIP", kContents)));
-    if (!c.index.empty()) node.WriteFile("bad/" + std::string(kBadTicIndexName), c.index);
-    if (!c.ini.empty()) node.WriteFile("pelix.ini", c.ini);
-    node.WriteFile("in/FILE.ZIP", kContents);
-    node.Run();
-    if (c.retried) {
-      EXPECT_EQ(TicMessages(node), Plus({"* Retrying A.TIC, its file has arrived"}, Header()));
-      EXPECT_EQ(BadTics(node), Lines{});
-      EXPECT_EQ(node.List("in"), Lines{});
+    node.WriteFile("elsewhere.txt", waiting);
+    if (c.link) {
+      ASSERT_EQ(::symlink("../elsewhere.txt", node.Path(index).c_str()), 0);
     } else {
-      EXPECT_EQ(TicMessages(node), Lines{"^ No TIC files found"});
-      EXPECT_EQ(BadTics(node), Lines{"A.TIC"});
-      EXPECT_EQ(node.List("in"), Lines{"FILE.ZIP"});
+      node.WriteFile(index, c.before);
     }
+    node.Run();
+    EXPECT_EQ(TicMessages(node), Plus(c.log, {"^ No TIC files found"}));
+    if (!c.link) EXPECT_EQ(node.ReadFile(index), c.after);
   }
+  // A TIC whose name is not indexed cannot make its file the index.
+  TempNode node;
+  node.WriteConfig(NodeConfig());
+  node.WriteFile("bad/A.TIC", TicText(TicLines("FILE.ZIP", kContents)));
+  node.WriteFile(index, waiting);
+  DropArrival(node, "A\x01.TIC", "BADTICS.IDX", "forged", TicLines("BADTICS.IDX", "forged"));
+  node.Run();
+  EXPECT_EQ(node.ReadFile(index), waiting);
+  EXPECT_EQ(node.List("in"), Lines{"BADTICS.IDX"});
 }
 
 TEST(TicInbound, FileTheMailerRenamedIsFoundByItsCrc) {
