@@ -18,6 +18,7 @@
 #include "processor/serials.h"
 #include "processor/tic/file_area.h"
 #include "processor/tic/file_crc.h"
+#include "processor/tic/file_match.h"
 #include "processor/tic/forward.h"
 #include "processor/tic/safe_name.h"
 #include "processor/tic/tic_context.h"
@@ -177,6 +178,10 @@ int Hatch(platform::Env& env, Configuration& config, Log& log, const HatchReques
 
   log.Write(kMarkTic, Format("Hatching %s into %s", name.c_str(), echo->tag.c_str()));
   if (!request.desc_given) DescribeFromDiz(env, log, request, name, tic);
+  // The very file hatched again: the links that still wait for it are not
+  // sent it twice, and the area lists it once.
+  const bool listed = !echo->passthrough && SameContents(env, AreaCopyPath(job), request.file) &&
+                      ListedInFilesBbs(env, job);
   // The area copy first, as for an arrived file: when it cannot be made,
   // nothing is handed on and the hatch can simply be run again.
   RunStatus status = RunStatus::GoOn();
@@ -189,8 +194,11 @@ int Hatch(platform::Env& env, Configuration& config, Log& log, const HatchReques
   if (!status.ends()) status = released;
   if (status.ends()) return status.exit_status();
   made.End(log);
-  if (!echo->passthrough) {
-    if (RunStatus listed = ListFileInArea(env, job); listed.ends()) return listed.exit_status();
+  if (listed) {
+    log.Write(kMarkTic, Format("%s is in FILES.BBS already", name.c_str()));
+  } else if (!echo->passthrough) {
+    if (RunStatus appended = ListFileInArea(env, job); appended.ends())
+      return appended.exit_status();
   }
   AddAnnounceRecord(env, job);
   return 0;

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 
+#include "common/text_helpers.h"
 #include "processor/config_store.h"
 #include "processor/log.h"
 
@@ -34,6 +35,13 @@ void ReportUnwritten(Log& log, Appended result, const std::string& path, int err
 }
 
 std::string AreaDirectory(const TicJob& job) { return Config().main.fileecho_dir + job.tic.area; }
+
+std::string FilesBbsPath(const TicJob& job) {
+  return AreaDirectory(job) + platform::kSeparator + "FILES.BBS";
+}
+
+// A listing longer than this is not looked through.
+constexpr size_t kLargestListingRead = 16 << 20;
 
 }  // namespace
 
@@ -74,7 +82,7 @@ bool CopyFileIntoArea(platform::Env& env, TicJob& job, platform::Durability dura
 }
 
 RunStatus ListFileInArea(platform::Env& env, TicJob& job) {
-  const std::string files_bbs = AreaDirectory(job) + platform::kSeparator + "FILES.BBS";
+  const std::string files_bbs = FilesBbsPath(job);
   int error = 0;
   const Appended listed = AppendLine(
       env, files_bbs, FilesBbsLine(job.tic.file, job.tic.desc, Config().main.files_bbs_counter != 0),
@@ -97,4 +105,23 @@ void AddAnnounceRecord(platform::Env& env, TicJob& job) {
   if (added == Appended::kNotOpened)
     job.log.Write(kMarkNothing, WithReason("Can't Create Announce Database", error));
   ReportUnwritten(job.log, added, database, error);
+}
+
+bool ListedInFilesBbs(platform::Env& env, const TicJob& job) {
+  std::string text;
+  if (!platform::ReadWholeFile(env, FilesBbsPath(job), text, kLargestListingRead,
+                               platform::OpenMode::kReadNoFollow))
+    return false;
+  // The name field as a line without a description has it, then a space.
+  std::string start = FilesBbsLine(job.tic.file, "", false);
+  while (!start.empty() && (start.back() == '\n' || start.back() == '\r' || start.back() == ' '))
+    start.pop_back();
+  start += ' ';
+  for (size_t pos = 0; pos < text.size();) {
+    if (EqualsIgnoreCase(std::string_view(text).substr(pos, start.size()), start)) return true;
+    const size_t end = text.find('\n', pos);
+    if (end == std::string::npos) break;
+    pos = end + 1;
+  }
+  return false;
 }

@@ -35,6 +35,10 @@ std::string AreaCopyPath(const TicJob& job);
 // with status 2 when FILES.BBS cannot be opened.
 RunStatus ListFileInArea(platform::Env& env, TicJob& job);
 
+// True when the echo's FILES.BBS has a line for the job's file already: a
+// line that starts with its name as FilesBbsLine writes it.
+bool ListedInFilesBbs(platform::Env& env, const TicJob& job);
+
 // Appends the file's line to announce_db_dir + "Announce." + area; a file
 // that cannot be opened is logged and skipped.
 void AddAnnounceRecord(platform::Env& env, TicJob& job);

@@ -128,6 +128,22 @@ TEST(Hatch, LongDescriptionLinesAreWrappedIntoWholeTicLines) {
                               "two words"}));
 }
 
+// The very file hatched a second time is listed once, as the links get it
+// once.
+TEST(Hatch, SameFileHatchedTwiceIsListedOnce) {
+  TempNode node;
+  node.MakeDir("ticout");
+  node.WriteConfig(BasicConfigText() + kTwoDownlinks);
+  node.WriteFile("FILE.ZIP", kContents);
+  for (int run = 0; run < 2; ++run) {
+    RunResult r = Hatch(node, {"FILE.ZIP", "PELIX.HATCH", "Twice"});
+    ASSERT_EQ(r.status, 0) << r.output;
+  }
+  EXPECT_EQ(node.ReadFile("files/PELIX.HATCH/FILES.BBS"), "FILE.ZIP     Twice\r\n");
+  EXPECT_EQ(node.LogMessages().back(), "* FILE.ZIP is in FILES.BBS already");
+  EXPECT_EQ(FlowLines(node.ReadFile("out/139c0002.clo")).size(), 2u);
+}
+
 // With no sender among the entries, an echo's one link gets the file too.
 TEST(Hatch, EchoWithOneLinkStillExports) {
   TempNode node;
