@@ -160,6 +160,7 @@ int Hatch(platform::Env& env, Configuration& config, Log& log, const HatchReques
 
   const std::string& main_address = Config().main.main_address;
   tic.area = echo->tag;
+  job.echo_tag = echo->tag;
   tic.areadesc = echo->description;
   tic.origin = main_address;
   tic.from = main_address;

@@ -61,6 +61,10 @@ struct TicJob {
   size_t echo_index = 0;
   // Refused: the TIC was moved to Bad Tics.
   bool refused = false;
+  // The echo's tag as the configuration spells it (as the TIC spelled it
+  // for an echo created for it): its directory and its announce file are
+  // named so, whatever letter case a TIC uses.
+  std::string echo_tag;
   // Its log lines, held while earlier TICs of the group wait.
   HeldLog log;
 

@@ -34,7 +34,7 @@ void ReportUnwritten(Log& log, Appended result, const std::string& path, int err
     log.Write(kMarkError, WithReason(Format("Can't write %s", path.c_str()), error));
 }
 
-std::string AreaDirectory(const TicJob& job) { return Config().main.fileecho_dir + job.tic.area; }
+std::string AreaDirectory(const TicJob& job) { return Config().main.fileecho_dir + job.echo_tag; }
 
 std::string FilesBbsPath(const TicJob& job) {
   return AreaDirectory(job) + platform::kSeparator + "FILES.BBS";
@@ -98,7 +98,7 @@ RunStatus ListFileInArea(platform::Env& env, TicJob& job) {
 void AddAnnounceRecord(platform::Env& env, TicJob& job) {
   const std::string& db_dir = Config().main.announce_db_dir;
   (void)env.MakeDirectory(db_dir);
-  const std::string database = db_dir + "Announce." + job.tic.area;
+  const std::string database = db_dir + "Announce." + job.echo_tag;
   int error = 0;
   const Appended added =
       AppendLine(env, database, AnnounceRecordLine(job.tic.file, job.tic.desc), error);

@@ -18,8 +18,8 @@ std::string FilesBbsLine(const std::string& file, const std::string& desc, bool 
 // longer one whole), " ", the description.
 std::string AnnounceRecordLine(const std::string& file, const std::string& desc);
 
-// Where CopyFileIntoArea places the job's file: fileecho_dir + Area + "/"
-// + File.
+// Where CopyFileIntoArea places the job's file: fileecho_dir + the echo's
+// tag + "/" + File.
 std::string AreaCopyPath(const TicJob& job);
 
 // Copies the job's file (job.inbound_file, which may be a copy the mailer
@@ -39,6 +39,6 @@ RunStatus ListFileInArea(platform::Env& env, TicJob& job);
 // line that starts with its name as FilesBbsLine writes it.
 bool ListedInFilesBbs(platform::Env& env, const TicJob& job);
 
-// Appends the file's line to announce_db_dir + "Announce." + area; a file
-// that cannot be opened is logged and skipped.
+// Appends the file's line to announce_db_dir + "Announce." + the echo's
+// tag; a file that cannot be opened is logged and skipped.
 void AddAnnounceRecord(platform::Env& env, TicJob& job);

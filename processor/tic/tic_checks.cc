@@ -61,7 +61,8 @@ bool EchoDirectoryUsable(platform::Env& env, InboundTics& tics, TicJob& job) {
   if (echo && echo->passthrough) return true;
   std::string folder = config.main.fileecho_dir;
   if (!folder.empty() && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
-  for (const std::string& dir : {folder, config.main.fileecho_dir + job.tic.area}) {
+  const std::string& tag = echo ? echo->tag : job.tic.area;
+  for (const std::string& dir : {folder, config.main.fileecho_dir + tag}) {
     if (!dir.empty() && env.Exists(dir) && !env.IsDirectory(dir)) {
       Reject(env, tics, job, kMarkError, Format("Echo directory %s is not a directory", dir.c_str()));
       return false;
@@ -264,6 +265,7 @@ RunStatus CheckInboundTic(TicContext& context, InboundTics& tics, TicJob& job, b
     if (RunStatus created = AutoCreateEcho(context, job); created.ends()) return created;
     echo = &Config().fileecho_list[job.echo_index];
   }
+  job.echo_tag = echo->tag;
   const EchoLinkEntry* own_entry = FindEchoLink(*echo, sender_address);
   if (!own_entry || !own_entry->receive) {
     MoveToBadTics(env, tics, job, kCantSend);

@@ -398,14 +398,17 @@ TEST(TicInbound, AcceptedVariantsOfCrcAddressAndPassword) {
   }
 }
 
-TEST(TicInbound, TagInOtherCaseLandsWhereTheTicSpellsIt) {
+// Whatever letter case the TIC uses, the echo's directory and announce
+// file are named as the configuration spells the tag, where a BBS
+// configured with it finds them.
+TEST(TicInbound, TagInOtherCaseLandsWhereTheConfigurationSpellsIt) {
   TempNode node;
   node.WriteConfig(NodeConfig());
   DropArrival(node, "A.TIC", "FILE.ZIP", kContents,
               WithLine(TicLines("FILE.ZIP", kContents), "Area", "Area Pelix.Test"));
   node.Run();
-  EXPECT_EQ(node.List("files"), Lines{"Pelix.Test"});
-  EXPECT_EQ(node.List("announce"), Lines{"Announce.Pelix.Test"});
+  EXPECT_EQ(node.List("files"), Lines{"PELIX.TEST"});
+  EXPECT_EQ(node.List("announce"), Lines{"Announce.PELIX.TEST"});
 }
 
 TEST(TicInbound, EmptyPasswordMatchesOnlyAnEmptyOne) {

@@ -54,6 +54,7 @@ class FileAreaTest : public ::testing::Test {
     node_.WriteFile("in/" + file, "contents of " + file);
     job_.emplace(env_, log_, "in/A.TIC");
     job_->tic.area = area;
+    job_->echo_tag = area;
     job_->tic.file = file;
     job_->inbound_file = "in/" + file;
     job_->tic.desc = desc;
@@ -102,7 +103,7 @@ TEST_F(FileAreaTest, CounterSettingInsertsTheDownloadCounter) {
   EXPECT_EQ(node_.ReadFile("files/PELIX.TEST/FILES.BBS"), "FILE.ZIP     [00] Counted\r\n");
 }
 
-TEST_F(FileAreaTest, AnnounceFileIsNamedAsTheTicSpellsTheTag) {
+TEST_F(FileAreaTest, AnnounceFileIsNamedAfterTheEchoTag) {
   Arrive("Pelix.Test", "FILE.ZIP", "One");
   AddAnnounceRecord(env_, *job_);
   Arrive("Pelix.Test", "TWO.ZIP", "");
