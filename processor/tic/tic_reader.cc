@@ -59,11 +59,11 @@ void ApplyTicLine(std::string_view physical_line, TicRecord& tic) {
   const std::string keyword = NextToken(line, pos, ' ');
   if (keyword.empty()) return;
   const int code = LookupKeyword(kTicKeywords, keyword, 0, false);
-  const std::string value(line.substr(pos));
+  const std::string_view value = line.substr(pos);
   if (std::string* field = SingleField(tic, code)) {
     *field = value;
   } else if (std::vector<std::string>* list = ListField(tic, code)) {
-    list->push_back(value);
+    list->emplace_back(value);
   }
 }
 
@@ -76,7 +76,8 @@ void ReadTicLines(std::string_view text, TicRecord& tic) {
     // own downstream. Only this piece is searched: a search to the end of
     // the text for every piece made a TIC of one long line cost its length
     // squared.
-    const size_t in_piece = text.substr(pos, end - pos).find_first_of("\r\n");
+    const std::string_view piece = text.substr(pos, end - pos);
+    const size_t in_piece = std::min(piece.find('\r'), piece.find('\n'));
     if (in_piece != std::string_view::npos) {
       const size_t line_end = pos + in_piece;
       end = line_end + 1;
