@@ -10,7 +10,10 @@
 // announce (/A over 10,000 lines; the queue pass has bench/queue_scan_bench),
 // meta (2,000 TICs x 1 KiB, 20 links), waiting (meta with 10,000 and 50,000
 // px*.tic waiting in the TIC outbound), scale (500, 1,000, 2,000 TICs of
-// 1 KiB); smoke (100 TICs, 5 links) only when named. Without a scenario
+// 1 KiB), strangers (25 and 50 TICs x 1 KiB, 20 links, alone and beside as
+// many TICs of one line of a megabyte from an unknown node, all naming a
+// file whose numbered copies of 1 MiB, as many again, wait in the
+// inbound); smoke (100 TICs, 5 links) only when named. Without a scenario
 // all but smoke run. Each prints TICs/s, exports/s, MB/s
 // and the ratio to its floor, the best of three runs (--repeat N for
 // another count); scale and waiting also print how the time grows with the
@@ -279,6 +282,73 @@ void RemoveNodes() {
   if (!made_nodes.empty()) ::sync();
 }
 
+// What a stranger drops beside a link's arrivals: `count` TICs of one line
+// of a megabyte from an unknown node, all naming X.ZIP with a Crc no file
+// has, a junk X.ZIP and `count` numbered copies X.ZIP.1... of 1 MiB.
+void DropStrangers(const std::string& dir, int count) {
+  platform::Env& env = platform::DefaultEnv();
+  Check(platform::WriteWholeFile(env, dir + "in/X.ZIP", "junk"), "a stranger's file");
+  std::mt19937_64 random(count);
+  std::string copy(1 << 20, '\0');
+  const std::string line(1000000, 'x');
+  for (int i = 0; i < count; ++i) {
+    for (size_t b = 0; b + 8 <= copy.size(); b += 8) {
+      uint64_t word = random();
+      copy.replace(b, 8, reinterpret_cast<const char*>(&word), 8);
+    }
+    Check(platform::WriteWholeFile(env, dir + Format("in/X.ZIP.%d", i + 1), copy),
+          "a numbered copy");
+    Check(platform::WriteWholeFile(env, dir + Format("in/S%06d.TIC", i),
+                                   "Area HUB.ECHO\r\nFrom 2:9999/1\r\nFile X.ZIP\r\n"
+                                   "Crc 12345678\r\nDesc " + line),
+          "a stranger's TIC");
+  }
+}
+
+// A link's TICs alone and beside a stranger's (DropStrangers), the same
+// number of each, side by side: what the stranger's cost on top, and how
+// that grows with their number.
+void MeasureStrangers(const std::string& pelix) {
+  std::vector<double> extra, extra_cpu;
+  for (int count : {25, 50}) {
+    const Load load{"strangers", count, 1024, 20, false, 0};
+    double best[2] = {0, 0}, cpu[2] = {0, 0};
+    for (int repeat = 0; repeat < (prepare_only ? 1 : repeats); ++repeat) {
+      for (int strangers = 0; strangers < 2; ++strangers) {
+        const std::string dir = MakeNode(load);
+        DropArrivals(dir, load);
+        if (strangers) DropStrangers(dir, count);
+        Check(platform::DefaultEnv().SyncFileSystems({dir}), "forcing the arrivals to disk");
+        if (prepare_only) {
+          std::printf("%-24s prepared in %s\n", strangers ? "strangers" : "strangers' links",
+                      dir.c_str());
+          continue;
+        }
+        made_nodes.push_back(dir);
+        Settle(dir);
+        double run_cpu = 0;
+        const double run = RunPelix(pelix, dir, nullptr, &run_cpu);
+        if (repeat == 0 || run < best[strangers]) {
+          best[strangers] = run;
+          cpu[strangers] = run_cpu;
+        }
+      }
+    }
+    if (prepare_only) continue;
+    std::printf("strangers %3d link TICs: %6.2f s (cpu %.2f s); with %d stranger TICs of 1 MB "
+                "and %d numbered copies: %6.2f s (cpu %.2f s), ratio %.2f\n",
+                count, best[0], cpu[0], count, count, best[1], cpu[1], best[1] / best[0]);
+    std::fflush(stdout);  // before a run's fork copies it
+    extra.push_back(best[1] - best[0]);
+    extra_cpu.push_back(cpu[1] - cpu[0]);
+  }
+  if (extra.size() == 2)
+    std::printf("strangers: twice the strangers cost %.2f times as much (processor time %.2f "
+                "times)\n",
+                extra[1] / extra[0], extra_cpu[1] / extra_cpu[0]);
+  std::fflush(stdout);
+}
+
 // /A over a day's arrivals at a hub: 10,000 announce lines in 20 echoes,
 // reported into the announce text file, one report per run.
 void MeasureAnnounce(const std::string& pelix) {
@@ -311,7 +381,7 @@ int main(int argc, char** argv) {
   if (argc < 2) {
     std::fprintf(stderr,
                  "usage: hub_bench PELIX [--prepare | --settle SECONDS | --repeat N (3)] "
-                 "[data|meta|waiting|announce|scale|smoke ...]\n");
+                 "[data|meta|waiting|announce|scale|strangers|smoke ...]\n");
     return 2;
   }
 
@@ -356,6 +426,7 @@ int main(int argc, char** argv) {
   if (!meta.empty()) meta_runs = Measure(pelix, meta);
   if (!chosen.empty() && wanted("smoke")) Measure(pelix, {{"smoke", 100, 1024, 5, false, 0}});
   if (wanted("announce")) MeasureAnnounce(pelix);
+  if (wanted("strangers")) MeasureStrangers(pelix);
   if (wanted("scale")) {
     const std::vector<double> scale = Measure(pelix, {{"scale", 500, 1024, 20, false, 0},
                                                       {"scale", 1000, 1024, 20, false, 0},
