@@ -72,6 +72,19 @@ bool ReadWholeFile(Env& env, const std::string& path, std::string& bytes, size_t
   return file->Close();
 }
 
+bool ReadBytes(File& file, size_t count, std::string& bytes) {
+  bytes.resize(count);
+  size_t have = 0;
+  while (have < bytes.size()) {
+    size_t got = 0;
+    if (!file.Read(bytes.data() + have, bytes.size() - have, got)) return false;
+    if (got == 0) break;
+    have += got;
+  }
+  bytes.resize(have);
+  return true;
+}
+
 bool ReadFileIfPresent(Env& env, const std::string& path, std::string& bytes, bool& present,
                        size_t limit) {
   present = ReadWholeFile(env, path, bytes, limit);

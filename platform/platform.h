@@ -371,6 +371,9 @@ inline LocalTime LocalNow(Env& env) { return env.ToLocalTime(env.UtcSeconds()); 
 inline constexpr size_t kNoLimit = static_cast<size_t>(-1);
 [[nodiscard]] bool ReadWholeFile(Env& env, const std::string& path, std::string& bytes,
                                  size_t limit = kNoLimit, OpenMode mode = OpenMode::kRead);
+// Reads `count` bytes from the file's position into `bytes`, fewer when
+// the file ends first.
+[[nodiscard]] bool ReadBytes(File& file, size_t count, std::string& bytes);
 // As ReadWholeFile, but a file that is not there reads as empty, with
 // `present` false: for files a node may be without. False, errno telling
 // why, only for a file that is there and cannot be read.

@@ -64,15 +64,7 @@ bool ReadIndexText(platform::Env& env, const std::string& path, std::string& tex
   if (!file || !file->Size(size)) return false;
   cut = size > static_cast<int64_t>(kLargestIndexRead);
   if (cut && !file->Seek(size - static_cast<int64_t>(kLargestIndexRead))) return false;
-  text.resize(std::min<int64_t>(size, kLargestIndexRead));
-  size_t have = 0;
-  while (have < text.size()) {
-    size_t got = 0;
-    if (!file->Read(text.data() + have, text.size() - have, got)) return false;
-    if (got == 0) break;
-    have += got;
-  }
-  text.resize(have);
+  if (!platform::ReadBytes(*file, std::min<int64_t>(size, kLargestIndexRead), text)) return false;
   if (cut) {
     const size_t first_end = text.find('\n');
     text.erase(0, first_end == std::string::npos ? text.size() : first_end + 1);

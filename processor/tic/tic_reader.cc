@@ -100,16 +100,7 @@ bool ReadTicText(platform::Env& env, const std::string& tic_path, std::string& t
   int64_t size = 0;
   if (!file || !file->Size(size)) return false;
   too_big = size > static_cast<int64_t>(kMaxTicSize);
-  text.resize(std::min<int64_t>(size, kMaxTicSize));
-  size_t have = 0;
-  while (have < text.size()) {
-    size_t got = 0;
-    if (!file->Read(text.data() + have, text.size() - have, got)) return false;
-    if (got == 0) break;
-    have += got;
-  }
-  text.resize(have);
-  return file->Close();
+  return platform::ReadBytes(*file, std::min<int64_t>(size, kMaxTicSize), text) && file->Close();
 }
 
 }  // namespace
