@@ -30,6 +30,14 @@ const char kEchoesAndLinks[] =
 
 std::string NodeConfig() { return BasicConfigText() + kEchoesAndLinks; }
 
+// An echo of two links: an accepted file is copied to the queue and
+// forwarded.
+std::string TwoLinksConfig() {
+  return BasicConfigText() + "[echo]\ntag = PELIX.TEST\nlink = 2:5020/1 receive send\n"
+         "link = 2:5020/2 send\n[link]\naddress = 2:5020/1\ntic_password = TICPW\n"
+         "[link]\naddress = 2:5020/2\n";
+}
+
 const char kContents[] = "The file's contents\r\n";
 
 // Log messages of the TIC handling, without the run's own lines.
@@ -298,10 +306,7 @@ TEST(TicInbound, OnlyRegularFilesAreTakenFromTheInbound) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     TempNode node;
-    // Two links: an accepted file would be copied to the queue and forwarded.
-    node.WriteConfig(BasicConfigText() + "[echo]\ntag = PELIX.TEST\nlink = 2:5020/1 receive send\n"
-                     "link = 2:5020/2 send\n[link]\naddress = 2:5020/1\ntic_password = TICPW\n"
-                     "[link]\naddress = 2:5020/2\n");
+    node.WriteConfig(TwoLinksConfig());
     node.WriteFile("SECRET.TXT", kContents);
     DropArrival(node, "A.TIC", "", "", TicLines("FILE.ZIP", kContents));
     if (c.fifo) {
@@ -670,10 +675,7 @@ TEST(TicInbound, FileTheMailerRenamedIsFoundByItsCrc) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     TempNode node;
-    // Two links: the file is copied to the queue and forwarded.
-    node.WriteConfig(BasicConfigText() + "[echo]\ntag = PELIX.TEST\nlink = 2:5020/1 receive send\n"
-                     "link = 2:5020/2 send\n[link]\naddress = 2:5020/1\ntic_password = TICPW\n"
-                     "[link]\naddress = 2:5020/2\n");
+    node.WriteConfig(TwoLinksConfig());
     for (const auto& [name, contents] : c.inbound) node.WriteFile("in/" + name, contents);
     if (c.inbound[0].first == "RIGHT") {
       ASSERT_EQ(::symlink("RIGHT", node.Path("in/FILE.ZIP.1").c_str()), 0);
@@ -775,9 +777,7 @@ TEST(TicInbound, AppendsNeverFollowASymbolicLink) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.link);
     TempNode node;
-    node.WriteConfig(BasicConfigText() + "[echo]\ntag = PELIX.TEST\nlink = 2:5020/1 receive send\n"
-                     "link = 2:5020/2 send\n[link]\naddress = 2:5020/1\ntic_password = TICPW\n"
-                     "[link]\naddress = 2:5020/2\n");
+    node.WriteConfig(TwoLinksConfig());
     node.WriteFile("outside.txt", "outside\n");
     const std::string link = node.Path(c.link);
     node.MakeDir(std::string(c.link).substr(0, std::string(c.link).rfind('/') + 1));
