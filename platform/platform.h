@@ -162,11 +162,12 @@ class Env {
   virtual bool ExistsExactly(const std::string& path) = 0;
   // Starts keeping the listing of `dir`, a directory into which only this
   // process puts names while the pass that asks runs (the queue, the TIC
-  // outbound; never a file area, where a BBS adds files): it is read once, at the first name that is not there
-  // in the letter case asked for, and kept current by this process's own
-  // creates, moves and removes, so that a new name costs no look through a
-  // directory of thousands. A kept name is looked at again before it is
-  // used, since the mailer removes files it has sent.
+  // outbound; never a file area, where a BBS adds files): it is read once,
+  // at the first name that is not there in the letter case asked for, and
+  // kept current by this process's own creates, moves and removes, so that
+  // a new name costs no look through a directory of thousands. A kept name
+  // is looked at again before it is used, since the mailer removes files
+  // it has sent.
   virtual void KeepNamesOf(const std::string& dir) = 0;
   // Ends every kept listing: the pass that asked is over.
   virtual void ForgetKeptNames() = 0;

@@ -87,10 +87,12 @@ std::string TicExporter::OwnPathLine(const std::string& our_address) {
   const char* format = offset < 0
       ? "%s %lu %s %s %u %02.2u:%02.2u:%02.2u %u UTC%02.2d00"
       : "%s %lu %s %s %u %02.2u:%02.2u:%02.2u %u UTC+%02.2d00";
-  return TicLine("Path", Format(format, our_address.c_str(), static_cast<unsigned long>(env_.UtcSeconds()),
-                WeekdayName(t.weekday), MonthName(t.month), static_cast<unsigned>(t.day),
-                static_cast<unsigned>(t.hour), static_cast<unsigned>(t.minute),
-                static_cast<unsigned>(t.second), static_cast<unsigned>(t.year), offset));
+  const std::string value =
+      Format(format, our_address.c_str(), static_cast<unsigned long>(env_.UtcSeconds()),
+             WeekdayName(t.weekday), MonthName(t.month), static_cast<unsigned>(t.day),
+             static_cast<unsigned>(t.hour), static_cast<unsigned>(t.minute),
+             static_cast<unsigned>(t.second), static_cast<unsigned>(t.year), offset);
+  return TicLine("Path", value);
 }
 
 std::string TicExporter::OutgoingTicText(TicJob& job, const LinkRecord& link,

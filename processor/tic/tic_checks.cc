@@ -64,7 +64,8 @@ bool EchoDirectoryUsable(platform::Env& env, InboundTics& tics, TicJob& job) {
   const std::string& tag = echo ? echo->tag : job.tic.area;
   for (const std::string& dir : {folder, config.main.fileecho_dir + tag}) {
     if (!dir.empty() && env.Exists(dir) && !env.IsDirectory(dir)) {
-      Reject(env, tics, job, kMarkError, Format("Echo directory %s is not a directory", dir.c_str()));
+      Reject(env, tics, job, kMarkError,
+             Format("Echo directory %s is not a directory", dir.c_str()));
       return false;
     }
   }
@@ -225,7 +226,8 @@ RunStatus CheckInboundTic(TicContext& context, InboundTics& tics, TicJob& job, b
     Reject(env, tics, job, kMarkError, "File Missing");
     return RunStatus::GoOn();
   }
-  if (!NamesAreSafe(env, tics, job) || !EchoDirectoryUsable(env, tics, job)) return RunStatus::GoOn();
+  if (!NamesAreSafe(env, tics, job) || !EchoDirectoryUsable(env, tics, job))
+    return RunStatus::GoOn();
   // A numbered copy is looked for only when the file under the TIC's name
   // is not the TIC's own.
   const NamedFile named = CheckNamedFile(env, job);

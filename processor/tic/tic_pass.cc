@@ -77,7 +77,8 @@ RunStatus HandleTic(TicContext& context, TicGroup& group, InboundTics& tics, Tic
   }
 
   bool accepted = false;
-  if (RunStatus checked = CheckInboundTic(context, tics, job, accepted); checked.ends() || !accepted)
+  if (RunStatus checked = CheckInboundTic(context, tics, job, accepted);
+      checked.ends() || !accepted)
     return checked;
   const FileEchoRecord& echo = context.config.fileecho_list[job.echo_index];
   if (!InboundRemovable(env, job)) return RunStatus::GoOn();
