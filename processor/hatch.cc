@@ -17,9 +17,9 @@
 #include "processor/run_lock.h"
 #include "processor/serials.h"
 #include "processor/tic/file_area.h"
-#include "processor/tic/file_crc.h"
 #include "processor/tic/file_match.h"
 #include "processor/tic/forward.h"
+#include "processor/tic/own_file.h"
 #include "processor/tic/safe_name.h"
 #include "processor/tic/tic_context.h"
 #include "processor/tic_limits.h"
@@ -113,19 +113,6 @@ void DescribeFromDiz(platform::Env& env, Log& log, const HatchRequest& request,
                                why.c_str()));
 }
 
-// Every destination free, the queue copy and the outgoing TICs made and
-// forced to disk, then the flow lines; nothing is handed on unless a whole
-// queue copy could be made.
-RunStatus ForwardHatched(TicContext& context, TicJob& job, const FileEchoRecord& echo) {
-  std::vector<std::string> addresses;
-  const std::vector<Destination> destinations = DestinationsToLookAt(job, echo, {}, addresses);
-  if (RunStatus waited = WaitForDestinations(context, job, destinations, addresses); waited.ends())
-    return waited;
-  if (!PrepareForward(context, job, echo)) return RunStatus::End(2);
-  ForceForwardToDisk(context, job);
-  return FinishForward(context, job, echo);
-}
-
 // The hatch itself, once the configuration is loaded; the exit status.
 int Hatch(platform::Env& env, Configuration& config, Log& log, const HatchRequest& request) {
   Serials serials(env);
@@ -158,24 +145,14 @@ int Hatch(platform::Env& env, Configuration& config, Log& log, const HatchReques
     return kHatchUnknownEcho;
   }
 
-  const std::string& main_address = Config().main.main_address;
-  tic.area = echo->tag;
-  job.echo_tag = echo->tag;
-  tic.areadesc = echo->description;
-  tic.origin = main_address;
-  tic.from = main_address;
-  tic.file = name;
+  // Only ever read: copied to the area and the queue, never moved.
+  DescribeOwnFile(env, job, *echo, name, request.file);
   tic.desc = request.desc;
   tic.replaces = request.replaces;
-  tic.crc = Format("%8.8lX", static_cast<unsigned long>(FileCrc32(env, request.file)));
-  tic.created = Format("by Pelix %s", kVersion);
   if (const std::string over = OverTicLimits(job, *echo); !over.empty()) {
     log.Write(kMarkError, over);
     return kHatchUnsafeName;
   }
-  // Only ever read: copied to the area and the queue, never moved.
-  job.inbound_file = request.file;
-  job.hatching = true;
 
   log.Write(kMarkTic, Format("Hatching %s into %s", name.c_str(), echo->tag.c_str()));
   if (!request.desc_given) DescribeFromDiz(env, log, request, name, tic);
@@ -188,9 +165,7 @@ int Hatch(platform::Env& env, Configuration& config, Log& log, const HatchReques
   RunStatus status = RunStatus::GoOn();
   if (!echo->passthrough && !CopyFileIntoArea(env, job, platform::Durability::kForced))
     status = RunStatus::End(2);
-  // Unlike an arrived file there is no sender among the entries: one entry
-  // that takes the file is enough for the queue copy.
-  if (!status.ends() && AnyLinkTakesFile(job, *echo)) status = ForwardHatched(context, job, *echo);
+  if (!status.ends()) status = ForwardOwnFile(context, job, *echo);
   RunStatus released = outbound.ReleaseAll(log);
   if (!status.ends()) status = released;
   if (status.ends()) return status.exit_status();
