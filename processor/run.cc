@@ -64,15 +64,20 @@ struct RunCounts {
 RunStatus RunPasses(platform::Env& env, Configuration& config, Log& log, bool announce,
                     RunCounts& counts) {
   Serials serials(env);
-  NetmailContext netmail{env, log, config, serials};
-  counts.requests_answered = RunNetmailPass(netmail);
-
+  // One outbound session for the whole run: the robot sends files too.
   OutboundSession outbound(env, platform::ExitCleanup::OfProcess());
   MadeTics made(env);
-  InboundDone done(env);
   TicExporter exporter(env, outbound, made, serials);
   TicContext tics{env, config, outbound, exporter};
-  RunStatus status = RunTicPass(tics, done, made, log, counts.tics);
+  // A killed run's outgoing TICs go before this run makes any.
+  made.EraseUnnamed(log);
+  NetmailContext netmail{env, log, config, serials, tics};
+  RunStatus status = RunNetmailPass(netmail, counts.requests_answered);
+  if (!status.ends()) {
+    made.End(log);  // every TIC the robot made is named by its flow line
+    InboundDone done(env);
+    status = RunTicPass(tics, done, made, log, counts.tics);
+  }
   if (!status.ends()) ScanQueue(env, log, outbound);
   // The outbound is left as the mailer expects it, whatever ended the run.
   RunStatus released = outbound.ReleaseAll(log);

@@ -272,8 +272,9 @@ void TakeBack(Answer& answer, std::vector<FileEchoRecord> echoes_before,
 }  // namespace
 
 bool RunAreaManager(NetmailContext& context, const NetmailRequest& request,
-                    std::vector<std::string>& replies) {
+                    std::vector<std::string>& replies, RunStatus& status) {
   replies.clear();
+  status = RunStatus::GoOn();
   Answer answer{context, request, {}, DomainPart(Config().main.main_address), nullptr, {}, false,
                 {}};
   if (!FindOurAddress(request.to, answer.our_address)) return false;

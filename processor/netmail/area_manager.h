@@ -11,15 +11,19 @@
 #include "processor/config_store.h"
 #include "processor/log.h"
 #include "processor/netmail/netmail_folder.h"
+#include "processor/run_status.h"
 #include "processor/serials.h"
+#include "processor/tic/tic_context.h"
 
 // What the netmail pass works with: the robot changes the configuration
-// and writes it back.
+// and writes it back, and sends files through the run's outbound, which
+// the TIC pass then goes on using.
 struct NetmailContext {
   platform::Env& env;
   Log& log;
   Configuration& config;
   Serials& serials;
+  TicContext& tics;
 };
 
 // One request found in the netmail folder.
@@ -38,6 +42,8 @@ struct NetmailRequest {
 // deleted before they are released (ReleaseNetmailMessage). False when the
 // request is not ours, or when a message of the answer could not be
 // written: the answer is then taken back whole (its messages removed, the
-// lists as before) so that a later run answers the request once.
+// lists as before) so that a later run answers the request once. `status`
+// ends the run when sending a file for the answer met a fatal condition;
+// the answer is then taken back too.
 bool RunAreaManager(NetmailContext& context, const NetmailRequest& request,
-                    std::vector<std::string>& replies);
+                    std::vector<std::string>& replies, RunStatus& status);

@@ -48,7 +48,9 @@ void FindAddresses(Log& log, const NetmailHeader& header, const MessageKludges& 
 
 }  // namespace
 
-bool ProcessNetmailMessage(NetmailContext& context, const std::string& message_path) {
+RunStatus ProcessNetmailMessage(NetmailContext& context, const std::string& message_path,
+                                bool& answered) {
+  answered = false;
   platform::Env& env = context.env;
   platform::FilePtr f;
   // Opened for update so that a message the sysop marked read-only is
@@ -58,19 +60,20 @@ bool ProcessNetmailMessage(NetmailContext& context, const std::string& message_p
     f = env.Open(message_path, platform::OpenMode::kUpdateNoFollow);
   if (!f) {
     context.log.Write(kMarkError, "Can't open this message");
-    return false;
+    return RunStatus::GoOn();
   }
   NetmailRequest request;
   request.file_name = NameInPath(message_path);
   // A file shorter than a header is no message, or one still being written.
   if (!ReadNetmailHeader(*f, request.header) || !IsRobotName(request.header.toUserName))
-    return false;
+    return RunStatus::GoOn();
   NetmailText text = ReadNetmailText(*f);
   f.reset();
   FindAddresses(context.log, request.header, text.kludges, request);
   request.body_lines = std::move(text.body_lines);
   std::vector<std::string> replies;
-  if (!RunAreaManager(context, request, replies)) return false;
+  RunStatus status = RunStatus::GoOn();
+  if (!RunAreaManager(context, request, replies, status)) return status;
   // The request goes before its answer is given to the mailer: a run that
   // stops in between leaves a pending answer, never a request answered
   // twice.
@@ -89,10 +92,12 @@ bool ProcessNetmailMessage(NetmailContext& context, const std::string& message_p
     else if (!env.DeleteFile(reply))
       context.log.Write(kMarkError, WithReason(Format("Can't delete %s", reply.c_str()), errno));
   }
-  return true;
+  answered = true;
+  return RunStatus::GoOn();
 }
 
-int RunNetmailPass(NetmailContext& context) {
+RunStatus RunNetmailPass(NetmailContext& context, int& answered) {
+  answered = 0;
   ConsoleOut("Scaning Netmail.\n");
   const std::string& dir = Config().main.netmail_dir;
   // The robot cannot be reached: a request the mailer would store there
@@ -105,10 +110,13 @@ int RunNetmailPass(NetmailContext& context) {
     if (!entry.is_directory) messages.push_back(entry.name);
   if (messages.empty()) {
     context.log.Write(kMarkNothing, "No Netmail messages found");
-    return 0;
+    return RunStatus::GoOn();
   }
-  int answered = 0;
-  for (const std::string& name : messages)
-    if (ProcessNetmailMessage(context, dir + name)) ++answered;
-  return answered;
+  for (const std::string& name : messages) {
+    bool done = false;
+    RunStatus status = ProcessNetmailMessage(context, dir + name, done);
+    if (done) ++answered;
+    if (status.ends()) return status;
+  }
+  return RunStatus::GoOn();
 }

@@ -6,10 +6,13 @@
 
 #include "processor/netmail/area_manager.h"
 
-// Returns how many requests were answered. A configured folder that is not
-// there is logged ('!'), and the pass finds nothing, as in an empty one.
-int RunNetmailPass(NetmailContext& context);
+// `answered` how many requests were answered. A configured folder that is
+// not there is logged ('!'), and the pass finds nothing, as in an empty
+// one. Ends the run, with the messages after the one that met it left for
+// the next run, on a fatal condition of sending a file.
+RunStatus RunNetmailPass(NetmailContext& context, int& answered);
 
 // One stored message, given its full path; deleted once the area manager
-// answered it. True when it was a request and was answered.
-bool ProcessNetmailMessage(NetmailContext& context, const std::string& message_path);
+// answered it. `answered` true when it was a request and was answered.
+RunStatus ProcessNetmailMessage(NetmailContext& context, const std::string& message_path,
+                                bool& answered);

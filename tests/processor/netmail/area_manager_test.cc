@@ -45,7 +45,7 @@ class AreaManagerTest : public ::testing::Test {
     ASSERT_FALSE(ReadConfiguration(env_, config_).ends());
     in_use_.emplace(config_);
     log_.emplace(env_, config_.main.log_file);
-    context_.emplace(NetmailContext{env_, *log_, config_, serials_});
+    context_.emplace(NetmailContext{env_, *log_, config_, serials_, tics_});
   }
   void TearDown() override {
     context_.reset();
@@ -53,7 +53,10 @@ class AreaManagerTest : public ::testing::Test {
     in_use_.reset();
     ASSERT_EQ(::chdir(old_dir_), 0);
   }
-  void ProcessNetmailMessage(const std::string& path) { ::ProcessNetmailMessage(*context_, path); }
+  void ProcessNetmailMessage(const std::string& path) {
+    bool answered = false;
+    ASSERT_FALSE(::ProcessNetmailMessage(*context_, path, answered).ends());
+  }
 
   // Puts a request into the folder and hands it to the netmail pass.
   void Process(const TestMessage& m, const std::string& name = "1.msg") {
@@ -75,6 +78,10 @@ class AreaManagerTest : public ::testing::Test {
   std::optional<ConfigurationInUse> in_use_;
   std::optional<LogFile> log_;
   Serials serials_{env_};
+  OutboundSession outbound_{env_, platform::ExitCleanup::OfProcess()};
+  MadeTics made_{env_};
+  TicExporter exporter_{env_, outbound_, made_, serials_};
+  TicContext tics_{env_, config_, outbound_, exporter_};
   std::optional<NetmailContext> context_;
   char old_dir_[4096];
 };
@@ -178,7 +185,9 @@ TEST_F(AreaManagerTest, RequestNotForUsHasNoEffectAtAll) {
   request.to = ParseAddress("2:5020/100.1");
   request.body_lines = {"+AREA1"};
   std::vector<std::string> replies;
-  EXPECT_FALSE(RunAreaManager(*context_, request, replies));
+  RunStatus status = RunStatus::GoOn();
+  EXPECT_FALSE(RunAreaManager(*context_, request, replies, status));
+  EXPECT_FALSE(status.ends());
   EXPECT_TRUE(node_.List("netmail").empty());
   EXPECT_EQ(RequesterEntry("AREA1"), nullptr);
   EXPECT_FALSE(node_.Exists("pelix.log"));
