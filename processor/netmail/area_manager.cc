@@ -7,21 +7,24 @@
 #include "common/field_codec.h"
 #include "common/records.h"
 #include "common/text_helpers.h"
+#include "common/node_options.h"
 #include "processor/netmail/area_manager_replies.h"
+#include "processor/netmail/rescan.h"
 
 namespace {
 
 constexpr char kRobotName[] = "Pelix";
 
 enum Metacommand {
-  kList = 1, kHelp, kPause, kResume, kPassword, kAmPassword, kQuery, kUnlinked, kInfo,
+  kList = 1, kHelp, kPause, kResume, kPassword, kAmPassword, kQuery, kUnlinked, kInfo, kRescan,
 };
 
 constexpr Keyword kMetacommands[] = {
     {"LIST", kList},         {"HELP", kHelp},         {"PAUSE", kPause},
     {"PASSIVE", kPause},     {"RESUME", kResume},     {"ACTIVE", kResume},
     {"PASSWORD", kPassword}, {"AMPASSWORD", kAmPassword}, {"QUERY", kQuery},
-    {"UNLINKED", kUnlinked}, {"INFO", kInfo},         {"", 0}};
+    {"UNLINKED", kUnlinked}, {"INFO", kInfo},         {"RESCAN", kRescan},
+    {"", 0}};
 
 // One answer in the making. Its messages are remembered so that an answer
 // that cannot be completed is taken back whole instead of leaving a reply
@@ -29,15 +32,19 @@ constexpr Keyword kMetacommands[] = {
 struct Answer {
   NetmailContext& context;
   const NetmailRequest& request;
-  FidoAddress our_address;
-  std::string domain_suffix;
-  platform::FilePtr reply;
-  std::vector<std::string> created;
+  FidoAddress our_address{};
+  std::string domain_suffix{};
+  platform::FilePtr reply{};
+  std::vector<std::string> created{};
   bool failed = false;
   // The list, the help, the query, the unlinked list and the info go out
   // once per request, however often asked: a request repeating them must
   // not make a message, or a reply many times its own size, for every line.
-  std::set<int> answered;
+  std::set<int> answered{};
+  // The echoes rescanned, by tag in capitals: once per request as well.
+  std::set<std::string> rescanned{};
+  // Ends the run: sending a file for the answer met a fatal condition.
+  RunStatus status = RunStatus::GoOn();
 };
 
 bool FindOurAddress(const FidoAddress& to, FidoAddress& our_address) {
@@ -97,12 +104,60 @@ void SendSeparateMessage(Answer& answer, const char* subject, const std::string&
   if (!CloseNetmailMessage(*f) || !written) Fail(answer, "write");
 }
 
+// The answer cannot go on because the run ends; it is taken back with the
+// rest, and the request is answered by a later run.
+void Stop(Answer& answer, RunStatus status) {
+  answer.failed = true;
+  answer.status = status;
+  answer.context.log.Write(kMarkError, Format("Request from %s left for a later run",
+                                              answer.request.from_text.c_str()));
+}
+
 // The requester's link, looked up again because a command may run long
 // after the check at the start of the answer.
 LinkRecord* RequesterLink(Answer& answer) {
   LinkRecord* link = answer.context.config.FindLink(answer.request.from);
   if (!link) Reply(answer, "Pelix internal error, please contact Tarkel Vosny!\r");
   return link;
+}
+
+// N of "%RESCAN TAG N": at most rescan_limit, which is also what a
+// missing N, 0 or anything but a whole number stands for.
+int RescanCount(const std::string& number) {
+  const int limit = Config().options.rescan_limit;
+  int wanted = 0;
+  if (!ReadCountValue(number, wanted) || wanted == 0 || wanted > limit) return limit;
+  return wanted;
+}
+
+// Only a link that the echo sends files to may have them again, and only
+// from an echo that keeps its files. The answer is written once they went:
+// a run that stops in between sends the request's files again next time,
+// where the queue no longer holds them, but never answers without sending.
+void Rescan(Answer& answer, const std::string& argument) {
+  size_t pos = 0;
+  const std::string tag = NextToken(argument, pos, ' ');
+  const int count = RescanCount(NextToken(argument, pos, ' '));
+  const FileEchoRecord* echo = answer.context.config.FindFileEcho(tag);
+  if (!echo) {
+    Reply(answer, Format("Unknown fileecho : %s\r", tag.c_str()));
+    return;
+  }
+  if (!answer.rescanned.insert(ToUpperAscii(echo->tag)).second) return;
+  const EchoLinkEntry* entry = FindEchoLink(*echo, answer.request.from);
+  int sent = 0;
+  if (entry && entry->send && !echo->passthrough) {
+    answer.context.log.Write(kMarkAreaManager, Format("Rescanning %s for %s", tag.c_str(),
+                                                      answer.request.from_text.c_str()));
+    RunStatus status =
+        RescanEcho(answer.context.tics, answer.context.log, *echo, *entry, count, sent);
+    if (status.ends()) {
+      Stop(answer, status);
+      return;
+    }
+  }
+  Reply(answer, sent > 0 ? Format("Fileecho %s - rescanned %d files\r", tag.c_str(), sent)
+                         : Format("Fileecho %s - nothing to rescan\r", tag.c_str()));
 }
 
 void RunMetacommand(Answer& answer, const std::string& line) {
@@ -166,6 +221,9 @@ void RunMetacommand(Answer& answer, const std::string& line) {
       if (!answer.answered.insert(kInfo).second) break;
       answer.context.log.Write(kMarkAreaManager, "Sending Info");
       if ((link = RequesterLink(answer))) Reply(answer, InfoReplyText(*link));
+      break;
+    case kRescan:
+      Rescan(answer, argument);
       break;
     default:
       Reply(answer, Format("Unknown metacommand : '%s'\r", line.substr(1).c_str()));
@@ -275,8 +333,7 @@ bool RunAreaManager(NetmailContext& context, const NetmailRequest& request,
                     std::vector<std::string>& replies, RunStatus& status) {
   replies.clear();
   status = RunStatus::GoOn();
-  Answer answer{context, request, {}, DomainPart(Config().main.main_address), nullptr, {}, false,
-                {}};
+  Answer answer{context, request, {}, DomainPart(Config().main.main_address)};
   if (!FindOurAddress(request.to, answer.our_address)) return false;
   context.log.Write(kMarkAreaManager,
                     Format("Processing Area Manager Request from %s", request.from_text.c_str()));
@@ -310,5 +367,6 @@ bool RunAreaManager(NetmailContext& context, const NetmailRequest& request,
     return true;
   }
   TakeBack(answer, std::move(echoes_before), std::move(links_before), save_failed);
+  status = answer.status;
   return false;
 }

@@ -78,6 +78,7 @@ std::string HelpMessageText() {
   text += " %QUERY To list the FileEchoes you are linked to\r";
   text += " %UNLINKED To list the FileEchoes you are not linked to\r";
   text += " %INFO To see your settings at this system\r";
+  text += " %RESCAN <AREANAME> [<count>] To get the newest files of a FileEcho again\r";
   return text + TearLine();
 }
 

@@ -13,6 +13,7 @@
 
 #include "tests/support/stored_message.h"
 #include "tests/support/temp_node.h"
+#include "tests/support/tic_arrival.h"
 
 namespace {
 
@@ -176,7 +177,8 @@ TEST(AreaManager, HelpMessageFollowsTheReply) {
       " %AMPASSWORD <password> Change Area Manger password",
       " %QUERY To list the FileEchoes you are linked to",
       " %UNLINKED To list the FileEchoes you are not linked to",
-      " %INFO To see your settings at this system"};
+      " %INFO To see your settings at this system",
+      " %RESCAN <AREANAME> [<count>] To get the newest files of a FileEcho again"};
   EXPECT_EQ(lines, expected);
   EXPECT_EQ(run.log, (std::vector<std::string>{"% Processing Area Manager Request from 2:345/6",
                                                "% Sending Help Request"}));
@@ -279,6 +281,116 @@ TEST(AreaManager, EachCommandRepliesAndLogs) {
     log.insert(log.end(), c.log.begin(), c.log.end());
     EXPECT_EQ(run.log, log) << what;
   }
+}
+
+// The flow file's lines, without their CR LF.
+std::vector<std::string> FlowLines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (size_t start = 0; start < text.size();) {
+    const size_t end = std::min(text.find("\r\n", start), text.size());
+    lines.push_back(text.substr(start, end - start));
+    start = end + 2;
+  }
+  return lines;
+}
+
+// An echo area of four listed files, one of them gone since, and an echo
+// the link may have files of but that keeps none.
+const char kRescanEchoes[] =
+    "[echo]\ntag = RESCAN.ME\ndescription = Rescanned files\n"
+    "link = 2:345/6 receive send\nlink = 2:5020/200.3 send\n"
+    "[echo]\ntag = PASS\npassthrough = 1\nlink = 2:345/6 send\n";
+
+void MakeRescanArea(const TempNode& node) {
+  node.MakeDir("files");
+  node.MakeDir("files/RESCAN.ME");
+  for (const char* name : {"A.ZIP", "B.ZIP", "D.ZIP"})
+    node.WriteFile(std::string("files/RESCAN.ME/") + name, std::string("contents of ") + name);
+  node.WriteFile("files/RESCAN.ME/FILES.BBS",
+                 "A.ZIP        First file\r\n"
+                 "             going on\r\n"
+                 "; a comment\r\n"
+                 "B.ZIP        Second file\r\n"
+                 "C.ZIP        Gone since\r\n"
+                 "D.ZIP        [03] Fourth file\r\n");
+}
+
+TEST(AreaManager, RescanSendsTheNewestListedFilesToTheAskingLinkAlone) {
+  struct Case {
+    std::string body;
+    std::string ini;
+    std::string rescanning;  // the tag of the log line, when the link may have files
+    std::string reply;
+    std::vector<std::string> sent;  // the queue copies its flow file names, in order
+  };
+  const std::vector<Case> cases = {
+      {"%RESCAN RESCAN.ME 2", "", "RESCAN.ME", "Fileecho RESCAN.ME - rescanned 2 files",
+       {"B.ZIP", "D.ZIP"}},
+      {"%rescan rescan.me", "", "rescan.me", "Fileecho rescan.me - rescanned 3 files",
+       {"A.ZIP", "B.ZIP", "D.ZIP"}},
+      {"%RESCAN RESCAN.ME 5", "[pelix]\nrescan_limit = 1\n", "RESCAN.ME",
+       "Fileecho RESCAN.ME - rescanned 1 files", {"D.ZIP"}},
+      {"%RESCAN RESCAN.ME 0", "[pelix]\nrescan_limit = 2\n", "RESCAN.ME",
+       "Fileecho RESCAN.ME - rescanned 2 files", {"B.ZIP", "D.ZIP"}},
+      {"%RESCAN PASS", "", "", "Fileecho PASS - nothing to rescan", {}},
+      {"%RESCAN AREA2", "", "", "Fileecho AREA2 - nothing to rescan", {}},  // send off
+      {"%RESCAN AREA1", "", "", "Fileecho AREA1 - nothing to rescan", {}},  // no entry
+      {"%RESCAN AREA3 4", "", "AREA3", "Fileecho AREA3 - nothing to rescan", {}},  // no files
+      {"%RESCAN NOSUCH", "", "", "Unknown fileecho : NOSUCH", {}},
+  };
+  for (const Case& c : cases) {
+    TempNode node;
+    MakeRescanArea(node);
+    if (!c.ini.empty()) node.WriteFile("pelix.ini", c.ini);
+    RobotRun run = RunWith(node, RobotNodeText(kRescanEchoes), {{"1.msg", Request({c.body})}});
+    ASSERT_EQ(run.netmail, std::vector<std::string>{"2.msg"}) << c.body;
+    EXPECT_EQ(ReplyLines(ParseStoredMessage(node.ReadFile("netmail/2.msg"))),
+              std::vector<std::string>{c.reply})
+        << c.body;
+    std::vector<std::string> flow;
+    if (!c.sent.empty()) {
+      EXPECT_EQ(node.List("out"), std::vector<std::string>{"01590006.flo"}) << c.body;
+      flow = FlowLines(node.ReadFile("out/01590006.flo"));
+    } else {
+      EXPECT_FALSE(node.Exists("out/01590006.flo")) << c.body;
+    }
+    ASSERT_EQ(flow.size(), 2 * c.sent.size()) << c.body;
+    for (size_t i = 0; i < c.sent.size(); ++i) {
+      EXPECT_EQ(flow[2 * i], node.dir() + "queue/" + c.sent[i]) << c.body;
+      EXPECT_EQ(node.ReadFile("queue/" + c.sent[i]), "contents of " + c.sent[i]) << c.body;
+    }
+    // The area's files stay as they were.
+    EXPECT_EQ(node.List("files/RESCAN.ME").size(), 4u) << c.body;
+    std::vector<std::string> log = {"% Processing Area Manager Request from 2:345/6"};
+    if (!c.rescanning.empty()) log.push_back("% Rescanning " + c.rescanning + " for 2:345/6");
+    for (size_t i = 0; i < c.sent.size(); ++i) log.push_back("* Exported to 2:345/6");
+    EXPECT_EQ(run.log, log) << c.body;
+  }
+
+  // The TIC of a rescanned file is made as for a hatched one, its Desc from
+  // the listing, its Seenby lines the link's and ours.
+  TempNode node;
+  MakeRescanArea(node);
+  RunWith(node, RobotNodeText(kRescanEchoes), {{"1.msg", Request({"%RESCAN RESCAN.ME 1"})}});
+  const std::vector<std::string> flow = FlowLines(node.ReadFile("out/01590006.flo"));
+  ASSERT_EQ(flow.size(), 2u);
+  EXPECT_FALSE(node.Exists("pelix.tix"));  // every TIC made is named by its flow line
+  const std::string tic = node.ReadFile(flow[1].substr(1 + node.dir().size()));
+  EXPECT_TRUE(std::regex_match(
+      tic, std::regex("Area RESCAN\\.ME\r\n"
+                      "Areadesc Rescanned files\r\n"
+                      "Origin 2:5020/100\r\n"
+                      "From 2:5020/100\r\n"
+                      "File D\\.ZIP\r\n"
+                      "Desc Fourth file\r\n"
+                      "Crc " + CrcText("contents of D.ZIP") + "\r\n"
+                      "Created by Pelix 1\\.02\r\n"
+                      "Path 2:5020/100 [0-9]+ [A-Z][a-z]{2} [A-Z][a-z]{2} [0-9]{1,2} "
+                      "[0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4} UTC\\+0300\r\n"
+                      "Seenby 2:345/6\r\n"
+                      "Seenby 2:5020/100\r\n"
+                      "Pw ticpw\r\n")))
+      << tic;
 }
 
 TEST(AreaManager, ChangesReachPelixFeAndPelixNod) {

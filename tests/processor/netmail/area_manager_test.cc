@@ -149,6 +149,33 @@ TEST_F(AreaManagerTest, ConfigurationThatCannotBeSavedTakesTheWholeAnswerBack) {
             "! Can't save the configuration, request from 2:345/6 left for a later run");
 }
 
+// The files of a rescan go before the answer: when the link's mailer holds
+// it for the whole wait, nothing is answered, the request stays for a later
+// run and the run ends.
+TEST_F(AreaManagerTest, RescanThatCannotBeSentLeavesTheRequestAndEndsTheRun) {
+  node_.MakeDir("files");
+  node_.MakeDir("files/AREA2");
+  node_.WriteFile("files/AREA2/F.ZIP", "data");
+  node_.WriteFile("files/AREA2/FILES.BBS", "F.ZIP        A file\r\n");
+  node_.MakeDir("out");
+  node_.WriteFile("out/01590006.bsy", "");  // a mailer's flag without a process id
+  env_.UseFakeClock(1600000000);
+  node_.WriteFile("netmail/1.msg", BuildStoredMessage(Request({"+AREA1", "%RESCAN AREA2"})));
+  bool answered = true;
+  RunStatus status = ::ProcessNetmailMessage(*context_, config_.main.netmail_dir + "1.msg",
+                                             answered);
+  ASSERT_TRUE(status.ends());
+  EXPECT_EQ(status.exit_status(), 2);
+  EXPECT_FALSE(answered);
+  EXPECT_EQ(node_.List("netmail"), std::vector<std::string>{"1.msg"});
+  EXPECT_EQ(RequesterEntry("AREA1"), nullptr);
+  EXPECT_FALSE(node_.Exists("out/01590006.flo"));
+  std::vector<std::string> log = node_.LogMessages();
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ(log[log.size() - 2], "! Node 2:345/6 stays busy, giving up");
+  EXPECT_EQ(log.back(), "! Request from 2:345/6 left for a later run");
+}
+
 TEST_F(AreaManagerTest, HelpThatCannotBeCreatedKeepsEarlierRequestsAnswered) {
   Process(Request({"+AREA1"}), "1.msg");
   FailNewMessagesAfter(1);
