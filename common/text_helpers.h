@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The longest token the parsers keep; longer ones are cut to this length.
 inline constexpr size_t kMaxTokenLength = 255;
@@ -46,6 +47,10 @@ int ProcessIdIn(std::string_view text, std::string_view word = {});
 // The text with every control character shown as "?": values from
 // strangers in log lines and in the lines of files pelix writes.
 std::string LoggableText(std::string_view text);
+
+// The lines of a text file, each without its LF or CR LF; a last line
+// without a line end counts too.
+std::vector<std::string_view> TextLines(std::string_view text);
 
 // The last name of a path: what follows its last "/" or "\\".
 std::string NameInPath(std::string_view path);

@@ -76,13 +76,7 @@ bool TakesFiles(TicContext& context, Log& log, const FileEchoRecord& to_link) {
 
 std::vector<ListedFile> FilesBbsListing(std::string_view text) {
   std::vector<ListedFile> files;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(start, end - start);
-    start = end + 1;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  for (const std::string_view line : TextLines(text)) {
     if (line.empty() || std::string_view(" \t;-").find(line[0]) != std::string_view::npos) continue;
     const size_t name_end = std::min(line.find_first_of(kBlanks), line.size());
     ListedFile file;
