@@ -71,7 +71,8 @@ RunStatus RunPasses(platform::Env& env, Configuration& config, Log& log, bool an
   TicContext tics{env, config, outbound, exporter};
   // A killed run's outgoing TICs go before this run makes any.
   made.EraseUnnamed(log);
-  NetmailContext netmail{env, log, config, serials, tics};
+  Uplinks uplinks(env);
+  NetmailContext netmail{env, log, config, serials, tics, uplinks};
   RunStatus status = RunNetmailPass(netmail, counts.requests_answered);
   if (!status.ends()) {
     made.End(log);  // every TIC the robot made is named by its flow line

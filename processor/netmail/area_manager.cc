@@ -9,14 +9,20 @@
 #include "common/text_helpers.h"
 #include "common/node_options.h"
 #include "processor/netmail/area_manager_replies.h"
+#include "processor/netmail/forwarded_requests.h"
 #include "processor/netmail/rescan.h"
+#include "processor/tic/safe_name.h"
 
 namespace {
 
 constexpr char kRobotName[] = "Pelix";
+// Our requests to an uplink's robot come from the sysop: its robot answers
+// to this name, which our own robot takes for no request.
+constexpr char kSysopName[] = "SysOp";
 
 enum Metacommand {
   kList = 1, kHelp, kPause, kResume, kPassword, kAmPassword, kQuery, kUnlinked, kInfo, kRescan,
+  kAvail,
 };
 
 constexpr Keyword kMetacommands[] = {
@@ -24,7 +30,7 @@ constexpr Keyword kMetacommands[] = {
     {"PASSIVE", kPause},     {"RESUME", kResume},     {"ACTIVE", kResume},
     {"PASSWORD", kPassword}, {"AMPASSWORD", kAmPassword}, {"QUERY", kQuery},
     {"UNLINKED", kUnlinked}, {"INFO", kInfo},         {"RESCAN", kRescan},
-    {"", 0}};
+    {"AVAIL", kAvail},       {"", 0}};
 
 // One answer in the making. Its messages are remembered so that an answer
 // that cannot be completed is taken back whole instead of leaving a reply
@@ -45,7 +51,24 @@ struct Answer {
   std::set<std::string> rescanned{};
   // Ends the run: sending a file for the answer met a fatal condition.
   RunStatus status = RunStatus::GoOn();
+  // Requests for echoes we lack: those this answer sends to uplinks (tag
+  // and uplink), and the downlink's, remembered once the answer stands.
+  std::vector<std::pair<std::string, const UplinkOptions*>> forwarded{};
+  std::vector<ForwardedRequest> remembered{};
 };
+
+// Who a message of the answer goes from and to.
+struct Addressing {
+  std::string from_name;
+  FidoAddress from;
+  std::string to_name;
+  FidoAddress to;
+};
+
+Addressing ToRequester(const Answer& answer) {
+  return {kRobotName, answer.our_address, answer.request.header.fromUserName,
+          answer.request.from};
+}
 
 bool FindOurAddress(const FidoAddress& to, FidoAddress& our_address) {
   const MainConfig& config = Config().main;
@@ -72,9 +95,11 @@ void Fail(Answer& answer, const char* what) {
                              errno));
 }
 
-// A new message from the robot to the requester, header and control lines
-// written; nullptr (logged) when it cannot be made.
-platform::FilePtr StartMessage(Answer& answer, const char* subject) {
+// A new message of the answer, header and control lines written; nullptr
+// (logged) when it cannot be made. It waits under a pending name until the
+// request is gone, as the whole answer does.
+platform::FilePtr StartMessage(Answer& answer, const Addressing& addressing,
+                               const std::string& subject) {
   std::string path;
   platform::FilePtr f = CreateNetmailMessage(answer.context.env, Config().main.netmail_dir, path,
                                              answer.request.file_name);
@@ -84,9 +109,8 @@ platform::FilePtr StartMessage(Answer& answer, const char* subject) {
   }
   answer.created.push_back(path);
   if (!WriteNetmailHeader(answer.context.env, answer.context.log, answer.context.serials,
-                          kRobotName,
-                          answer.our_address, answer.request.header.fromUserName,
-                          answer.request.from, subject, answer.domain_suffix, *f))
+                          addressing.from_name, addressing.from, addressing.to_name,
+                          addressing.to, subject, answer.domain_suffix, *f))
     Fail(answer, "write");
   return f;
 }
@@ -95,13 +119,18 @@ void Reply(Answer& answer, const std::string& line) {
   if (!WriteNetmailText(*answer.reply, line)) Fail(answer, "write");
 }
 
-// The list and the help go in messages of their own, made while the reply
-// is still open so that they are numbered right after it.
-void SendSeparateMessage(Answer& answer, const char* subject, const std::string& text) {
-  platform::FilePtr f = StartMessage(answer, subject);
+void SendMessage(Answer& answer, const Addressing& addressing, const std::string& subject,
+                 const std::string& text) {
+  platform::FilePtr f = StartMessage(answer, addressing, subject);
   if (!f) return;
   bool written = WriteNetmailText(*f, text);
   if (!CloseNetmailMessage(*f) || !written) Fail(answer, "write");
+}
+
+// The list and the help go in messages of their own, made while the reply
+// is still open so that they are numbered right after it.
+void SendSeparateMessage(Answer& answer, const std::string& subject, const std::string& text) {
+  SendMessage(answer, ToRequester(answer), subject, text);
 }
 
 // The answer cannot go on because the run ends; it is taken back with the
@@ -158,6 +187,23 @@ void Rescan(Answer& answer, const std::string& argument) {
   }
   Reply(answer, sent > 0 ? Format("Fileecho %s - rescanned %d files\r", tag.c_str(), sent)
                          : Format("Fileecho %s - nothing to rescan\r", tag.c_str()));
+}
+
+// The echoes the uplinks offer that we lack, in as many messages as their
+// length needs; said in the reply when there are none.
+void SendAvailList(Answer& answer) {
+  const std::vector<std::string> parts =
+      AvailMessageTexts(answer.context.uplinks.NotCarried(answer.context.log));
+  if (parts.empty()) {
+    Reply(answer, "No FileEchoes available from uplinks\r");
+    return;
+  }
+  Reply(answer, "Avail List is send in separate message\r");
+  for (size_t i = 0; i < parts.size(); ++i)
+    SendSeparateMessage(answer, parts.size() == 1 ? std::string("Avail List")
+                                                  : Format("Avail List %zu/%zu", i + 1,
+                                                           parts.size()),
+                        parts[i]);
 }
 
 void RunMetacommand(Answer& answer, const std::string& line) {
@@ -225,16 +271,74 @@ void RunMetacommand(Answer& answer, const std::string& line) {
     case kRescan:
       Rescan(answer, argument);
       break;
+    case kAvail:
+      if (!answer.answered.insert(kAvail).second) break;
+      answer.context.log.Write(kMarkAreaManager, "Sending Avail List");
+      SendAvailList(answer);
+      break;
     default:
       Reply(answer, Format("Unknown metacommand : '%s'\r", line.substr(1).c_str()));
       break;
   }
 }
 
+// Our address toward an uplink: the one its link record gives, as in the
+// TICs we send it, else the main address.
+FidoAddress OurAddressToward(const UplinkOptions& uplink) {
+  const LinkRecord* link = Config().FindLink(uplink.address);
+  return ParseAddress(link && !link->from_address.empty() ? link->from_address
+                                                          : Config().main.main_address);
+}
+
+// "+TAG" from us to the uplink's robot, our password there its subject.
+void SendUplinkRequest(Answer& answer, const UplinkOptions& uplink, const std::string& tag) {
+  answer.context.log.Write(kMarkAreaManager,
+                           Format("Forwarding request for %s to %s", tag.c_str(),
+                                  FormatAddress(uplink.address).c_str()));
+  const Addressing addressing{kSysopName, OurAddressToward(uplink),
+                              FitText(uplink.robot, kRobotNameWidth), uplink.address};
+  SendMessage(answer, addressing, FitText(uplink.password, kRobotPasswordWidth),
+              "+" + tag + "\r" + TearLine());
+  answer.forwarded.emplace_back(tag, &uplink);
+}
+
+bool ForwardedInThisAnswer(const Answer& answer, const std::string& tag,
+                           const UplinkOptions& uplink) {
+  for (const auto& [asked, to] : answer.forwarded)
+    if (to == &uplink && EqualsIgnoreCase(asked, tag)) return true;
+  return false;
+}
+
+// A +TAG for an echo we lack goes on to the uplink that offers it (or, for
+// a link that may create echoes, to the first uplink taking requests), once
+// a run for each echo and uplink however many ask; the downlink is linked
+// to the echo when its first TIC creates it. False when no uplink takes it.
+bool ForwardToUplink(Answer& answer, const std::string& tag) {
+  // The tag goes into a netmail line and pelix.fwd, and names a directory
+  // once the echo comes.
+  if (tag.empty() || tag.size() >= kTextWidth || tag.find(' ') != std::string::npos ||
+      UnsafeNameReason(tag))
+    return false;
+  const LinkRecord* link = answer.context.config.FindLink(answer.request.from);
+  std::string listed_tag;
+  const UplinkOptions* uplink =
+      answer.context.uplinks.ForwardTarget(answer.context.log, tag, answer.request.from,
+                                           link && link->allow_autocreate, listed_tag);
+  if (!uplink) return false;
+  if (!answer.context.uplinks.Requested(listed_tag, *uplink) &&
+      !ForwardedInThisAnswer(answer, listed_tag, *uplink))
+    SendUplinkRequest(answer, *uplink, listed_tag);
+  answer.remembered.push_back({listed_tag, answer.request.from_text,
+                               FormatAddress(uplink->address), answer.context.env.UtcSeconds()});
+  Reply(answer, Format("Fileecho %s - requested from uplink\r", tag.c_str()));
+  return true;
+}
+
 void Subscribe(Answer& answer, const std::string& tag) {
   FileEchoRecord* echo = answer.context.config.FindFileEcho(tag);
   if (!echo) {
-    Reply(answer, Format("Unknown fileecho : %s\r", tag.c_str()));
+    if (!ForwardToUplink(answer, tag))
+      Reply(answer, Format("Unknown fileecho : %s\r", tag.c_str()));
     return;
   }
   EchoLinkEntry* entry = FindEchoLink(*echo, answer.request.from);
@@ -342,11 +446,21 @@ bool RunAreaManager(NetmailContext& context, const NetmailRequest& request,
   std::vector<FileEchoRecord> echoes_before = config.fileecho_list;
   std::vector<LinkRecord> links_before = config.link_list;
 
-  answer.reply = StartMessage(answer, "Area manager reply");
+  answer.reply = StartMessage(answer, ToRequester(answer), "Area manager reply");
   if (answer.reply) {
     AnswerRequest(answer);
     if (!answer.failed) Reply(answer, TearLine());
     if (!CloseNetmailMessage(*answer.reply)) Fail(answer, "write");
+  }
+  // Before the lists are saved: a save that fails then takes the answer
+  // back, and the next run asks again, which pelix.fwd takes once.
+  if (!answer.failed && !answer.remembered.empty() &&
+      !RememberForwardedRequests(context.env, answer.remembered)) {
+    answer.failed = true;
+    context.log.Write(kMarkError,
+                      WithReason(Format("Can't write %s, request from %s left for a later run",
+                                        kForwardedRequestsFile, request.from_text.c_str()),
+                                 errno));
   }
   // Written back only when the request changed something: a stranger's
   // request, or one that only asked for the list, leaves the files as
@@ -363,6 +477,7 @@ bool RunAreaManager(NetmailContext& context, const NetmailRequest& request,
                              request.from_text.c_str()));
   }
   if (!answer.failed) {
+    for (const auto& [tag, uplink] : answer.forwarded) context.uplinks.NoteRequested(tag, *uplink);
     replies = std::move(answer.created);
     return true;
   }

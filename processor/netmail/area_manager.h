@@ -1,6 +1,7 @@
 // The area manager: the netmail robot through which linked systems manage
 // their own subscriptions, get the echo list and help, pause and resume
-// deliveries and change their passwords.
+// deliveries, change their passwords, have an echo's files sent again, and
+// ask for echoes this node does not carry, which it asks of its uplinks.
 #pragma once
 
 #include <string>
@@ -11,19 +12,21 @@
 #include "processor/config_store.h"
 #include "processor/log.h"
 #include "processor/netmail/netmail_folder.h"
+#include "processor/netmail/uplinks.h"
 #include "processor/run_status.h"
 #include "processor/serials.h"
 #include "processor/tic/tic_context.h"
 
 // What the netmail pass works with: the robot changes the configuration
-// and writes it back, and sends files through the run's outbound, which
-// the TIC pass then goes on using.
+// and writes it back, sends files through the run's outbound, which the
+// TIC pass then goes on using, and forwards requests to the uplinks.
 struct NetmailContext {
   platform::Env& env;
   Log& log;
   Configuration& config;
   Serials& serials;
   TicContext& tics;
+  Uplinks& uplinks;
 };
 
 // One request found in the netmail folder.

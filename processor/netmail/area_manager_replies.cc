@@ -1,5 +1,7 @@
 #include "processor/netmail/area_manager_replies.h"
 
+#include <algorithm>
+
 #include "processor/config_store.h"
 #include "processor/log.h"
 #include "processor/version.h"
@@ -7,6 +9,9 @@
 namespace {
 
 std::string Rule() { return " " + std::string(78, '-') + "\r"; }
+
+// A line of the avail list ends where the rule does.
+constexpr size_t kAvailLineWidth = 79;
 
 // "&" both ways, "+" receives only, "*" sends only, " " not linked.
 const char* SubscriptionMarker(const FileEchoRecord& echo, const FidoAddress& requester) {
@@ -79,6 +84,7 @@ std::string HelpMessageText() {
   text += " %UNLINKED To list the FileEchoes you are not linked to\r";
   text += " %INFO To see your settings at this system\r";
   text += " %RESCAN <AREANAME> [<count>] To get the newest files of a FileEcho again\r";
+  text += " %AVAIL To get a list of FileEchoes you can request from our uplinks\r";
   return text + TearLine();
 }
 
@@ -109,4 +115,28 @@ std::string InfoReplyText(const LinkRecord& link) {
                 " Autocreate : %s\r",
                 link.address.c_str(), FlavourName(link.flavour), link.passive ? "Yes" : "No",
                 link.allow_autocreate ? "Yes" : "No");
+}
+
+std::vector<std::string> AvailMessageTexts(const std::vector<AvailableEcho>& echoes) {
+  std::vector<std::string> texts;
+  for (size_t first = 0; first < echoes.size(); first += kAvailLinesPerMessage) {
+    std::string text = "\rFileEchoes you can request from our uplinks:\r";
+    text += "\r FileEcho Name   Uplink          FileEcho Description:\r";
+    text += Rule();
+    const size_t end = std::min(echoes.size(), first + kAvailLinesPerMessage);
+    for (size_t i = first; i < end; ++i) {
+      // The tag whole, as a +TAG must give it; the description as far as
+      // the line holds.
+      std::string line = Format(" %-15s %-15s ", echoes[i].tag.c_str(),
+                                FormatAddress(echoes[i].uplink->address).c_str());
+      line += echoes[i].description.substr(0, line.size() < kAvailLineWidth
+                                                  ? kAvailLineWidth - line.size()
+                                                  : 0);
+      text += line + "\r";
+    }
+    text += Rule();
+    text += "\r Send +<AREANAME> to have it requested from the uplink for you\r";
+    texts.push_back(text + TearLine());
+  }
+  return texts;
 }

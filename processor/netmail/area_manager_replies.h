@@ -4,8 +4,11 @@
 
 #include <string>
 
+#include <vector>
+
 #include "common/fido_address.h"
 #include "common/records.h"
+#include "processor/netmail/uplinks.h"
 
 // "\r--- Pelix 1.02" and the credit; no CR follows it.
 std::string TearLine();
@@ -23,3 +26,9 @@ std::string QueryReplyText(const FidoAddress& requester);
 std::string UnlinkedReplyText(const FidoAddress& requester);
 // The link's own settings for %INFO; never its passwords.
 std::string InfoReplyText(const LinkRecord& link);
+
+// The echoes for %AVAIL, with the uplink each is requested from: the texts
+// of the messages they fill, at most kAvailLinesPerMessage echoes in each;
+// none when there are none.
+inline constexpr size_t kAvailLinesPerMessage = 400;
+std::vector<std::string> AvailMessageTexts(const std::vector<AvailableEcho>& echoes);

@@ -5,6 +5,7 @@
 
 #include "common/fido_address.h"
 #include "common/text_helpers.h"
+#include "processor/netmail/forwarded_requests.h"
 #include "processor/tic/bad_tic_index.h"
 #include "processor/tic/file_match.h"
 #include "processor/tic/forward.h"
@@ -265,6 +266,7 @@ RunStatus CheckInboundTic(TicContext& context, InboundTics& tics, TicJob& job, b
       return RunStatus::GoOn();
     }
     if (RunStatus created = AutoCreateEcho(context, job); created.ends()) return created;
+    LinkForwardedRequesters(env, job.log, context.config, job.echo_index);
     echo = &Config().fileecho_list[job.echo_index];
   }
   job.echo_tag = echo->tag;

@@ -178,7 +178,8 @@ TEST(AreaManager, HelpMessageFollowsTheReply) {
       " %QUERY To list the FileEchoes you are linked to",
       " %UNLINKED To list the FileEchoes you are not linked to",
       " %INFO To see your settings at this system",
-      " %RESCAN <AREANAME> [<count>] To get the newest files of a FileEcho again"};
+      " %RESCAN <AREANAME> [<count>] To get the newest files of a FileEcho again",
+      " %AVAIL To get a list of FileEchoes you can request from our uplinks"};
   EXPECT_EQ(lines, expected);
   EXPECT_EQ(run.log, (std::vector<std::string>{"% Processing Area Manager Request from 2:345/6",
                                                "% Sending Help Request"}));

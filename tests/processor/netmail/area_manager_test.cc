@@ -1,6 +1,7 @@
 // The area manager in-process: what happens when its messages cannot be
 // written, and what the netmail pass leaves in memory for the TIC pass.
 #include "processor/netmail/area_manager.h"
+#include "processor/netmail/area_manager_replies.h"
 
 #include <optional>
 
@@ -45,7 +46,7 @@ class AreaManagerTest : public ::testing::Test {
     ASSERT_FALSE(ReadConfiguration(env_, config_).ends());
     in_use_.emplace(config_);
     log_.emplace(env_, config_.main.log_file);
-    context_.emplace(NetmailContext{env_, *log_, config_, serials_, tics_});
+    context_.emplace(NetmailContext{env_, *log_, config_, serials_, tics_, uplinks_});
   }
   void TearDown() override {
     context_.reset();
@@ -82,6 +83,7 @@ class AreaManagerTest : public ::testing::Test {
   MadeTics made_{env_};
   TicExporter exporter_{env_, outbound_, made_, serials_};
   TicContext tics_{env_, config_, outbound_, exporter_};
+  Uplinks uplinks_{env_};
   std::optional<NetmailContext> context_;
   char old_dir_[4096];
 };
@@ -218,6 +220,23 @@ TEST_F(AreaManagerTest, RequestNotForUsHasNoEffectAtAll) {
   EXPECT_TRUE(node_.List("netmail").empty());
   EXPECT_EQ(RequesterEntry("AREA1"), nullptr);
   EXPECT_FALSE(node_.Exists("pelix.log"));
+}
+
+// A long avail list goes in several messages; a tag is never cut, since a
+// downlink copies it into its request, a description only to the line.
+TEST(AvailList, LongListsAreSplitAndTagsKeptWhole) {
+  UplinkOptions uplink;
+  uplink.address = ParseAddress("2:5020/1");
+  std::vector<AvailableEcho> echoes(kAvailLinesPerMessage, {"ECHO", "Files", &uplink});
+  echoes.push_back({"A.TAG.LONGER.THAN.ITS.COLUMN", std::string(100, 'd'), &uplink});
+  const std::vector<std::string> texts = AvailMessageTexts(echoes);
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_NE(texts[0].find("\r ECHO            2:5020/1        Files\r"), std::string::npos);
+  EXPECT_EQ(texts[1].find("\r ECHO "), std::string::npos);
+  const std::string line = " A.TAG.LONGER.THAN.ITS.COLUMN 2:5020/1        ";
+  EXPECT_NE(texts[1].find("\r" + line + std::string(79 - line.size(), 'd') + "\r"),
+            std::string::npos);
+  EXPECT_TRUE(AvailMessageTexts({}).empty());
 }
 
 }  // namespace
