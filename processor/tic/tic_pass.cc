@@ -153,8 +153,8 @@ RunStatus RunTicPass(TicContext& context, InboundDone& done, MadeTics& made, Log
   for (const std::string& dir : {config.queue_dir, config.tic_outbound_dir}) env.KeepNamesOf(dir);
   context.outbound.UseFlagListings();
   RetryTicsWhoseFileArrived(env, log, int64_t{Config().options.late_file_days} * 24 * 60 * 60);
-  // A killed run's leftovers.
-  made.EraseUnnamed(log);
+  // A killed run's leftovers (its outgoing TICs no flow line names are
+  // erased before the robot makes any).
   done.Empty(log);
   TicGroup group(context, done, made);
   const RunStatus status = HandleInbound(context, group, log, counts);

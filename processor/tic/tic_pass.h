@@ -17,8 +17,8 @@ struct TicCounts {
 };
 
 // Also retries the TICs of bad_tic_dir whose late file has arrived, and
-// clears what a killed run left (outgoing TICs no flow line names, files
-// moved out of the inbound). Ends the run on the fatal conditions of the
+// clears the files a killed run moved out of the inbound (its outgoing TICs
+// no flow line names are the caller's, erased before any pass makes one). Ends the run on the fatal conditions of the
 // TICs' handling, once every TIC before the one that met it is done.
 RunStatus RunTicPass(TicContext& context, InboundDone& done, MadeTics& made, Log& log,
                      TicCounts& counts);
