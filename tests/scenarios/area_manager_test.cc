@@ -305,15 +305,19 @@ const char kRescanEchoes[] =
 void MakeRescanArea(const TempNode& node) {
   node.MakeDir("files");
   node.MakeDir("files/RESCAN.ME");
-  for (const char* name : {"A.ZIP", "B.ZIP", "D.ZIP"})
+  for (const char* name : {"A.ZIP", "B.ZIP", "D.ZIP", "E.TIC"})
     node.WriteFile(std::string("files/RESCAN.ME/") + name, std::string("contents of ") + name);
+  // Names a BBS user may have written into the listing are never sent: one
+  // outside the area, one a receiver would take for a TIC.
   node.WriteFile("files/RESCAN.ME/FILES.BBS",
                  "A.ZIP        First file\r\n"
                  "             going on\r\n"
                  "; a comment\r\n"
                  "B.ZIP        Second file\r\n"
                  "C.ZIP        Gone since\r\n"
-                 "D.ZIP        [03] Fourth file\r\n");
+                 "D.ZIP        [03] Fourth file\r\n"
+                 "../../pelix.nod Passwords\r\n"
+                 "E.TIC        Not a TIC\r\n");
 }
 
 TEST(AreaManager, RescanSendsTheNewestListedFilesToTheAskingLinkAlone) {
@@ -361,7 +365,7 @@ TEST(AreaManager, RescanSendsTheNewestListedFilesToTheAskingLinkAlone) {
       EXPECT_EQ(node.ReadFile("queue/" + c.sent[i]), "contents of " + c.sent[i]) << c.body;
     }
     // The area's files stay as they were.
-    EXPECT_EQ(node.List("files/RESCAN.ME").size(), 4u) << c.body;
+    EXPECT_EQ(node.List("files/RESCAN.ME").size(), 5u) << c.body;
     std::vector<std::string> log = {"% Processing Area Manager Request from 2:345/6"};
     if (!c.rescanning.empty()) log.push_back("% Rescanning " + c.rescanning + " for 2:345/6");
     for (size_t i = 0; i < c.sent.size(); ++i) log.push_back("* Exported to 2:345/6");
