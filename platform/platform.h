@@ -180,6 +180,8 @@ class Env {
   // True when `path` itself is a regular file: a symbolic link (whatever it
   // points at), a FIFO, a device or a directory is not.
   virtual bool IsRegularFile(const std::string& path) = 0;
+  // True when `path` itself is a symbolic link, whatever it points at.
+  virtual bool IsSymbolicLink(const std::string& path) = 0;
   // Creates one directory; an existing one counts as success.
   virtual bool MakeDirectory(const std::string& path) = 0;
   // Opens `path` (its last name exactly as given), made first when `make`
@@ -294,6 +296,7 @@ class EnvWrapper : public Env {
   }
   bool IsDirectory(const std::string& p) override { return target_->IsDirectory(p); }
   bool IsRegularFile(const std::string& p) override { return target_->IsRegularFile(p); }
+  bool IsSymbolicLink(const std::string& p) override { return target_->IsSymbolicLink(p); }
   bool MakeDirectory(const std::string& p) override { return target_->MakeDirectory(p); }
   OwnDirectoryPtr OpenOwnDirectory(const std::string& p, bool make) override {
     return target_->OpenOwnDirectory(p, make);

@@ -362,6 +362,11 @@ class PosixEnv : public Env {
     return !path.empty() && LstatRegular(ResolveCase(path));
   }
 
+  bool IsSymbolicLink(const std::string& path) override {
+    struct stat st;
+    return !path.empty() && ::lstat(ResolveCase(path).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+  }
+
   bool MakeDirectory(const std::string& path) override {
     std::string native = Slashes(path);
     while (native.size() > 1 && native.back() == '/') native.pop_back();

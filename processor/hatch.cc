@@ -20,6 +20,7 @@
 #include "processor/tic/file_match.h"
 #include "processor/tic/forward.h"
 #include "processor/tic/own_file.h"
+#include "processor/tic/replaced_files.h"
 #include "processor/tic/safe_name.h"
 #include "processor/tic/tic_context.h"
 #include "processor/tic_limits.h"
@@ -173,7 +174,7 @@ int Hatch(platform::Env& env, Configuration& config, Log& log, const HatchReques
   if (listed) {
     log.Write(kMarkTic, Format("%s is in FILES.BBS already", name.c_str()));
   } else if (!echo->passthrough) {
-    if (RunStatus appended = ListFileInArea(env, job); appended.ends())
+    if (RunStatus appended = ListFileReplacing(env, job); appended.ends())
       return appended.exit_status();
   }
   AddAnnounceRecord(env, job);

@@ -34,18 +34,18 @@ void ReportUnwritten(Log& log, Appended result, const std::string& path, int err
     log.Write(kMarkError, WithReason(Format("Can't write %s", path.c_str()), error));
 }
 
-std::string AreaDirectory(const TicJob& job) { return Config().main.fileecho_dir + job.echo_tag; }
-
-std::string FilesBbsPath(const TicJob& job) {
-  return AreaDirectory(job) + platform::kSeparator + "FILES.BBS";
-}
-
 // A listing longer than this is not looked through.
 constexpr size_t kLargestListingRead = 16 << 20;
 
 }  // namespace
 
+std::string AreaDirectory(const TicJob& job) { return Config().main.fileecho_dir + job.echo_tag; }
+
 namespace {
+
+std::string FilesBbsPath(const TicJob& job) {
+  return AreaDirectory(job) + platform::kSeparator + "FILES.BBS";
+}
 
 // A name of up to 12 characters (8.3) in its 12 columns; a longer one
 // whole: cut, it would name a file that is not there.

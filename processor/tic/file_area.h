@@ -18,6 +18,9 @@ std::string FilesBbsLine(const std::string& file, const std::string& desc, bool 
 // longer one whole), " ", the description.
 std::string AnnounceRecordLine(const std::string& file, const std::string& desc);
 
+// The echo's directory: fileecho_dir + the echo's tag.
+std::string AreaDirectory(const TicJob& job);
+
 // Where CopyFileIntoArea places the job's file: fileecho_dir + the echo's
 // tag + "/" + File.
 std::string AreaCopyPath(const TicJob& job);

@@ -8,6 +8,7 @@
 #include "processor/config_store.h"
 #include "processor/tic/file_area.h"
 #include "processor/tic/forward.h"
+#include "processor/tic/replaced_files.h"
 
 namespace {
 
@@ -95,7 +96,7 @@ RunStatus TicGroup::Finish(TicJob& job, bool forced) {
     if (RunStatus exported = FinishForward(context_, job, echo); exported.ends()) return exported;
   }
   if (!echo.passthrough) {
-    if (RunStatus listed = ListFileInArea(env, job); listed.ends()) return listed;
+    if (RunStatus listed = ListFileReplacing(env, job); listed.ends()) return listed;
   }
   AddAnnounceRecord(env, job);
   RemoveFromInbound(job, job.inbound_file);

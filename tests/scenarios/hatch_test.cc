@@ -159,6 +159,28 @@ TEST(Hatch, EchoWithOneLinkStillExports) {
   EXPECT_EQ(node.ReadFile("FILE.ZIP"), kContents);
 }
 
+// In an echo with `replaces` on, the hatched file removes the one it
+// replaces from the area, with its FILES.BBS entry.
+TEST(Hatch, ReplacedFileLeavesTheAreaWhereTheEchoSaysSo) {
+  TempNode node;
+  node.MakeDir("ticout");
+  node.WriteConfig(BasicConfigText() +
+                   "[echo]\ntag = NODELIST\nlink = 2:5020/2 send\n"
+                   "[link]\naddress = 2:5020/2\nflavour = c\n");
+  node.WriteFile("pelix.ini", "[echo nodelist]\nreplaces = yes\n");
+  node.WriteFile("files/NODELIST/NODELIST.Z00", "Last week's");
+  node.WriteFile("files/NODELIST/FILES.BBS", "NODELIST.Z00 Last week's\r\n");
+  node.WriteFile("NODELIST.Z01", kContents);
+  RunResult r =
+      Hatch(node, {"--replaces", "NODELIST.Z00", "NODELIST.Z01", "NODELIST", "The nodelist"});
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(node.LogMessages(),
+            (Lines{"* Hatching NODELIST.Z01 into NODELIST", "* Exported to 2:5020/2",
+                   "* Replacing NODELIST.Z00"}));
+  EXPECT_EQ(node.List("files/NODELIST"), (Lines{"FILES.BBS", "NODELIST.Z01"}));
+  EXPECT_EQ(node.ReadFile("files/NODELIST/FILES.BBS"), "NODELIST.Z01 The nodelist\r\n");
+}
+
 // The lines of the one TIC an echo with one link gets that start with
 // "Desc" or "Ldesc".
 Lines DescriptionLines(const TempNode& node) {

@@ -865,4 +865,77 @@ TEST(TicInbound, DoneDirectoryThatIsNotPelixsOwnIsLeftAlone) {
   }
 }
 
+// In an echo with `replaces` on, a new file removes the files its Replaces
+// value names, with their FILES.BBS entries, and takes over the entry of
+// its own name; elsewhere, and for a value that could leave the echo's
+// directory, nothing is removed.
+TEST(TicInbound, ReplacesRemovesTheNamedFilesWhereTheEchoSaysSo) {
+  const std::string listing =
+      "-- The nodelists --\r\n"
+      "NODELIST.A01 Day 1\r\n"
+      "                             | its second line\r\n"
+      "OTHER.ZIP    Other file\n"
+      "nodelist.a02 Day 2\r\n";
+  const std::string honoured = "[echo pelix.test]\nreplaces = yes\n";
+  const struct {
+    const char* what;
+    std::string ini;
+    std::string file;
+    std::string replaces;  // the TIC's Replaces line; empty: none
+    Lines log;
+    Lines area;
+    std::string files_bbs;
+  } cases[] = {
+      {"a pattern", honoured, "NODELIST.A03", "Replaces NODELIST.A*",
+       {"* Replacing NODELIST.A01", "* Replacing NODELIST.A02", "* Replacing NODELIST.A04"},
+       {"FILES.BBS", "NODELIST.A03", "NODELIST.A05", "OTHER.ZIP"},
+       "-- The nodelists --\r\nOTHER.ZIP    Other file\nNODELIST.A03 A test file\r\n"},
+      {"the same name again", honoured, "NODELIST.A01", "",
+       {},
+       {"FILES.BBS", "NODELIST.A01", "NODELIST.A02", "NODELIST.A04", "NODELIST.A05", "OTHER.ZIP"},
+       "-- The nodelists --\r\nNODELIST.A01 A test file\r\nOTHER.ZIP    Other file\n"
+       "nodelist.a02 Day 2\r\n"},
+      {"a path", honoured, "NODELIST.A03", "Replaces ../x",
+       {"! Replaces ../x ignored, it holds a path separator"},
+       {"FILES.BBS", "NODELIST.A01", "NODELIST.A02", "NODELIST.A03", "NODELIST.A04",
+        "NODELIST.A05", "OTHER.ZIP"},
+       listing + "NODELIST.A03 A test file\r\n"},
+      {"a pattern of another directory", "[echo *]\nreplaces = yes\n", "NODELIST.A03",
+       "Replaces /etc/*",
+       {"! Replaces /etc/* ignored, it holds a path separator"},
+       {"FILES.BBS", "NODELIST.A01", "NODELIST.A02", "NODELIST.A03", "NODELIST.A04",
+        "NODELIST.A05", "OTHER.ZIP"},
+       listing + "NODELIST.A03 A test file\r\n"},
+      {"replaces off", "", "NODELIST.A01", "Replaces NODELIST.A*",
+       {},
+       {"FILES.BBS", "NODELIST.A01", "NODELIST.A02", "NODELIST.A04", "NODELIST.A05", "OTHER.ZIP"},
+       listing + "NODELIST.A01 A test file\r\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempNode node;
+    node.WriteConfig(NodeConfig());
+    if (!c.ini.empty()) node.WriteFile("pelix.ini", c.ini);
+    for (const char* name : {"NODELIST.A01", "NODELIST.A02", "OTHER.ZIP"})
+      node.WriteFile(std::string("files/PELIX.TEST/") + name, name);
+    node.WriteFile("files/PELIX.TEST/FILES.BBS", listing);
+    // A link to a file elsewhere goes, never what it points at; a
+    // directory stays.
+    node.WriteFile("secret", "kept");
+    ASSERT_EQ(::symlink("../../secret", node.Path("files/PELIX.TEST/NODELIST.A04").c_str()), 0);
+    node.MakeDir("files/PELIX.TEST/NODELIST.A05");
+    node.WriteFile("files/x", "kept");
+    DropArrival(node, "A.TIC", c.file, kContents,
+                WithLine(TicLines(c.file, kContents), "Replaces", c.replaces));
+    RunResult r = node.Run();
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(TicMessages(node), Plus(Header("PELIX.TEST", c.file), c.log));
+    EXPECT_EQ(node.List("files/PELIX.TEST"), c.area);
+    EXPECT_EQ(node.ReadFile("files/PELIX.TEST/FILES.BBS"), c.files_bbs);
+    EXPECT_EQ(node.ReadFile("files/PELIX.TEST/" + c.file), kContents);
+    EXPECT_EQ(node.ReadFile("secret"), "kept");
+    EXPECT_EQ(node.ReadFile("files/x"), "kept");
+  }
+}
+
 }  // namespace
