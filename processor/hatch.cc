@@ -120,7 +120,8 @@ int Hatch(platform::Env& env, Configuration& config, Log& log, const HatchReques
   OutboundSession outbound(env, platform::ExitCleanup::OfProcess());
   MadeTics made(env);
   TicExporter exporter(env, outbound, made, serials);
-  TicContext context{env, config, outbound, exporter};
+  DupeBase dupes(env, Config().options.dupe_days);
+  TicContext context{env, config, outbound, exporter, &dupes};
   made.EraseUnnamed(log);  // a killed run's
 
   const std::string name = BaseName(request.file);
@@ -178,6 +179,8 @@ int Hatch(platform::Env& env, Configuration& config, Log& log, const HatchReques
       return appended.exit_status();
   }
   AddAnnounceRecord(env, job);
+  // A link that sends the file back is refused as a duplicate.
+  dupes.Remember(job, echo->tag);
   return 0;
 }
 

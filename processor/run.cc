@@ -12,6 +12,7 @@
 #include "processor/outbound/tic_export.h"
 #include "processor/outbound/unnamed_tics.h"
 #include "processor/serials.h"
+#include "processor/tic/dupe_base.h"
 #include "processor/tic/inbound_done.h"
 #include "processor/tic/tic_pass.h"
 
@@ -68,7 +69,8 @@ RunStatus RunPasses(platform::Env& env, Configuration& config, Log& log, bool an
   OutboundSession outbound(env, platform::ExitCleanup::OfProcess());
   MadeTics made(env);
   TicExporter exporter(env, outbound, made, serials);
-  TicContext tics{env, config, outbound, exporter};
+  DupeBase dupes(env, Config().options.dupe_days);
+  TicContext tics{env, config, outbound, exporter, &dupes};
   // A killed run's outgoing TICs go before this run makes any.
   made.EraseUnnamed(log);
   Uplinks uplinks(env);

@@ -282,6 +282,10 @@ RunStatus CheckInboundTic(TicContext& context, InboundTics& tics, TicJob& job, b
            Format("Too many Seenby, Path and Ldesc lines to forward, over %zu", kMaxTicListLines));
     return RunStatus::GoOn();
   }
+  if (context.dupes && context.dupes->Received(job, echo->tag)) {
+    Reject(env, tics, job, kMarkError, Format("Dupe, %s was received already", tic.file.c_str()));
+    return RunStatus::GoOn();
+  }
   accepted = true;
   return RunStatus::GoOn();
 }

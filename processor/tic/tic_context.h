@@ -6,6 +6,7 @@
 #include "processor/config_store.h"
 #include "processor/outbound/outbound_session.h"
 #include "processor/outbound/tic_export.h"
+#include "processor/tic/dupe_base.h"
 
 struct TicContext {
   platform::Env& env;
@@ -14,4 +15,6 @@ struct TicContext {
   Configuration& config;
   OutboundSession& outbound;
   TicExporter& exporter;
+  // The files taken in before; nullptr where none are checked or recorded.
+  DupeBase* dupes = nullptr;
 };

@@ -99,6 +99,7 @@ RunStatus TicGroup::Finish(TicJob& job, bool forced) {
     if (RunStatus listed = ListFileReplacing(env, job); listed.ends()) return listed;
   }
   AddAnnounceRecord(env, job);
+  if (context_.dupes) context_.dupes->Remember(job, echo.tag);
   RemoveFromInbound(job, job.inbound_file);
   RemoveFromInbound(job, job.tic_path);
   ++finished_;

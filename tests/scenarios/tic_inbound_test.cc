@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <filesystem>
 
 #include "platform/platform.h"
 #include "common/text_helpers.h"
@@ -935,6 +937,139 @@ TEST(TicInbound, ReplacesRemovesTheNamedFilesWhereTheEchoSaysSo) {
     EXPECT_EQ(node.ReadFile("files/PELIX.TEST/" + c.file), kContents);
     EXPECT_EQ(node.ReadFile("secret"), "kept");
     EXPECT_EQ(node.ReadFile("files/x"), "kept");
+  }
+}
+
+// The lines of pelix.dup, each without its LF.
+Lines DupeRecords(const TempNode& node) {
+  Lines lines;
+  const std::string text = node.ReadFile("pelix.dup");
+  for (size_t pos = 0, end; (end = text.find('\n', pos)) != std::string::npos; pos = end + 1)
+    lines.push_back(text.substr(pos, end - pos));
+  return lines;
+}
+
+// With dupe_days, a file taken in before (arrived or hatched) is refused
+// when it comes again into the same echo, for good; another file of the
+// same name, or the same file in another echo, is not.
+TEST(TicInbound, FileReceivedBeforeIsRefusedAsADupe) {
+  TempNode node;
+  node.MakeDir("ticout");
+  node.WriteConfig(NodeConfig());
+  node.WriteFile("pelix.ini", "[pelix]\ndupe_days = 30\n");
+  node.WriteFile("work/HATCHED.ZIP", kContents);
+  ASSERT_EQ(RunProgram(PELIX_HATCH_BINARY, {"work/HATCHED.ZIP", "PELIX.TEST", "Ours"}, node.dir())
+                .status,
+            0);
+  std::string other = kContents;
+  other[0] = 'X';  // the same size, another CRC
+  const struct {
+    const char* what;
+    std::string area;
+    std::string file;
+    std::string contents;
+    const char* refusal;  // nullptr: taken in
+  } arrivals[] = {
+      {"first", "PELIX.TEST", "FILE.ZIP", kContents, nullptr},
+      {"again", "PELIX.TEST", "FILE.ZIP", kContents, "! Dupe, FILE.ZIP was received already"},
+      {"in other letter case", "pelix.test", "file.zip", kContents,
+       "! Dupe, file.zip was received already"},
+      {"other contents", "PELIX.TEST", "FILE.ZIP", other, nullptr},
+      {"other echo", "PELIX.PASS", "FILE.ZIP", kContents, nullptr},
+      {"hatched here", "PELIX.TEST", "HATCHED.ZIP", kContents,
+       "! Dupe, HATCHED.ZIP was received already"},
+  };
+  for (const auto& a : arrivals) {
+    SCOPED_TRACE(a.what);
+    const size_t before = TicMessages(node).size();
+    DropArrival(node, "A.TIC", a.file, a.contents, TicLines(a.file, a.contents, a.area));
+    ASSERT_EQ(node.Run().status, 0);
+    Lines expected = Header(a.area, a.file);
+    if (a.refusal) expected = Plus(expected, {a.refusal, "* Moving TIC to Bad Tics"});
+    const Lines log = TicMessages(node);
+    EXPECT_EQ(Lines(log.begin() + before, log.end()), expected);
+    EXPECT_EQ(node.List("in"), Lines{});
+    if (!a.refusal) continue;
+    // Not a TIC waiting for its file: a later run leaves it in Bad Tics.
+    node.WriteFile("in/" + a.file, a.contents);
+    node.Run();
+    EXPECT_EQ(TicMessages(node).back(), "^ No TIC files found");
+    EXPECT_EQ(BadTics(node), (Lines{"A.TIC", a.file}));
+    std::filesystem::remove_all(node.Path("bad"));
+    std::filesystem::remove(node.Path("in/" + a.file));
+  }
+  // Twice in one run, the mailer keeping the second copy under a number.
+  const size_t before = TicMessages(node).size();
+  node.WriteFile("in/TWICE.ZIP.1", kContents);
+  DropArrival(node, "A.TIC", "TWICE.ZIP", kContents, TicLines("TWICE.ZIP", kContents));
+  DropArrival(node, "B.TIC", "", "", TicLines("TWICE.ZIP", kContents));
+  ASSERT_EQ(node.Run().status, 0);
+  const Lines log = TicMessages(node);
+  EXPECT_EQ(Lines(log.begin() + before, log.end()),
+            Plus(Header("PELIX.TEST", "TWICE.ZIP"),
+                 {"* Processing B.TIC", "$ Area : PELIX.TEST", "$ File : TWICE.ZIP",
+                  "$ From : 2:5020/1", "* Using TWICE.ZIP.1 for TWICE.ZIP",
+                  "! Dupe, TWICE.ZIP was received already", "* Moving TIC to Bad Tics"}));
+  EXPECT_EQ(BadTics(node), (Lines{"B.TIC", "TWICE.ZIP"}));
+
+  Lines records = DupeRecords(node);
+  for (std::string& record : records) record.erase(record.rfind('\t'));
+  EXPECT_EQ(records, (Lines{"PELIX.TEST\tHATCHED.ZIP\t21\t" + CrcText(kContents),
+                            "PELIX.TEST\tFILE.ZIP\t21\t" + CrcText(kContents),
+                            "PELIX.TEST\tFILE.ZIP\t21\t" + CrcText(other),
+                            "PELIX.PASS\tFILE.ZIP\t21\t" + CrcText(kContents),
+                            "PELIX.TEST\tTWICE.ZIP\t21\t" + CrcText(kContents)}));
+}
+
+// Records older than dupe_days are dropped, a record cut short is passed
+// over and the next one starts a line of its own, and a record file that
+// cannot be read or written costs the check, never the run or the file.
+TEST(TicInbound, DupeRecordsAgeAndSurviveCutsAndFailures) {
+  const int64_t now = platform::DefaultEnv().UtcSeconds();
+  const int64_t day = 24 * 60 * 60;
+  const std::string file_zip = "PELIX.TEST\tFILE.ZIP\t21\t" + CrcText(kContents) + "\t";
+  const std::string taken_now = file_zip + std::to_string(now) + "\n";
+  const std::string other = "PELIX.TEST\tOTHER.ZIP\t5\t0000ABCD\t" + std::to_string(now) + "\n";
+  const std::string aged_29 = file_zip + std::to_string(now - 29 * day) + "\n";
+  const std::string on = "[pelix]\ndupe_days = 30\n";
+  const Lines dupe = {"! Dupe, FILE.ZIP was received already", "* Moving TIC to Bad Tics"};
+  const struct {
+    const char* what;
+    std::string ini;
+    std::string before;  // pelix.dup; empty: none
+    FaultyEnv::Op fail;
+    int error;  // 0: nothing fails
+    Lines said;
+    std::string after;  // empty: no pelix.dup
+  } cases[] = {
+      {"off", "", "", FaultyEnv::Op::kRead, 0, {}, ""},
+      {"29 days old", on, aged_29 + other, FaultyEnv::Op::kRead, 0, dupe, aged_29 + other},
+      {"30 days old", on, file_zip + std::to_string(now - 30 * day) + "\n" + other,
+       FaultyEnv::Op::kRead, 0, {}, other + taken_now},
+      {"cut short", on, other + "damaged\n" + file_zip + std::to_string(now), FaultyEnv::Op::kRead,
+       0, {}, other + "damaged\n" + file_zip + std::to_string(now) + "\n" + taken_now},
+      {"unreadable", on, aged_29, FaultyEnv::Op::kRead, EACCES,
+       {"! Can't read pelix.dup, no duplicate check in this run: Permission denied"}, aged_29},
+      {"full disk", on, "", FaultyEnv::Op::kCreate, ENOSPC,
+       {"! Can't write pelix.dup: No space left on device"}, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempNode node;
+    node.WriteConfig(NodeConfig());
+    if (!c.ini.empty()) node.WriteFile("pelix.ini", c.ini);
+    if (!c.before.empty()) node.WriteFile("pelix.dup", c.before);
+    DropArrival(node, "A.TIC", "FILE.ZIP", kContents, TicLines("FILE.ZIP", kContents));
+    FaultyEnv env;
+    env.UseFakeClock(now);
+    if (c.error) env.Fail(c.fail, 1, "pelix.dup", -1, c.error);
+    ASSERT_EQ(RunPelixWith(env, node).status, 0);
+    EXPECT_EQ(TicMessages(node), Plus(Header(), c.said));
+    EXPECT_EQ(node.Exists("files/PELIX.TEST/FILE.ZIP"), c.said != dupe);
+    EXPECT_EQ(node.Exists("pelix.dup"), !c.after.empty());
+    if (!c.after.empty()) {
+      EXPECT_EQ(node.ReadFile("pelix.dup"), c.after);
+    }
   }
 }
 
