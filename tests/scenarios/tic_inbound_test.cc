@@ -639,7 +639,9 @@ TEST(TicInbound, BadTicIndexStaysBoundedAndSaysWhenItCannotBeUsed) {
     }
     node.Run();
     EXPECT_EQ(TicMessages(node), Plus(c.log, {"^ No TIC files found"}));
-    if (!c.link) EXPECT_EQ(node.ReadFile(index), c.after);
+    if (!c.link) {
+      EXPECT_EQ(node.ReadFile(index), c.after);
+    }
   }
   // A TIC whose name is not indexed cannot make its file the index.
   TempNode node;
@@ -756,8 +758,9 @@ TEST(TicInbound, RenamedFileIsTakenForALinkByItsSizeAndCrc) {
     EXPECT_EQ(Lines(log.begin() + 4, log.end()), c.log);
     EXPECT_EQ(node.List("in"), c.in);
     EXPECT_EQ(BadTics(node), c.bad);
-    if (c.log[0].rfind("* Using", 0) == 0)
+    if (c.log[0].rfind("* Using", 0) == 0) {
       EXPECT_EQ(node.ReadFile("files/PELIX.TEST/FILE.ZIP"), kContents);
+    }
   }
 }
 
