@@ -16,7 +16,6 @@
 // a "*.tic" name, so no TIC search finds it, and no TIC's File may be it.
 inline constexpr char kBadTicIndexName[] = "badtics.idx";
 
-
 // Notes the TIC just moved into bad_tic_dir as `tic_name` and why.
 void RecordBadTic(platform::Env& env, Log& log, const std::string& tic_name,
                   std::string_view reason);
