@@ -6,16 +6,13 @@
 
 #include "common/records.h"
 #include "common/text_helpers.h"
-#include "platform/exit_cleanup.h"
 #include "processor/config_store.h"
 #include "processor/file_id_diz.h"
 #include "processor/log.h"
 #include "processor/outbound/outbound_session.h"
-#include "processor/outbound/tic_export.h"
 #include "processor/outbound/unnamed_tics.h"
 #include "processor/run.h"
 #include "processor/run_lock.h"
-#include "processor/serials.h"
 #include "processor/tic/file_area.h"
 #include "processor/tic/file_match.h"
 #include "processor/tic/forward.h"
@@ -116,12 +113,10 @@ void DescribeFromDiz(platform::Env& env, Log& log, const HatchRequest& request,
 
 // The hatch itself, once the configuration is loaded; the exit status.
 int Hatch(platform::Env& env, Configuration& config, Log& log, const HatchRequest& request) {
-  Serials serials(env);
-  OutboundSession outbound(env, platform::ExitCleanup::OfProcess());
-  MadeTics made(env);
-  TicExporter exporter(env, outbound, made, serials);
-  DupeBase dupes(env, Config().options.dupe_days);
-  TicContext context{env, config, outbound, exporter, &dupes};
+  TicSending sending(env, config);
+  OutboundSession& outbound = sending.outbound;
+  MadeTics& made = sending.made;
+  TicContext& context = sending.context;
   made.EraseUnnamed(log);  // a killed run's
 
   const std::string name = BaseName(request.file);
@@ -180,7 +175,7 @@ int Hatch(platform::Env& env, Configuration& config, Log& log, const HatchReques
   }
   AddAnnounceRecord(env, job);
   // A link that sends the file back is refused as a duplicate.
-  dupes.Remember(job, echo->tag);
+  sending.dupes.Remember(job, echo->tag);
   return 0;
 }
 

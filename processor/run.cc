@@ -4,16 +4,14 @@
 
 #include "common/node_owner.h"
 #include "common/text_helpers.h"
-#include "platform/exit_cleanup.h"
 #include "processor/announce/announce.h"
 #include "processor/netmail/netmail_scan.h"
 #include "processor/outbound/outbound_session.h"
 #include "processor/outbound/queue_scan.h"
-#include "processor/outbound/tic_export.h"
 #include "processor/outbound/unnamed_tics.h"
 #include "processor/serials.h"
-#include "processor/tic/dupe_base.h"
 #include "processor/tic/inbound_done.h"
+#include "processor/tic/tic_context.h"
 #include "processor/tic/tic_pass.h"
 
 namespace {
@@ -64,13 +62,12 @@ struct RunCounts {
 // The passes, in their order; the first fatal condition ends the run.
 RunStatus RunPasses(platform::Env& env, Configuration& config, Log& log, bool announce,
                     RunCounts& counts) {
-  Serials serials(env);
   // One outbound session for the whole run: the robot sends files too.
-  OutboundSession outbound(env, platform::ExitCleanup::OfProcess());
-  MadeTics made(env);
-  TicExporter exporter(env, outbound, made, serials);
-  DupeBase dupes(env, Config().options.dupe_days);
-  TicContext tics{env, config, outbound, exporter, &dupes};
+  TicSending sending(env, config);
+  Serials& serials = sending.serials;
+  OutboundSession& outbound = sending.outbound;
+  MadeTics& made = sending.made;
+  TicContext& tics = sending.context;
   // A killed run's outgoing TICs go before this run makes any.
   made.EraseUnnamed(log);
   Uplinks uplinks(env);
